@@ -1,0 +1,117 @@
+// The query object every statement of the program goes through.
+//
+// Statement text is built line by line (sql()), the lines joined by "\n".
+// Parameters are named in the text as ":Name" (letters, digits, '_'); they
+// are found on the client, skipping string literals ('...' and "...") and
+// comments, and one name may appear several times. Setting a parameter that
+// the text does not name throws.
+//
+// open() prepares the statement (once per attachment and text), executes it
+// and fetches the whole result into memory, so that first(), last(), next()
+// and prior() move freely and no cursor or transaction stays open. The query
+// then stays "active" until close() or the next open().
+//
+// Reading columns: fieldByName() finds a column without regard to letter
+// case. A null column, or any column when there is no current row (empty
+// result, or after the last row), reads as 0, empty text or the zero date.
+// Text columns are decoded as UTF-8 when the bytes are valid UTF-8 and as
+// Windows-1252 otherwise; CHAR columns lose their padding blanks.
+//
+// Errors: methods that are not noexcept may throw DatabaseError (message of
+// the database plus the statement's first line) or ConversionError.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "framework/database.h"
+#include "framework/datetime.h"
+
+namespace margivo {
+
+class Query;
+namespace detail {
+struct QueryImpl;
+}
+
+// One column of the query's current row. Cheap to copy; valid while the
+// query is not reopened or closed.
+class Field {
+ public:
+  bool isNull() const;
+  QString asString() const;     // dates as formatDateTime(), numbers as text
+  double asFloat() const;       // text is converted with textToFloat()
+  qint64 asInteger() const;     // floats are rounded to the nearest integer
+  TDateTime asDateTime() const; // text is converted with parseDate()
+  QString name() const;
+
+ private:
+  friend class Query;
+  Field(const Query* query, int index) : query_(query), index_(index) {}
+  const Query* query_;
+  int index_;
+};
+
+class Query {
+ public:
+  // REQUIRES: database (when given) outlives the query.
+  explicit Query(Database* database = nullptr);
+  ~Query();
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+
+  void setDatabase(Database* database);
+  Database* database() const noexcept;
+  // Runs in `transaction` instead of the attachment's current one or a short
+  // one of its own; nullptr goes back to that default.
+  void setTransaction(Transaction* transaction) noexcept;
+
+  // The statement's lines. Changing them takes effect at the next open().
+  QStringList& sql() noexcept;
+  const QStringList& sql() const noexcept;
+
+  // Parameters, by name without the colon, compared without regard to case.
+  // Values are converted to the type the database describes for the
+  // parameter (text to a date with parseDate(), a date to text with
+  // formatDate(), and so on). Values stay set until the text changes.
+  void setString(const QString& name, const QString& value);
+  void setFloat(const QString& name, double value);
+  void setInteger(const QString& name, qint64 value);
+  void setDate(const QString& name, TDateTime value);
+  void setNull(const QString& name);
+
+  // Prepares, executes and fetches all rows; positions on the first row.
+  void open();
+  // Executes a statement without result set. REQUIRES: a ReadWrite
+  // transaction (setTransaction) - the program itself never writes.
+  void execSQL();
+  void close() noexcept;
+  bool active() const noexcept;
+
+  bool isEmpty() const noexcept;
+  int recordCount() const noexcept;
+  void first() noexcept;
+  void last() noexcept;
+  void next() noexcept;
+  void prior() noexcept;
+  bool eof() const noexcept;  // past the last row (or empty)
+  bool bof() const noexcept;
+
+  int fieldCount() const noexcept;
+  QString fieldName(int index) const;
+  bool hasField(const QString& name) const noexcept;
+  // Throws DatabaseError naming the column and the statement's first line
+  // when the result has no such column.
+  Field fieldByName(const QString& name) const;
+
+  // The statement's first line, as errors quote it.
+  QString firstLine() const;
+
+  detail::QueryImpl* impl() const noexcept { return impl_.get(); }
+
+ private:
+  std::unique_ptr<detail::QueryImpl> impl_;
+};
+
+}  // namespace margivo
