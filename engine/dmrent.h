@@ -1,0 +1,197 @@
+// TdmRentabilidade: the profitability calculation engine.
+//
+// One data module serves one refresh of the gadget: it owns the engine's
+// queries and two working amounts, and reaches the database connection, the
+// settings and "today" through the gadget it serves (ggtRent). For every line
+// of a sales document the gadget calls PCalculaValoresRentabilidade, which
+// fills the line's figures and adds them into the gadget's running totals.
+//
+// The engine only reads the ERP database. Its queries run without a
+// transaction of their own: inside the attachment's current read scope (the
+// refresh's snapshot) or, when none is open, in short read-committed ones.
+//
+// Errors: methods that are not noexcept may throw. PCalculaValoresRentabilidade
+// throws CalculationError, whose message names the document, the product and
+// the step at fault. The other public methods throw the database layer's
+// DatabaseError, the conversion layer's ConversionError or ArithmeticError
+// (a division by zero) without that context.
+//
+// REQUIRES: calls on one module never overlap (the steps share the module's
+// queries); a single thread uses the module.
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/ligacaogadget.h"
+#include "framework/datetime.h"
+#include "framework/query.h"
+
+namespace margivo {
+
+class TCalculoRentabilidade;
+class TConsultasRentabilidade;
+
+// A floating-point division by zero met in the calculation. The engine never
+// lets a division by zero pass as an infinity or an undefined number.
+class ArithmeticError : public std::runtime_error {
+ public:
+  explicit ArithmeticError(const QString& message);
+  QString message() const { return QString::fromUtf8(what()); }
+};
+
+// The error that ends a call of PCalculaValoresRentabilidade. Its message
+// names the document (the order's CODEMPRESA, TIPOPEDIDO and CODPEDIDO), the
+// line's CODPROD and the step, for example
+//   Divisão por zero no cálculo do pedido CODEMPRESA=01 TIPOPEDIDO=V
+//   CODPEDIDO=123, produto CODPROD=456 (rateio do desconto)
+// (one line), and for a database or conversion error the same context
+// followed by ": " and the underlying message.
+class CalculationError : public std::runtime_error {
+ public:
+  enum class Kind {
+    Arithmetic,      // a division by zero
+    Database,        // DatabaseError of a look-up
+    Conversion,      // a text that does not convert (a date, a number)
+    NotImplemented,  // a document kind whose calculation does not exist yet
+  };
+  CalculationError(Kind kind, const QString& message);
+  Kind kind() const noexcept { return kind_; }
+  QString message() const { return QString::fromUtf8(what()); }
+
+ private:
+  Kind kind_;
+};
+
+// Number of installments the payment-terms steps work with (entries 0..6).
+inline constexpr int kNumParcelas = 7;
+
+class TdmRentabilidade {
+ public:
+  // Builds the six queries, unbound. The gadget then calls AdicionaGadget and
+  // AssociaConexoes before the first calculation.
+  TdmRentabilidade();
+  ~TdmRentabilidade();
+  TdmRentabilidade(const TdmRentabilidade&) = delete;
+  TdmRentabilidade& operator=(const TdmRentabilidade&) = delete;
+
+  // The module's creation handler; it does nothing.
+  void DataModuleCreate(void* Sender = nullptr) noexcept;
+  // Stores the gadget this module serves. Borrowed; REQUIRES: it outlives the
+  // module.
+  void AdicionaGadget(TGadgetRentabilidade* Gadget) noexcept;
+  // Binds the six queries to the gadget's connection (no explicit
+  // transaction) and opens ParaTlm. REQUIRES: AdicionaGadget was called and
+  // the connection is attached. Throws DatabaseError (e.g. no PARATLM table).
+  void AssociaConexoes();
+
+  // The profitability of one line of a sales document.
+  //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote; not available
+  //     yet: throws CalculationError of kind NotImplemented after the entry
+  //     step), anything else: only the rounding step runs.
+  //   VfOpcaoDeCalculo: "Produto", "Frete" (the order's freight as a line of
+  //     quantity 1) or anything else (no line values).
+  //   VfCustoOp, VfCustoVd, VfCustoFn: operating-cost, tax and other-costs
+  //     percentages (12.5 means 12.5 %).
+  //   VfVlrParcelas, VfDtParcelas: installment amounts and due dates; copied,
+  //     the caller's arrays never change (shorter than seven entries: the
+  //     missing ones count as empty).
+  //   qryItem, qryVendasCabec: positioned on the line's row and on the
+  //     document's header row (the gadget passes its order-items query twice).
+  //   MAquisicao .. MPercLucroOpe: the line's figures, overwritten.
+  //   MTotCustoParcVd .. MTotPercLucroOpe: running totals, added to (never
+  //     cleared here).
+  //   MTotTroca: the order's trade-in credit, taken off its closing discount.
+  // Every figure and total passed is rounded to two decimals at the end.
+  // On failure throws CalculationError: figures already assigned keep their
+  // new values and the rounding step does not run.
+  void PCalculaValoresRentabilidade(
+      const QString& VfOrcamentoOuPedido, const QString& VfOpcaoDeCalculo, double VfCustoOp,
+      double VfCustoVd, double VfCustoFn, std::vector<double> VfVlrParcelas,
+      std::vector<TDateTime> VfDtParcelas, const Query& qryItem, const Query& qryVendasCabec,
+      double& MAquisicao, double& MValorDaVenda, double& MQtdeVendida, double& MOperacional,
+      double& MCustoParcVd, double& MComissao, double& MImpostos, double& MDescontoPV,
+      double& MTxEmissaoBoleto, double& MOutros, double& MCustoTotVd, double& MMargemBrtLcr,
+      double& MMargemOpLcr, double& MPercLucroBrt, double& MPercLucroOpe,
+      double& MTotCustoParcVd, double& MTotValorDaVenda, double& MTotComissao,
+      double& MTotImpostos, double& MTotDescontoPV, double& MTotTxEmissaoBoleto,
+      double& MTotOutros, double& MTotCustoTotVd, double& MTotMargemBrtLcr,
+      double& MTotMargemOpLcr, double& MTotPercLucroBrt, double& MTotPercLucroOpe,
+      double MTotTroca);
+
+  // The unit cost of grade VfCodGrade of product VfCodProd at branch
+  // VfCodEmpresa under the cost policy of ParaRentabilidade.TipoCusto:
+  // 1 (and 0, no row, any other value) current cost price, 2 cost price on
+  // the sale day, 3 average cost on the sale day, 4 current average cost,
+  // 5 managerial cost. Only the date part of VfDataVenda counts.
+  double FPrecoCusto(const QString& VfCodEmpresa, const QString& VfCodProd,
+                     const QString& VfCodGrade, TDateTime VfDataVenda);
+
+  // True when PARAPDV.IncluiComissaoRentabilidade is exactly "S".
+  bool FIncluiComissaoRentabilidade();
+
+  // Sum over every item line of the order of (unit price - unit discount) x
+  // quantity; VFQry stands on a row with the order's codempresa, codpedido
+  // and tipopedido. 0 for an order without lines.
+  double FCalculaTotalItensPed(const Query& VFQry);
+
+  // TotalOrcamento of quote VfCodTroca of branch VfCodEmpresa; 0 when none.
+  double SelecionaValorDaTroca(const QString& VfCodEmpresa, const QString& VfCodTroca);
+
+  // Opens the CONDPAG row of VfCodPrazo in qryAuxiliar (left open; a missing
+  // row reads as zeros) and says whether it is a financed sale (TIPOVENDA of
+  // 2 or more).
+  bool fbAbreDadosFinanc(const QString& VfCodPrazo);
+
+  // Spreads VfTotalReceber over the installments of the condition opened
+  // last by fbAbreDadosFinanc, due Prazo1..Prazo7 days after the date text
+  // VfDataReceber (system date format). Writes MNumParelas and entries
+  // 0..MNumParelas-1; the installments add up to VfTotalReceber exactly, the
+  // last one taking every rounding difference. Throws ConversionError when
+  // the date text does not parse.
+  void ColocaDadosNasParcelas(double VfTotalReceber, std::vector<double>& VfVlrParcelas,
+                              std::vector<TDateTime>& VfDtParcelas, int& MNumParelas,
+                              const QString& VfDataReceber);
+
+  // Empties entries 0..6 of both arrays (extending them to seven entries).
+  void LimpaArray(std::vector<double>& VfVlrParcelas, std::vector<TDateTime>& VfDtParcelas);
+
+  // The financial cost, in money, of one financing plan ("F") or one
+  // agreement document ("C") of an order ("Ped") or a quote ("Orc"); sets
+  // MVlrTxRentencao to the retention fee of every financing or agreement
+  // branch; the quote branch adds into MPreValorPresente and returns it.
+  // A payment of P received d days late at daily rate i costs
+  // P - P / (1 + i)^d. A plan with no installments under scheme "3" has no
+  // payment to cost and costs 0.
+  double PreCalculoValorPresente(const QString& VfOpcao, std::vector<double> VfVlrParcelas,
+                                 const QString& VfVendaTroca, const QString& VfOrcVendaTroca,
+                                 const QString& VfPrazoUmOuDois, const QString& VfTipoIntegracao,
+                                 const QString& VfCartConOuFinanceira, double VfVlrDoFinanc,
+                                 double VfTxRentencao, double VfValorParc02, double VfTxJurosDia,
+                                 double VfDiasCompensacao, double VfVlrParcFinanc,
+                                 int VfNumParcelas, const QString& VfPossuiEntrada);
+
+  // The engine's queries, owned; bound to the connection by AssociaConexoes.
+  Query qryParaPDV;     // "SELECT *" / "FROM PARAPDV"
+  Query qryAuxiliar;    // scratch of the look-ups; the CONDPAG row after fbAbreDadosFinanc
+  Query qryTemp;        // the order's closing record (EnceFat) and plan/agreement rows
+  Query ParaTlm;        // "select * from paratlm" / ""; opened by AssociaConexoes
+  Query qryAux;         // the order's agreement documents or ParcPedC row
+  Query qrySelecaoOrc;  // "Select * From OrcCabe" / "Where CodOrc = :CodOrc" / ...
+
+  // The gadget this module serves; borrowed.
+  TGadgetRentabilidade* ggtRent = nullptr;
+  // Retention fee of the payment term priced last.
+  double MVlrTxRentencao = 0;
+  // Present-value cost accumulated by the payment-terms steps, in money.
+  double MPreValorPresente = 0;
+
+ private:
+  // The working state of one call and its steps (calculo_p.h), and the
+  // look-ups, one method per kind (consultas_p.h).
+  friend class TCalculoRentabilidade;
+  friend class TConsultasRentabilidade;
+};
+
+}  // namespace margivo
