@@ -16,12 +16,20 @@
 //   ppbMostraPedidos <-> MostraPedidos  "0" Apenas Faturados, "1" Apenas Gravados, "2" Todos os Pedidos
 //   ppbOpacidade     <-> Transparencia  "100", "80", "60", "40", "20"
 //   ckbSempreVisivel <-> SempreVisivel  "1" checked, "0" unchecked
-// A setting the dialog cannot show (a code that is not an active branch, an
-// opacity that is not one of the five, a period or kind of order outside the
-// list, an empty value) leaves its control at the first item, which "Salvar"
-// then stores. A setting that is not a whole number is reported, naming the
-// key, and its control also stays at the first item, so that the dialog can
-// still be used to repair it.
+// Settings the lists cannot show:
+//   Empresa that is not an active branch, or empty: the first branch stays
+//     selected (and is what "Salvar" stores);
+//   Transparencia other than the five, or empty: "100%" stays selected;
+//   Periodo outside 0..3: nothing is selected, and "Salvar" leaves Periodo as
+//     it is (such a period keeps the dates of the file); empty: "Diário" stays;
+//   MostraPedidos other than "0" and "1": "Todos os Pedidos", which is what
+//     the order query makes of any other value; empty: the first item stays.
+// A setting that is not a whole number is reported in one message box naming
+// the key and the value; its control is set as above for a value it cannot
+// show, so the dialog still opens and can be used to repair the setting.
+//
+// The branch list keeps each branch's code with its name, so two branches of
+// the same name stay apart: the one selected is the one stored.
 #pragma once
 
 #include <QDialog>
@@ -59,29 +67,28 @@ struct EstadoConfiguracao {
   bool SempreVisivel = false;
 };
 
-// Setting -> control, for one setting each. nullopt: the value cannot be
-// shown (empty, out of the list) and the control keeps its selection.
-// Throw ConversionError naming the key and the value when it is not a whole
-// number (surrounding blanks are ignored).
-std::optional<int> PosicaoPeriodo(const QString& Periodo);
-std::optional<int> PosicaoMostraPedidos(const QString& MostraPedidos);
-std::optional<int> PosicaoOpacidade(const QString& Transparencia);
-bool SempreVisivelMarcado(const QString& SempreVisivel);  // empty: unchecked
-// The position of the first branch whose code equals Empresa exactly.
+// Setting -> control. Each throws ConversionError naming the key and the
+// value when the value is not a whole number (surrounding blanks are
+// ignored). nullopt: the control is left as it is.
+std::optional<int> PosicaoPeriodo(const QString& Periodo);  // 0..3; other numbers -1; empty nullopt
+std::optional<int> PosicaoMostraPedidos(const QString& MostraPedidos);  // 0, 1; other numbers 2
+std::optional<int> PosicaoOpacidade(const QString& Transparencia);  // "100" 0 ... "20" 4; else nullopt
+bool SempreVisivelMarcado(const QString& SempreVisivel);  // the number 1; empty: false
+// The first branch whose code equals Empresa exactly; nullopt for an empty
+// Empresa or a code that is not listed.
 std::optional<int> PosicaoEmpresa(const QList<TFilial>& filiais, const QString& Empresa);
 
-// Control -> setting.
-QString PeriodoDaPosicao(int posicao);                      // -1: "0"
-QString MostraPedidosDaPosicao(int posicao);                // -1: "0"
-std::optional<QString> TransparenciaDaPosicao(int posicao);  // -1: unchanged
+// Control -> setting. nullopt: the setting is left as it is.
+std::optional<QString> PeriodoDaPosicao(int posicao);        // -1: nullopt
+QString MostraPedidosDaPosicao(int posicao);                 // -1: "0"
+std::optional<QString> TransparenciaDaPosicao(int posicao);  // -1: nullopt
 QString SempreVisivelDoEstado(bool marcado);
 QString EmpresaDaPosicao(const QList<TFilial>& filiais, int posicao);  // -1: ""
 
 // The controls' state for `config`, starting from `estado` (the controls as
-// they are at creation). The settings of the gadget section are taken only
-// when the settings file exists; MostraPedidos always. Returns one message per
-// setting that is not a whole number; those settings leave their control as
-// it was.
+// they are at creation). Empresa, Periodo, Transparencia and SempreVisivel
+// are taken only when the settings file exists; MostraPedidos always. Returns
+// the error message of every setting that is not a whole number.
 QStringList CarregaEstado(const TConfig& config, bool arquivoExiste,
                           const QList<TFilial>& filiais, EstadoConfiguracao& estado);
 // Writes the five settings of `estado` into `config` (memory only).

@@ -1,0 +1,388 @@
+#include "dialogs/confgadget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <exception>
+#include <utility>
+
+#include "dialogs/fontes.h"
+#include "dialogs/mensagem.h"
+#include "framework/conexao.h"
+#include "framework/config.h"
+#include "framework/query.h"
+#include "framework/regional.h"
+
+namespace margivo {
+
+namespace {
+
+// The opacity list, in the order of its items, as the percent the setting
+// stores.
+const QStringList kOpacidades = {QStringLiteral("100"), QStringLiteral("80"),
+                                 QStringLiteral("60"), QStringLiteral("40"),
+                                 QStringLiteral("20")};
+
+// A whole number of the settings file; nullopt for an empty value. The file
+// reader already strips blanks, but a value set in memory may still have them.
+std::optional<int> Inteiro(const char* chave, const QString& valor) {
+  const QString texto = valor.trimmed();
+  if (texto.isEmpty()) return std::nullopt;
+  bool ok = false;
+  const int numero = texto.toInt(&ok, 10);
+  if (!ok) {
+    throw ConversionError(
+        QStringLiteral("Configuração \"%1\": \"%2\" não é um número inteiro válido.")
+            .arg(QLatin1String(chave), valor)
+            .toStdString());
+  }
+  return numero;
+}
+
+}  // namespace
+
+std::optional<int> PosicaoPeriodo(const QString& Periodo) {
+  const auto numero = Inteiro("Periodo", Periodo);
+  if (!numero) return std::nullopt;
+  // A period outside the list keeps the dates of the file at every refresh;
+  // showing it as one of the four would turn it into that one at the next save.
+  return (*numero >= 0 && *numero <= 3) ? *numero : -1;
+}
+
+std::optional<int> PosicaoMostraPedidos(const QString& MostraPedidos) {
+  const auto numero = Inteiro("MostraPedidos", MostraPedidos);
+  if (!numero) return std::nullopt;
+  // The order query counts every order for any value but "0" and "1".
+  return (*numero == 0 || *numero == 1) ? *numero : 2;
+}
+
+std::optional<int> PosicaoOpacidade(const QString& Transparencia) {
+  const auto numero = Inteiro("Transparencia", Transparencia);
+  if (!numero) return std::nullopt;
+  const int posicao = kOpacidades.indexOf(QString::number(*numero));
+  if (posicao < 0) return std::nullopt;
+  return posicao;
+}
+
+bool SempreVisivelMarcado(const QString& SempreVisivel) {
+  return Inteiro("SempreVisivel", SempreVisivel) == 1;
+}
+
+std::optional<int> PosicaoEmpresa(const QList<TFilial>& filiais, const QString& Empresa) {
+  if (Empresa.isEmpty()) return std::nullopt;
+  for (int i = 0; i < filiais.size(); ++i) {
+    if (filiais[i].Codigo == Empresa) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<QString> PeriodoDaPosicao(int posicao) {
+  if (posicao < 0) return std::nullopt;
+  return QString::number(posicao);
+}
+
+QString MostraPedidosDaPosicao(int posicao) {
+  return posicao < 0 ? QStringLiteral("0") : QString::number(posicao);
+}
+
+std::optional<QString> TransparenciaDaPosicao(int posicao) {
+  if (posicao < 0 || posicao >= kOpacidades.size()) return std::nullopt;
+  return kOpacidades[posicao];
+}
+
+QString SempreVisivelDoEstado(bool marcado) {
+  return marcado ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString EmpresaDaPosicao(const QList<TFilial>& filiais, int posicao) {
+  if (posicao < 0 || posicao >= filiais.size()) return QString();
+  return filiais[posicao].Codigo;
+}
+
+QStringList CarregaEstado(const TConfig& config, bool arquivoExiste,
+                          const QList<TFilial>& filiais, EstadoConfiguracao& estado) {
+  QStringList erros;
+  // Each setting on its own: one bad value must not leave the controls after
+  // it unread, or the next save would overwrite their settings with the
+  // controls' initial state.
+  auto le = [&erros](auto&& passo, auto&& seErro) {
+    try {
+      passo();
+    } catch (const ConversionError& e) {
+      erros << QString::fromStdString(e.what());
+      seErro();
+    }
+  };
+  if (arquivoExiste) {
+    if (const auto pos = PosicaoEmpresa(filiais, config.Empresa)) estado.Empresa = *pos;
+    le([&] {
+         if (const auto pos = PosicaoPeriodo(config.Periodo)) estado.Periodo = *pos;
+       },
+       [&] { estado.Periodo = -1; });
+    le([&] {
+         if (const auto pos = PosicaoOpacidade(config.Transparencia)) estado.Opacidade = *pos;
+       },
+       [] {});
+    le([&] { estado.SempreVisivel = SempreVisivelMarcado(config.SempreVisivel); },
+       [&] { estado.SempreVisivel = false; });
+  }
+  le([&] {
+       if (const auto pos = PosicaoMostraPedidos(config.MostraPedidos)) estado.MostraPedidos = *pos;
+     },
+     [&] { estado.MostraPedidos = 2; });
+  return erros;
+}
+
+void GravaEstado(const EstadoConfiguracao& estado, const QList<TFilial>& filiais,
+                 TConfig& config) {
+  config.Empresa = EmpresaDaPosicao(filiais, estado.Empresa);
+  if (const auto periodo = PeriodoDaPosicao(estado.Periodo)) config.Periodo = *periodo;
+  if (const auto transparencia = TransparenciaDaPosicao(estado.Opacidade)) {
+    config.Transparencia = *transparencia;
+  }
+  config.SempreVisivel = SempreVisivelDoEstado(estado.SempreVisivel);
+  config.MostraPedidos = MostraPedidosDaPosicao(estado.MostraPedidos);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The dialog's dark look: the background picture is drawn by RConfig, the
+// controls are light on dark.
+const char* const kEstilo = R"(
+QFrame#RConfig {
+  border: none;
+  border-radius: 6px;
+  background: qlineargradient(x1:0, y1:0, x2:0, y2:1,
+                              stop:0 #4a4f55, stop:0.18 #2f3337, stop:1 #1c1e21);
+}
+QLabel { color: #e6e6e6; background: transparent; }
+QLabel#Label1 { color: #ffffff; }
+QFrame#Line1 { border: none; border-top: 1px solid #696969; background: transparent; }
+QComboBox {
+  color: #f0f0f0; background: #3b3f44; border: 1px solid #5a5f66; border-radius: 3px;
+  padding: 0 4px;
+}
+QComboBox:hover { border-color: #41cbd3; }
+QComboBox QAbstractItemView {
+  color: #f0f0f0; background: #2b2e32; selection-background-color: #008b8b;
+}
+QCheckBox { color: #e6e6e6; background: transparent; }
+QPushButton {
+  color: #f0f0f0; background: #45494f; border: 1px solid #5a5f66; border-radius: 3px;
+}
+QPushButton:hover { background: #008b8b; border-color: #41cbd3; }
+QPushButton:pressed { background: #006d6d; }
+)";
+
+QLabel* NovoLabel(QWidget* parent, const char* nome, const QString& texto, QRect geometria) {
+  auto* label = new QLabel(texto, parent);
+  label->setObjectName(QLatin1String(nome));
+  label->setTextFormat(Qt::PlainText);
+  label->setGeometry(geometria);
+  label->setFont(detail::Fonte({}, 12, true));
+  return label;
+}
+
+QComboBox* NovaLista(QWidget* parent, const char* nome, const QStringList& itens, QRect geometria) {
+  auto* lista = new QComboBox(parent);
+  lista->setObjectName(QLatin1String(nome));
+  lista->setGeometry(geometria);
+  lista->addItems(itens);
+  if (lista->count() > 0) lista->setCurrentIndex(0);
+  return lista;
+}
+
+QPushButton* NovoBotao(QWidget* parent, const char* nome, const QString& texto, QRect geometria) {
+  auto* botao = new QPushButton(texto, parent);
+  botao->setObjectName(QLatin1String(nome));
+  botao->setGeometry(geometria);
+  botao->setAutoDefault(false);
+  return botao;
+}
+
+}  // namespace
+
+TFrmConfiguracao::TFrmConfiguracao(TConfig& config, TConexao& conexao, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), config_(config), conexao_(conexao) {
+  setObjectName(QStringLiteral("FrmConfiguracao"));
+  setWindowTitle(QStringLiteral("Configurações"));
+  setAttribute(Qt::WA_TranslucentBackground);
+  setFixedSize(223, 279);
+  setStyleSheet(QLatin1String(kEstilo));
+
+  auto* RConfig = new QFrame(this);
+  RConfig->setObjectName(QStringLiteral("RConfig"));
+  RConfig->setGeometry(-3, -4, 229, 277);
+
+  auto* Label1 = NovoLabel(RConfig, "Label1", QStringLiteral("Rentabilidade"), {8, 3, 217, 31});
+  Label1->setFont(detail::Fonte({QStringLiteral("Segoe UI Semibold"), QStringLiteral("Segoe UI")},
+                                18, true));
+  NovoLabel(RConfig, "Label2", QStringLiteral("Filial"), {15, 38, 120, 15});
+  ppbEmpresas = NovaLista(RConfig, "ppbEmpresas", {}, {14, 53, 199, 21});
+  auto* lblPerido = NovoLabel(RConfig, "lblPerido", QStringLiteral("Período"), {15, 76, 48, 19});
+  lblPerido->adjustSize();
+  ppbPeriodo = NovaLista(RConfig, "ppbPeriodo",
+                         {QStringLiteral("Diário"), QStringLiteral("Semanal"),
+                          QStringLiteral("Mensal"), QStringLiteral("Anual")},
+                         {14, 92, 199, 21});
+  auto* Line1 = new QFrame(RConfig);
+  Line1->setObjectName(QStringLiteral("Line1"));
+  Line1->setGeometry(14, 158, 199, 6);
+  NovoLabel(RConfig, "lblOpacidade", QStringLiteral("Opacidade"), {15, 160, 120, 15});
+  ppbOpacidade = NovaLista(RConfig, "ppbOpacidade",
+                           {QStringLiteral("100%"), QStringLiteral("  80%"),
+                            QStringLiteral("  60%"), QStringLiteral("  40%"),
+                            QStringLiteral("  20%")},
+                           {14, 176, 199, 21});
+  ckbSempreVisivel = new QCheckBox(QStringLiteral("Sempre Visível"), RConfig);
+  ckbSempreVisivel->setObjectName(QStringLiteral("ckbSempreVisivel"));
+  ckbSempreVisivel->setGeometry(13, 198, 120, 19);
+  btnSalvarConf = NovoBotao(RConfig, "btnSalvarConf", QStringLiteral("Salvar"), {31, 224, 80, 22});
+  BtnCancelarConf =
+      NovoBotao(RConfig, "BtnCancelarConf", QStringLiteral("Cancelar"), {118, 224, 80, 22});
+
+  // These two sit on the dialog itself, above the background.
+  auto* lblPedidos =
+      NovoLabel(this, "lblPedidos", QStringLiteral("Considerar Pedidos"), {11, 112, 120, 15});
+  ppbMostraPedidos = NovaLista(this, "ppbMostraPedidos",
+                               {QStringLiteral("Apenas Faturados"),
+                                QStringLiteral("Apenas Gravados"),
+                                QStringLiteral("Todos os Pedidos")},
+                               {11, 126, 198, 21});
+  lblPedidos->raise();
+  ppbMostraPedidos->raise();
+
+  connect(btnSalvarConf, &QPushButton::clicked, this, &TFrmConfiguracao::btnSalvarConfClick);
+  connect(BtnCancelarConf, &QPushButton::clicked, this, &TFrmConfiguracao::BtnCancelarConfClick);
+
+  FormCreate();
+}
+
+TFrmConfiguracao::~TFrmConfiguracao() = default;
+
+void TFrmConfiguracao::CriaQueryBusca() {
+  qryBusca = std::make_unique<Query>(conexao_.getBancoDados());
+  qryBusca->setTransaction(conexao_.getTransaction());
+}
+
+void TFrmConfiguracao::CarregaEmpresas() {
+  qryBusca->close();
+  qryBusca->setDatabase(conexao_.getBancoDados());
+  qryBusca->setTransaction(conexao_.getTransaction());
+  qryBusca->sql().clear();
+  qryBusca->sql() << QStringLiteral("SELECT CODEMPRESA, NOMEEMPRESA FROM FILIAIS")
+                  << QStringLiteral("WHERE FILIALATIVA <> 'N'                 ");
+  qryBusca->open();
+  filiais_.clear();
+  ppbEmpresas->clear();
+  for (qryBusca->first(); !qryBusca->eof(); qryBusca->next()) {
+    TFilial filial{qryBusca->fieldByName(QStringLiteral("CODEMPRESA")).asString(),
+                   qryBusca->fieldByName(QStringLiteral("NOMEEMPRESA")).asString()};
+    ppbEmpresas->addItem(filial.Nome, filial.Codigo);
+    filiais_.append(std::move(filial));
+  }
+  if (ppbEmpresas->count() > 0) ppbEmpresas->setCurrentIndex(0);
+}
+
+void TFrmConfiguracao::FormCreate() {
+  CriaQueryBusca();
+  CarregaEmpresas();
+  EstadoConfiguracao inicial = estado();
+  const QStringList erros =
+      CarregaEstado(config_, QFile::exists(config_.arquivo()), filiais_, inicial);
+  setEstado(inicial);
+  if (!erros.isEmpty()) detail::MostraMensagem(parentWidget(), erros.join(QLatin1Char('\n')));
+}
+
+void TFrmConfiguracao::AdicionaGadget(std::function<void()> IniciarGadget) {
+  IniciarGadget_ = std::move(IniciarGadget);
+}
+
+void TFrmConfiguracao::Posiciona(const GeometriaGadget& geometria) {
+  PosicionaSobreGadget(*this, geometria);
+}
+
+EstadoConfiguracao TFrmConfiguracao::estado() const {
+  EstadoConfiguracao e;
+  e.Empresa = ppbEmpresas->currentIndex();
+  e.Periodo = ppbPeriodo->currentIndex();
+  e.MostraPedidos = ppbMostraPedidos->currentIndex();
+  e.Opacidade = ppbOpacidade->currentIndex();
+  e.SempreVisivel = ckbSempreVisivel->isChecked();
+  return e;
+}
+
+void TFrmConfiguracao::setEstado(const EstadoConfiguracao& e) {
+  ppbEmpresas->setCurrentIndex(e.Empresa);
+  ppbPeriodo->setCurrentIndex(e.Periodo);
+  ppbMostraPedidos->setCurrentIndex(e.MostraPedidos);
+  ppbOpacidade->setCurrentIndex(e.Opacidade);
+  ckbSempreVisivel->setChecked(e.SempreVisivel);
+}
+
+void TFrmConfiguracao::btnSalvarConfClick() {
+  // The settings in memory change only together with the file: when the file
+  // cannot be written the gadget keeps running on what the file holds, and the
+  // dialog stays open with the user's choices so they can try again.
+  const TConfig anterior = config_;
+  GravaEstado(estado(), filiais_, config_);
+  try {
+    config_.SalvarIni();
+  } catch (const std::exception& e) {
+    config_.Empresa = anterior.Empresa;
+    config_.Periodo = anterior.Periodo;
+    config_.Transparencia = anterior.Transparencia;
+    config_.SempreVisivel = anterior.SempreVisivel;
+    config_.MostraPedidos = anterior.MostraPedidos;
+    detail::MostraMensagem(this, QString::fromStdString(e.what()));
+    return;
+  }
+
+  // A new attachment, so that the refresh sees the database as it is now. The
+  // branch list was read on the old one; its rows stay in the dialog.
+  qryBusca->close();
+  conexao_.conectarBanco();
+
+  if (IniciarGadget_) {
+    try {
+      IniciarGadget_();
+    } catch (const std::exception& e) {
+      detail::MostraMensagem(this, QString::fromStdString(e.what()));
+      return;
+    }
+  }
+  accept();
+}
+
+void TFrmConfiguracao::BtnCancelarConfClick() { reject(); }
+
+// ---------------------------------------------------------------------------
+
+namespace {
+QPointer<TFrmConfiguracao> gFrmConfiguracao;
+}  // namespace
+
+TFrmConfiguracao* FrmConfiguracao() { return gFrmConfiguracao.data(); }
+
+void AbreConfiguracao(TConfig& config, TConexao& conexao, QWidget* host,
+                      const GeometriaGadget& geometria, std::function<void()> IniciarGadget) {
+  if (gFrmConfiguracao.isNull()) {
+    try {
+      gFrmConfiguracao = new TFrmConfiguracao(config, conexao, host);
+    } catch (const std::exception& e) {
+      detail::MostraMensagem(host, QString::fromStdString(e.what()));
+      return;
+    }
+  }
+  gFrmConfiguracao->AdicionaGadget(std::move(IniciarGadget));
+  gFrmConfiguracao->Posiciona(geometria);
+  gFrmConfiguracao->exec();
+}
+
+}  // namespace margivo
