@@ -1,0 +1,184 @@
+#include "gadget/atualizacao.h"
+
+#include <QSet>
+
+#include "engine/dmrent.h"
+#include "framework/conexao.h"
+#include "framework/config.h"
+#include "framework/database.h"
+#include "framework/funcoes.h"
+#include "framework/query.h"
+#include "framework/regional.h"
+#include "gadget/itenspedidos.h"
+#include "gadget/periodo.h"
+
+namespace margivo {
+
+TAtualizacaoRentabilidade::TAtualizacaoRentabilidade(TConexao& conexao, TConfig& config)
+    : VlrParcelas(kNumParcelas, 0.0),
+      DtParcelas(kNumParcelas, 0.0),
+      conexao_(&conexao),
+      config_(&config),
+      buscaNomeFilial_([](const QString& codigo) { return NomeFilial(codigo); }) {}
+
+TAtualizacaoRentabilidade::~TAtualizacaoRentabilidade() = default;
+
+QDate TAtualizacaoRentabilidade::Hoje() const {
+  if (hojeFixo_.isValid()) return hojeFixo_;
+  if (hojeDaAtualizacao_.isValid()) return hojeDaAtualizacao_;
+  return QDate::currentDate();
+}
+
+void TAtualizacaoRentabilidade::setBuscaNomeFilial(std::function<QString(const QString&)> busca) {
+  buscaNomeFilial_ = std::move(busca);
+}
+
+void TAtualizacaoRentabilidade::ZeraVariaveis() {
+  totais = TotaisRentabilidade{};
+  MTotOperacional = 0;
+}
+
+void TAtualizacaoRentabilidade::LimpaCampos(ResultadoAtualizacao& resultado) {
+  const QString zero = formatMoney(0);
+  for (const FiguraPainel& figura : kFigurasPainel) resultado.*figura.texto = zero;
+}
+
+void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
+                                              const OpcoesAtualizacao& opcoes) {
+  // One "today" for the whole refresh, so a refresh running across midnight
+  // computes its period and its payment terms from the same day.
+  hojeDaAtualizacao_ = hojeFixo_.isValid() ? hojeFixo_ : QDate::currentDate();
+  TConfig& config = *config_;
+
+  resultado.lblNomeFilial = config.Empresa.isEmpty() ? QStringLiteral("Todas as Filiais")
+                                                     : buscaNomeFilial_(config.Empresa);
+
+  AtualizaDatas(config, Hoje());
+  resultado.DataInicial = config.DataInicial;
+  resultado.DataFinal = config.DataFinal;
+  if (std::optional<QString> legenda = LegendaPeriodo(config)) resultado.lblPeriodo = *legenda;
+  const auto [data1, data2] = DatasDoPeriodo(config);
+
+  Database* banco = conexao_->getBancoDados();
+  if (banco == nullptr || !banco->attached()) {
+    throw DatabaseError(QStringLiteral("Sem conexão com o banco de dados \"%1\"")
+                            .arg(conexao_->nomeBanco()));
+  }
+
+  bool vazia = false;
+  {
+    // Every read of the refresh sees one snapshot, which is committed as soon
+    // as the passes are over so it never holds back the ERP's housekeeping.
+    ReadScope leitura(*banco);
+    {
+      TdmRentabilidade dmRentabilidade;
+      dmRentabilidade.AdicionaGadget(this);
+      dmRentabilidade.AssociaConexoes();
+
+      Query QryItensPedidos(banco);
+      QryItensPedidos.setTransaction(conexao_->getTransaction());
+      ConsultaItensPedidos(QryItensPedidos, config.Empresa, config.MostraPedidos, data1, data2);
+      ZeraVariaveis();
+      resultado.totais = totais;
+      resultado.rows = QryItensPedidos.recordCount();
+      vazia = QryItensPedidos.isEmpty();
+      if (!vazia) passes(QryItensPedidos, dmRentabilidade, resultado, opcoes);
+    }
+    leitura.end();
+  }
+
+  LimpaCampos(resultado);
+  if (!vazia) escreveFiguras(resultado);
+}
+
+void TAtualizacaoRentabilidade::passes(Query& qry, TdmRentabilidade& dm,
+                                       ResultadoAtualizacao& resultado,
+                                       const OpcoesAtualizacao& opcoes) {
+  const int total = 2 * resultado.rows;
+  int feitas = 0;
+  const auto avanca = [&] {
+    ++feitas;
+    if (opcoes.progresso) opcoes.progresso(feitas, total);
+  };
+  if (opcoes.progresso) opcoes.progresso(0, total);
+
+  // Every item row once.
+  for (qry.first(); !qry.eof(); qry.next()) {
+    calcularLinha(dm, qry, QStringLiteral("Produto"), resultado, opcoes.guardarItens);
+    avanca();
+  }
+
+  // The freight of every order once, at the first row met of that order. An
+  // order is known by its CODPEDIDO alone, compared without regard to case,
+  // so of two orders sharing a number only the first gets its freight.
+  QSet<QString> PedidosVerificados;
+  for (qry.first(); !qry.eof(); qry.next()) {
+    const QString pedido = qry.fieldByName(QStringLiteral("CODPEDIDO")).asString().toCaseFolded();
+    if (!PedidosVerificados.contains(pedido)) {
+      if (qry.fieldByName(QStringLiteral("FRETE")).asFloat() != 0) {
+        calcularLinha(dm, qry, QStringLiteral("Frete"), resultado, opcoes.guardarItens);
+      }
+      PedidosVerificados.insert(pedido);
+    }
+    avanca();
+  }
+}
+
+void TAtualizacaoRentabilidade::calcularLinha(TdmRentabilidade& dm, const Query& qry,
+                                              const QString& opcao,
+                                              ResultadoAtualizacao& resultado,
+                                              bool guardarItens) {
+  FigurasItem& f = figuras;
+  TotaisRentabilidade& t = totais;
+  // The gadget keeps no trade-in table, so an order's trade-in credit is 0.
+  const double MTotTroca = 0;
+  dm.PCalculaValoresRentabilidade(
+      QStringLiteral("Ped"), opcao, MCustoOp, MCustoVd, MCustoFn, VlrParcelas, DtParcelas, qry,
+      qry, f.MAquisicao, f.MValorDaVenda, f.MQtdeVendida, f.MOperacional, f.MCustoParcVd,
+      f.MComissao, f.MImpostos, f.MDescontoPV, f.MTxCondPag, f.MOutros, f.MCustoTotVd,
+      f.MMargemBrtLcr, f.MMargemOpLcr, f.MPercLucroBrt, f.MPercLucroOpe, t.MTotCustoParcVd,
+      t.MTotValorDaVenda, t.MTotComissao, t.MTotImpostos, t.MTotDescontoPV, t.MTotTxCondPag,
+      t.MTotOutros, t.MTotCustoTotVd, t.MTotMargemBrtLcr, t.MTotMargemOpLcr, t.MTotPercLucroBrt,
+      t.MTotPercLucroOpe, MTotTroca);
+
+  resultado.totais = totais;
+  if (opcao == QLatin1String("Frete")) {
+    ++resultado.chamadasFrete;
+  } else {
+    ++resultado.chamadasProduto;
+  }
+  if (guardarItens) {
+    const auto texto = [&qry](const char* coluna) {
+      return qry.fieldByName(QLatin1String(coluna)).asString();
+    };
+    resultado.itens.push_back(ItemCalculado{opcao, texto("CODEMPRESA"), texto("TIPOPEDIDO"),
+                                            texto("CODPEDIDO"), texto("CODPROD"),
+                                            texto("CODGRADE"), figuras});
+  }
+}
+
+void TAtualizacaoRentabilidade::escreveFiguras(ResultadoAtualizacao& resultado) const {
+  const TotaisRentabilidade& t = totais;
+  resultado.lblValorVendaFat = formatMoney(t.MTotValorDaVenda);
+  resultado.lblValorCustoFat = formatMoney(t.MTotCustoTotVd);
+
+  // The shares of the sale total. A period whose orders add up to no sale has
+  // no such share: that is an error, never an infinite or undefined figure.
+  if (t.MTotValorDaVenda == 0) {
+    throw ArithmeticError(QStringLiteral(
+        "Divisão por zero ao calcular \"Aquisição (%)\": o total de venda do período "
+        "(MTotValorDaVenda) é 0"));
+  }
+  const auto percentual = [&t](double valor) { return valor * 100 / t.MTotValorDaVenda; };
+  resultado.lblValorAquisCusto = formatMoney(percentual(t.MTotCustoParcVd));
+  resultado.lblValorVendaCusto = formatMoney(percentual(t.MTotCustoTotVd - t.MTotCustoParcVd));
+  resultado.lblValorMrgBruta = formatMoney(t.MTotMargemBrtLcr);
+  resultado.lblValorMrgOper = formatMoney(t.MTotMargemOpLcr);
+  // The period's profitability: its margins over its own sale total. The
+  // engine's MTotPercLucroBrt/Ope divide by the total of whichever order it
+  // calculated last, which depends on the row order.
+  resultado.lblValorRtbBruta = formatMoney(percentual(t.MTotMargemBrtLcr));
+  resultado.lblValorRtbOper = formatMoney(percentual(t.MTotMargemOpLcr));
+}
+
+}  // namespace margivo
