@@ -21,6 +21,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -32,6 +33,7 @@ namespace margivo {
 
 class TCalculoRentabilidade;
 class TConsultasRentabilidade;
+struct TCondPag;
 
 // A floating-point division by zero met in the calculation. The engine never
 // lets a division by zero pass as an infinity or an undefined number.
@@ -192,6 +194,11 @@ class TdmRentabilidade {
   // look-ups, one method per kind (consultas_p.h).
   friend class TCalculoRentabilidade;
   friend class TConsultasRentabilidade;
+
+  std::unique_ptr<TConsultasRentabilidade> consultas_;
+  // The CONDPAG row fbAbreDadosFinanc opened last in qryAuxiliar; empty once
+  // another look-up has reused qryAuxiliar.
+  std::unique_ptr<TCondPag> condPagAberta_;
 };
 
 }  // namespace margivo

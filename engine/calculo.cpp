@@ -1,0 +1,388 @@
+// The order path of the per-item calculation and the steps nested in it.
+#include "engine/calculo_p.h"
+
+#include <cmath>
+
+#include "engine/aritmetica_p.h"
+#include "framework/config.h"
+#include "framework/funcoes.h"
+#include "framework/query.h"
+#include "framework/regional.h"
+
+namespace margivo {
+
+using calculo::CustoValorPresente;
+using calculo::Dividir;
+using calculo::TaxaDiaria;
+
+double TCalculoRentabilidade::CabecFloat(const char* coluna) const {
+  return qryVendasCabec.fieldByName(QString::fromLatin1(coluna)).asFloat();
+}
+QString TCalculoRentabilidade::CabecTexto(const char* coluna) const {
+  return qryVendasCabec.fieldByName(QString::fromLatin1(coluna)).asString();
+}
+TDateTime TCalculoRentabilidade::CabecData(const char* coluna) const {
+  return qryVendasCabec.fieldByName(QString::fromLatin1(coluna)).asDateTime();
+}
+double TCalculoRentabilidade::ItemFloat(const char* coluna) const {
+  return qryItem.fieldByName(QString::fromLatin1(coluna)).asFloat();
+}
+QString TCalculoRentabilidade::ItemTexto(const char* coluna) const {
+  return qryItem.fieldByName(QString::fromLatin1(coluna)).asString();
+}
+
+QString TCalculoRentabilidade::Contexto() const {
+  // Never fails: a column the rows lack shows as empty.
+  auto valor = [](const Query& q, const char* coluna) {
+    const QString nome = QString::fromLatin1(coluna);
+    if (!q.hasField(nome)) return QString();
+    try {
+      return q.fieldByName(nome).asString();
+    } catch (const std::exception&) {
+      return QString();
+    }
+  };
+  QString documento;
+  if (VfOrcamentoOuPedido == QLatin1String("Orc"))
+    documento = QStringLiteral("orçamento CODEMPRESA=%1 CODORC=%2")
+                    .arg(valor(qryVendasCabec, "CODEMPRESA"), valor(qryVendasCabec, "CODORC"));
+  else
+    documento = QStringLiteral("pedido CODEMPRESA=%1 TIPOPEDIDO=%2 CODPEDIDO=%3")
+                    .arg(valor(qryVendasCabec, "CODEMPRESA"), valor(qryVendasCabec, "TIPOPEDIDO"),
+                         valor(qryVendasCabec, "CODPEDIDO"));
+  return documento + QStringLiteral(", produto CODPROD=") + valor(qryItem, "CODPROD");
+}
+
+QString TCalculoRentabilidade::EmpresaConfigurada() const {
+  const QString empresa = dm.ggtRent->Config()->Empresa;
+  return empresa.isEmpty() ? CabecTexto("CodEmpresa") : empresa;
+}
+
+// ---------------------------------------------------------------------------
+// Order path.
+
+void TCalculoRentabilidade::CalculaPedido() {
+  // 1. Line values.
+  if (VfOpcaoDeCalculo == QLatin1String("Produto")) {
+    etapa = QStringLiteral("custo de aquisição");
+    MAquisicao = dm.FPrecoCusto(CabecTexto("CodEmpresa"), ItemTexto("CodProd"),
+                                ItemTexto("CodGrade"), CabecData("DataPedido"));
+
+    etapa = QStringLiteral("custo operacional do produto");
+    MCustoOpProd = consultas.CustoOperacionalProduto(ItemTexto("CodProd"));
+
+    etapa = QStringLiteral("valor da venda");
+    MValorDaVenda = (ItemFloat("PrecoUnit") - ItemFloat("DescontoVlr")) * ItemFloat("Quantidade");
+
+    etapa = QStringLiteral("fechamento do pedido");
+    FBuscaValoresFinanciados();
+    // A trade-in handed back by the customer was part of the closing discount.
+    MDescontoValor = EnceFatAtual.VlrDesconto - MTotTroca;
+
+    // The closing discount is shared by the lines in proportion to their value.
+    etapa = QStringLiteral("rateio do desconto");
+    const double totalItens = dm.FCalculaTotalItensPed(qryVendasCabec);
+    MValorDaVenda = MValorDaVenda - Dividir(MDescontoValor, totalItens) * MValorDaVenda;
+
+    MTotValorDaVenda += MValorDaVenda;
+    MQtdeVendida = ItemFloat("Quantidade");
+  } else if (VfOpcaoDeCalculo == QLatin1String("Frete")) {
+    etapa = QStringLiteral("frete");
+    MAquisicao = CabecFloat("Frete");
+    MValorDaVenda = MAquisicao;
+    MTotValorDaVenda += MValorDaVenda;
+    MQtdeVendida = 1;
+  }
+
+  // 2. Operating cost per unit: the product's own percentage when it has one.
+  etapa = QStringLiteral("custo operacional por unidade");
+  if (VfOpcaoDeCalculo != QLatin1String("Produto"))
+    MOperacional = 0;
+  else if (MCustoOpProd > 0)
+    MOperacional = Dividir(MCustoOpProd / 100 * MValorDaVenda, MQtdeVendida);
+  else
+    MOperacional = Dividir(VfCustoOp / 100 * MValorDaVenda, MQtdeVendida);
+
+  // 3.
+  MCustoAcumulado = MAquisicao + MOperacional;
+
+  // 4. The commission is not added to MTotComissao.
+  etapa = QStringLiteral("comissão");
+  MComissao = FCalculaComissoesPDV();
+
+  // 5.
+  MCustoParcVd = MCustoAcumulado * MQtdeVendida;
+  MTotCustoParcVd += MCustoParcVd;
+
+  // 6.
+  MImpostos = MValorDaVenda * VfCustoVd / 100;
+  MTotImpostos += MImpostos;
+
+  // 7. The payment-terms state starts afresh for every line.
+  MNumParelas = 0;
+  dm.MVlrTxRentencao = 0;
+  dm.MPreValorPresente = 0;
+  MTxEmissaoBoleto = 0;
+
+  // 8.
+  etapa = QStringLiteral("custo financeiro das condições de pagamento");
+  dm.MPreValorPresente =
+      FTrataValorPrezenteTxEmiBoletoPed(CabecTexto("CodPrazo"), QStringLiteral("1"));
+
+  // 9. The payment-terms step reused qryTemp: read the closing record anew.
+  etapa = QStringLiteral("fechamento do pedido");
+  FBuscaValoresFinanciados();
+
+  // 10. Financing ratio over the amount received.
+  if (!EnceFatAtual.TotalNulo && EnceFatAtual.Total > 0)
+    MValorPresente = dm.MPreValorPresente / EnceFatAtual.Total;
+  else
+    MValorPresente = 0;
+
+  // 11. The order's boleto fees, spread by the line's share of the order's
+  // net total including freight.
+  etapa = QStringLiteral("rateio da taxa de emissão de boletos");
+  const double totalPedido = CabecFloat("TotalPedido");
+  const double frete = CabecFloat("Frete");
+  if (totalPedido - EnceFatAtual.VlrDesconto > 0)
+    MTxEmissaoBoleto = Dividir(MTxEmissaoBoleto, totalPedido - EnceFatAtual.VlrDesconto + frete) *
+                       MValorDaVenda;
+  else
+    MTxEmissaoBoleto = 0;
+  MTotTxEmissaoBoleto += MTxEmissaoBoleto;
+
+  // 12.
+  MDescontoPV = MValorDaVenda * MValorPresente;
+  MTotDescontoPV += MDescontoPV;
+
+  // 13.
+  MOutros = VfCustoFn * MValorDaVenda / 100;
+  MTotOutros += MOutros;
+
+  // 14.
+  MCustoTotVd = MCustoParcVd + MComissao + MImpostos + MTxEmissaoBoleto + MDescontoPV + MOutros;
+  MTotCustoTotVd += MCustoTotVd;
+
+  // 15.
+  MMargemBrtLcr = MValorDaVenda - MCustoParcVd;
+  MTotMargemBrtLcr += MMargemBrtLcr;
+
+  // 16.
+  MMargemOpLcr = MValorDaVenda - MCustoTotVd;
+  MTotMargemOpLcr += MMargemOpLcr;
+
+  // 17 to 20. The total percentages relate the running margins to the total
+  // of the current document; the divisor leaves the surcharge out although
+  // the guard does not.
+  const double vlrAcrescimo = CabecFloat("VlrAcrescimo");
+  if (MValorDaVenda > 0) MPercLucroBrt = MMargemBrtLcr * 100 / MValorDaVenda;
+  if (totalPedido + frete > 0) {
+    etapa = QStringLiteral("rentabilidade bruta total");
+    MTotPercLucroBrt = Dividir(MTotMargemBrtLcr * 100, totalPedido + frete - vlrAcrescimo);
+  }
+  if (MValorDaVenda > 0) MPercLucroOpe = MMargemOpLcr * 100 / MValorDaVenda;
+  if (totalPedido + frete > 0) {
+    etapa = QStringLiteral("rentabilidade operacional total");
+    MTotPercLucroOpe = Dividir(MTotMargemOpLcr * 100, totalPedido + frete - vlrAcrescimo);
+  }
+}
+
+void TCalculoRentabilidade::CalculaOrcamento() {
+  // Quotes are priced by a screen of the ERP that this program does not have;
+  // their path is not available yet.
+  throw CalculationError(CalculationError::Kind::NotImplemented,
+                         QStringLiteral("O cálculo de rentabilidade de orçamentos (\"Orc\") ainda "
+                                        "não está disponível (") +
+                             Contexto() + u')');
+}
+
+void TCalculoRentabilidade::Arredonda() {
+  etapa = QStringLiteral("arredondamento");
+  for (double* figura :
+       {&MTotCustoParcVd, &MTotValorDaVenda, &MTotComissao, &MTotImpostos, &MTotDescontoPV,
+        &MTotTxEmissaoBoleto, &MTotOutros, &MTotCustoTotVd, &MTotMargemBrtLcr, &MTotMargemOpLcr,
+        &MTotPercLucroBrt, &MTotPercLucroOpe, &MCustoTotVd, &MAquisicao, &MValorDaVenda,
+        &MQtdeVendida, &MOperacional, &MCustoParcVd, &MComissao, &MImpostos, &MDescontoPV,
+        &MTxEmissaoBoleto, &MOutros, &MMargemBrtLcr, &MMargemOpLcr, &MPercLucroBrt,
+        &MPercLucroOpe})
+    *figura = FRound(2, *figura);
+}
+
+// ---------------------------------------------------------------------------
+// Steps nested in the calculation.
+
+void TCalculoRentabilidade::FBuscaValoresFinanciados() {
+  EnceFatAtual = consultas.EnceFat(CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"),
+                                   CabecTexto("CodPedido"));
+}
+
+QString TCalculoRentabilidade::FDataReceber() {
+  QString resultado = CabecTexto("DataPedido");
+  const QString dataEntrega = CabecTexto("DataEntrega");
+  if (consultas.GerarRecDataEntrega() == QLatin1String("S") && !dataEntrega.isEmpty())
+    resultado = dataEntrega;
+  // Receivables generated on invoicing fall due from the day of the
+  // calculation; this rule wins over the delivery date.
+  if (consultas.GerarRecDataFatura() == QLatin1String("S"))
+    resultado = formatDate(toTDateTime(dm.ggtRent->Hoje()));
+  return resultado;
+}
+
+double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& VfCodPrazo,
+                                                                const QString& VfPrazoUmOuDois) {
+  Q_UNUSED(VfPrazoUmOuDois);  // the order has a single payment term
+  double MTxJurosDia = 0;
+  double MTxCondPag = 0;  // monthly cheque rate
+  double MTxJurosAntecip = 0;
+  const TDateTime DataPedido = CabecData("DataPedido");
+  const QString empresa = EmpresaConfigurada();
+
+  // Step 1: pre-dated cheques, each costed from the order date to its deposit.
+  etapa = QStringLiteral("cheques pré-datados");
+  const std::vector<TChequePreDatado> cheques =
+      consultas.ChequesPreDatados(empresa, CabecTexto("TipoPedido") + CabecTexto("CodPedido"));
+  consultas.AbreParaPDV();
+  if (!cheques.empty()) {
+    MTxCondPag = consultas.TxJurosCh();
+    MTxJurosDia = TaxaDiaria(MTxCondPag);
+    for (const TChequePreDatado& cheque : cheques)
+      MPVParcial += CustoValorPresente(cheque.VlrCheque, cheque.Dt_Entrada - DataPedido,
+                                       MTxJurosDia);
+  }
+  dm.MPreValorPresente += MPVParcial;
+
+  // Step 2: a financing company's plan.
+  etapa = QStringLiteral("financiamento");
+  FBuscaValoresFinanciados();
+  if (EnceFatAtual.VlrFinanc > 0) {
+    const TFinanciamento financiamento =
+        consultas.Financiamento(empresa, CabecTexto("CodPedido"));
+    const QString MCodFinanceira = financiamento.CodFinanceira;
+    MCodPlano = financiamento.CodPlano;
+    MDescFormaPgto = financiamento.DescFormaPgto;
+    MVlrMensalidade = financiamento.ValorMensalidade;
+
+    const TPlanoFinanc plano = consultas.PlanoFinanc(MCodFinanceira, MCodPlano, MDescFormaPgto);
+    const double MTaxaRent = plano.TaxaRetencao;
+    const double MDiasComp = plano.DiasCompensacao;
+    const int MNumParc = plano.NumParc;
+    const QString MPossuiEnt = plano.Entrada;
+
+    dm.fbAbreDadosFinanc(plano.CodPrazo);
+    const TCondPag& condicao = *dm.condPagAberta_;
+    // A carnet is a booklet of boletos, one per installment of the plan.
+    if (MDescFormaPgto == QLatin1String("Carnet"))
+      MTxEmissaoBoleto = condicao.TxEmissaoBoleto * MNumParc;
+
+    MTxCondPag = consultas.TxJurosCh();
+    MTxJurosDia = TaxaDiaria(MTxCondPag);
+
+    FBuscaValoresFinanciados();
+    MPVParcial = dm.PreCalculoValorPresente(
+        QStringLiteral("Ped"), VfVlrParcelas, QString(), QString(), QString(),
+        condicao.TipoIntegracaoTexto, QStringLiteral("F"), EnceFatAtual.VlrFinanc, MTaxaRent, 0,
+        MTxJurosDia, MDiasComp, MVlrMensalidade, MNumParc, MPossuiEnt);
+    dm.MPreValorPresente += MPVParcial;
+  }
+
+  // Step 3: card/agreement documents, each costed over its own days at the
+  // agreement's anticipation rate, discount fee included.
+  etapa = QStringLiteral("documentos de convênio");
+  FBuscaValoresFinanciados();
+  if (EnceFatAtual.VlrConvenio > 0) {
+    const std::vector<TDocumentoConvenio> documentos = consultas.DocumentosConvenio(
+        CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"), CabecTexto("CodPedido"));
+    QString MCartCon;
+    TCartCon convenio;
+    QString tipoIntegracao;
+    for (const TDocumentoConvenio& documento : documentos) {
+      // Consecutive documents of one agreement reuse the agreement loaded.
+      if (documento.Convenio != MCartCon) {
+        MCartCon = documento.Convenio;
+        convenio = consultas.CartCon(MCartCon);
+        dm.fbAbreDadosFinanc(convenio.CodPrazo);
+        tipoIntegracao = dm.condPagAberta_->TipoIntegracaoTexto;
+        MTxJurosAntecip = convenio.TaxaMensalAntecip;
+        MTxJurosDia = TaxaDiaria(MTxJurosAntecip);
+      }
+      // A document without an agreement code has no agreement data to cost
+      // it with: it costs nothing.
+      if (documento.Convenio.isEmpty()) {
+        MPVParcial = 0;
+        continue;
+      }
+      // Whole days between issue and due date (half a millisecond absorbs
+      // the rounding of times of day).
+      const double MQuantidadeDias = std::trunc(
+          std::fabs(documento.Dt_Vencimento - documento.Dt_Emissao) + 0.5 / 86400000.0);
+      MPVParcial = dm.PreCalculoValorPresente(
+          QStringLiteral("Ped"), VfVlrParcelas, QString(), QString(), QString(), tipoIntegracao,
+          QStringLiteral("C"), documento.ValorDocto, convenio.PercDesc, 0, MTxJurosDia,
+          MQuantidadeDias, 0, 0, QString());
+      dm.MPreValorPresente += MPVParcial;
+    }
+  }
+
+  // Step 4: the store's own receivables.
+  etapa = QStringLiteral("contas a receber");
+  FBuscaValoresFinanciados();
+  if (EnceFatAtual.VlrReceber > 0) {
+    MPVParcial = 0;
+    if (!VfCodPrazo.isEmpty()) {
+      dm.LimpaArray(VfVlrParcelas, VfDtParcelas);
+      dm.fbAbreDadosFinanc(VfCodPrazo);
+      dm.ColocaDadosNasParcelas(EnceFatAtual.VlrReceber, VfVlrParcelas, VfDtParcelas, MNumParelas,
+                                FDataReceber());
+      const TCondPag& condicao = *dm.condPagAberta_;
+      // Boletos are issued for installments settled one by one.
+      if (condicao.TipoIntegracao == 3 && condicao.TipoVenda == 1)
+        MTxEmissaoBoleto += condicao.TxEmissaoBoleto * MNumParelas;
+      MTxCondPag = consultas.TxJurosCh();
+      MTxJurosDia = TaxaDiaria(MTxCondPag);
+      for (MIndice = 0; MIndice <= 6; ++MIndice)
+        if (VfVlrParcelas[MIndice] > 0)
+          MPVParcial += CustoValorPresente(VfVlrParcelas[MIndice],
+                                           VfDtParcelas[MIndice] - DataPedido, MTxJurosDia);
+      dm.MPreValorPresente += MPVParcial;
+    } else {
+      // Without a condition the order carries its installments itself.
+      const std::vector<TParcelaPedido> parcelas = consultas.ParcelasPedido(
+          CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"), CabecTexto("CodPedido"));
+      MTxJurosDia = TaxaDiaria(consultas.TxJurosCh());
+      for (const TParcelaPedido& parcela : parcelas)
+        MPVParcial += CustoValorPresente(parcela.VlrParc, parcela.VencParc - DataPedido,
+                                         MTxJurosDia);
+      dm.MPreValorPresente += MPVParcial;
+    }
+  }
+  etapa = QStringLiteral("custo financeiro das condições de pagamento");
+  return dm.MPreValorPresente;
+}
+
+double TCalculoRentabilidade::FCalculaComissoesPDV() {
+  // The parameter row is read for every line: a change takes effect at once.
+  const QString tipoComissao = consultas.TipoComissao();
+  if (!dm.FIncluiComissaoRentabilidade()) return 0;
+
+  // Each source counts only with a strictly positive percentage.
+  double MComissaoVenda = 0, MComissaoVendedor = 0, MComissaoProduto = 0;
+  const double percVenda = CabecFloat("Comissao");
+  if (percVenda > 0) MComissaoVenda = percVenda * MValorDaVenda / 100;
+  const double percVendedor = consultas.ComissaoVendedor(CabecTexto("CodVendedor"));
+  if (percVendedor > 0) MComissaoVendedor = percVendedor * MValorDaVenda / 100;
+  const double percProduto = consultas.ComissaoProduto(ItemTexto("CodProd"));
+  if (percProduto > 0) MComissaoProduto = percProduto * MValorDaVenda / 100;
+
+  if (tipoComissao == QLatin1String("1")) {
+    // The most specific percentage wins: product, then order, then seller.
+    if (MComissaoProduto > 0) return MComissaoProduto;
+    if (MComissaoVenda > 0) return MComissaoVenda;
+    if (MComissaoVendedor > 0) return MComissaoVendedor;
+    return 0;
+  }
+  if (tipoComissao == QLatin1String("3")) return MComissaoVendedor;
+  if (tipoComissao == QLatin1String("2")) return MComissaoVenda;
+  return 0;
+}
+
+}  // namespace margivo

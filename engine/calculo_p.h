@@ -1,0 +1,121 @@
+// Internal to the engine. The working state of one call of
+// TdmRentabilidade::PCalculaValoresRentabilidade and the steps that share it.
+//
+// A call builds one TCalculoRentabilidade: the call's parameters (the
+// figures by reference, the installment arrays as the call's own copies)
+// and its locals, all starting at zero or empty. The steps that the ERP
+// nests inside the calculation (the order's payment terms, its closing
+// record, the receivables' base date, the commission) are its methods and
+// read and write that state directly.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "engine/consultas_p.h"
+#include "engine/dmrent.h"
+#include "framework/datetime.h"
+
+namespace margivo {
+
+class Query;
+
+class TCalculoRentabilidade {
+ public:
+  // --- The module the call runs on and its look-ups.
+  TdmRentabilidade& dm;
+  TConsultasRentabilidade& consultas;
+
+  // --- Parameters.
+  const QString& VfOrcamentoOuPedido;
+  const QString& VfOpcaoDeCalculo;
+  double VfCustoOp, VfCustoVd, VfCustoFn;
+  std::vector<double> VfVlrParcelas;     // the call's own copies, seven entries
+  std::vector<TDateTime> VfDtParcelas;
+  const Query& qryItem;
+  const Query& qryVendasCabec;
+  double& MAquisicao;
+  double& MValorDaVenda;
+  double& MQtdeVendida;
+  double& MOperacional;
+  double& MCustoParcVd;
+  double& MComissao;
+  double& MImpostos;
+  double& MDescontoPV;
+  double& MTxEmissaoBoleto;
+  double& MOutros;
+  double& MCustoTotVd;
+  double& MMargemBrtLcr;
+  double& MMargemOpLcr;
+  double& MPercLucroBrt;
+  double& MPercLucroOpe;
+  double& MTotCustoParcVd;
+  double& MTotValorDaVenda;
+  double& MTotComissao;
+  double& MTotImpostos;
+  double& MTotDescontoPV;
+  double& MTotTxEmissaoBoleto;
+  double& MTotOutros;
+  double& MTotCustoTotVd;
+  double& MTotMargemBrtLcr;
+  double& MTotMargemOpLcr;
+  double& MTotPercLucroBrt;
+  double& MTotPercLucroOpe;
+  double MTotTroca;
+
+  // --- Locals of the call.
+  double MCustoOpProd = 0;     // the product's own operating-cost percentage
+  double MCustoAcumulado = 0;  // unit cost: acquisition + operating
+  double MDescontoValor = 0;   // discount to prorate over the document's lines
+  double MValorPresente = 0;   // financing ratio: cost / amount received
+  int MNumParelas = 0;         // installments of the order's condition
+  double MPVParcial = 0;       // cost of one payment step
+  QString MCodPlano{}, MDescFormaPgto{};
+  double MVlrMensalidade = 0;
+  // Quote path only.
+  int MIndice = 0;
+  double MTotParcelas = 0, MTxEmiBoleto1 = 0, MTxEmiBoleto2 = 0, MValorOrcamento = 0;
+
+  // The order's closing record as the last FBuscaValoresFinanciados read it
+  // (what the calculation reads from qryTemp "on EnceFat").
+  TEnceFat EnceFatAtual{};
+  // The condition fbAbreDadosFinanc opened last lives in the module.
+
+  // The step being run, named in the error that may end the call.
+  QString etapa{};
+
+  // --- The order path and the quote path.
+  void CalculaPedido();
+  void CalculaOrcamento();
+  // The rounding step that ends every call.
+  void Arredonda();
+
+  // --- Steps nested in the calculation.
+  // Opens the order's closing record (EnceFat) and keeps it in EnceFatAtual.
+  void FBuscaValoresFinanciados();
+  // Financial cost of all the ways the order is paid; leaves the order's
+  // boleto fees in MTxEmissaoBoleto. Result: MPreValorPresente.
+  double FTrataValorPrezenteTxEmiBoletoPed(const QString& VfCodPrazo,
+                                           const QString& VfPrazoUmOuDois);
+  // The date text from which the order's own receivables fall due.
+  QString FDataReceber();
+  // The line's commission in money.
+  double FCalculaComissoesPDV();
+
+  // The configured company code, or the order's own when none is configured
+  // (every branch is then calculated, each under its own code).
+  QString EmpresaConfigurada() const;
+
+  // Header and item columns of the current rows.
+  double CabecFloat(const char* coluna) const;
+  QString CabecTexto(const char* coluna) const;
+  TDateTime CabecData(const char* coluna) const;
+  double ItemFloat(const char* coluna) const;
+  QString ItemTexto(const char* coluna) const;
+
+  // "pedido CODEMPRESA=01 TIPOPEDIDO=V CODPEDIDO=123, produto CODPROD=456":
+  // the document and line the call is about, for error messages.
+  QString Contexto() const;
+};
+
+}  // namespace margivo

@@ -1,0 +1,407 @@
+// The look-ups of the calculation. The statements are the ERP's own, line by
+// line and blank by blank.
+#include "engine/consultas_p.h"
+
+#include <QStringList>
+#include <initializer_list>
+
+#include "engine/dmrent.h"
+#include "framework/conexao.h"
+#include "framework/funcoes.h"
+#include "framework/query.h"
+
+namespace margivo {
+
+namespace {
+
+// Closes `q` and gives it a new statement, one line per entry.
+void Prepara(Query& q, std::initializer_list<QString> linhas) {
+  q.close();
+  q.sql().clear();
+  for (const QString& linha : linhas) q.sql().append(linha);
+}
+
+// `linha` padded with blanks on the right to `largura` characters.
+QString Preenche(const QString& linha, int largura) { return linha.leftJustified(largura, u' '); }
+
+// A code written into the statement text as an SQL string constant: in
+// single quotes, every single quote inside doubled, so that any code matches
+// literally and cannot change the statement.
+QString Literal(const QString& codigo) {
+  QString texto = codigo;
+  texto.replace(u'\'', QStringLiteral("''"));
+  return u'\'' + texto + u'\'';
+}
+
+double Float(const Query& q, const char* coluna) {
+  return q.fieldByName(QString::fromLatin1(coluna)).asFloat();
+}
+QString Texto(const Query& q, const char* coluna) {
+  return q.fieldByName(QString::fromLatin1(coluna)).asString();
+}
+int Inteiro(const Query& q, const char* coluna) {
+  return static_cast<int>(q.fieldByName(QString::fromLatin1(coluna)).asInteger());
+}
+TDateTime Data(const Query& q, const char* coluna) {
+  return q.fieldByName(QString::fromLatin1(coluna)).asDateTime();
+}
+
+}  // namespace
+
+Query& TConsultasRentabilidade::UsaQryAuxiliar() {
+  // qryAuxiliar no longer stands on the condition opened last.
+  dm_.condPagAberta_.reset();
+  return dm_.qryAuxiliar;
+}
+
+double TConsultasRentabilidade::ValorParc01Orcamento() {
+  return Float(dm_.qrySelecaoOrc, "VlrParc01");
+}
+
+double TConsultasRentabilidade::CustoOperacionalProduto(const QString& CodProd) {
+  Query& q = UsaQryAuxiliar();
+  Prepara(q, {QStringLiteral("Select CustoOperc From Produto"),
+              QStringLiteral(" Where CodProd = :CodProd      ")});
+  q.setString(QStringLiteral("CodProd"), CodProd);
+  q.open();
+  return Float(q, "CustoOperc");
+}
+
+void TConsultasRentabilidade::AbreParaPDV() {
+  // Opening an open query keeps its current row: the row read first in a
+  // refresh stays the one every later step reads.
+  if (!dm_.qryParaPDV.active()) dm_.qryParaPDV.open();
+}
+
+QString TConsultasRentabilidade::IncluiComissaoRentabilidade() {
+  AbreParaPDV();
+  return Texto(dm_.qryParaPDV, "IncluiComissaoRentabilidade");
+}
+
+double TConsultasRentabilidade::TxJurosCh() {
+  AbreParaPDV();
+  return Float(dm_.qryParaPDV, "TxJurosCh");
+}
+
+QString TConsultasRentabilidade::GerarRecDataEntrega() {
+  return Texto(dm_.ParaTlm, "GerarRecDataEntrega");
+}
+
+QString TConsultasRentabilidade::GerarRecDataFatura() {
+  return Texto(dm_.ParaTlm, "GerarRecDataFatura");
+}
+
+QString TConsultasRentabilidade::TipoComissao() {
+  Query ParaRentabilidade(dm_.ggtRent->Conexao()->getBancoDados());
+  ParaRentabilidade.sql().append(QStringLiteral("SELECT * FROM PARARENTABILIDADE"));
+  ParaRentabilidade.open();
+  return Texto(ParaRentabilidade, "TIPOCOMISSAO");
+}
+
+double TConsultasRentabilidade::ComissaoVendedor(const QString& CodVendedor) {
+  Query& q = UsaQryAuxiliar();
+  Prepara(q, {QStringLiteral("Select Comissao From Vendend       "),
+              QStringLiteral(" Where CodVendedor = :PCodVendedor ")});
+  q.setString(QStringLiteral("PCodVendedor"), CodVendedor);
+  q.open();
+  return Float(q, "Comissao");
+}
+
+double TConsultasRentabilidade::ComissaoProduto(const QString& CodProd) {
+  Query& q = UsaQryAuxiliar();
+  Prepara(q, {QStringLiteral("Select Comissao From Produto  "),
+              QStringLiteral(" Where CodProd = :PCodProd    ")});
+  q.setString(QStringLiteral("PCodProd"), CodProd);
+  q.open();
+  return Float(q, "Comissao");
+}
+
+int TConsultasRentabilidade::TipoCusto(Query& QAux) {
+  Prepara(QAux, {QStringLiteral("Select TipoCusto From ParaRentabilidade")});
+  QAux.open();
+  return Inteiro(QAux, "TipoCusto");
+}
+
+double TConsultasRentabilidade::PrecoCustoAtual(Query& QAux, const QString& CodEmpresa,
+                                                const QString& CodProd) {
+  Prepara(QAux, {QStringLiteral("Select PrecoCusto               From CompProd                   "
+                                "Where CodProd = :CodProd And          CodEmpresa = :CodEmpresa  ")});
+  QAux.setString(QStringLiteral("CodProd"), CodProd);
+  QAux.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
+  QAux.open();
+  return Float(QAux, "PrecoCusto");
+}
+
+double TConsultasRentabilidade::PrecoMedioAtual(Query& QAux, const QString& CodEmpresa,
+                                                const QString& CodProd) {
+  Prepara(QAux, {QStringLiteral("Select PrecoMedio               From CompProd                   "
+                                "Where CodProd = :CodProd And          CodEmpresa = :CodEmpresa  ")});
+  QAux.setString(QStringLiteral("CodProd"), CodProd);
+  QAux.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
+  QAux.open();
+  return Float(QAux, "PrecoMedio");
+}
+
+double TConsultasRentabilidade::PrecoGerencial(Query& QAux, const QString& CodEmpresa,
+                                               const QString& CodProd, const QString& CodGrade) {
+  Prepara(QAux,
+          {QStringLiteral("Select PRECOCUSTO                  From CUSTOGERENCIAL                "
+                          "Where CodProd = :CodProd And             CodEmpresa = :CodEmpresa And"
+                          "       CodGrade   =:CodGrade        ")});
+  QAux.setString(QStringLiteral("CodProd"), CodProd);
+  QAux.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
+  QAux.setString(QStringLiteral("CodGrade"), CodGrade);
+  QAux.open();
+  return Float(QAux, "PRECOCUSTO");
+}
+
+std::optional<TMovimento> TConsultasRentabilidade::UltimoMovimento(Query& QAux,
+                                                                   const QString& CodEmpresa,
+                                                                   const QString& CodProd,
+                                                                   const QString& CodGrade,
+                                                                   TDateTime DataVenda) {
+  const QString E = Literal(CodEmpresa), P = Literal(CodProd), G = Literal(CodGrade);
+  Prepara(QAux,
+          {QStringLiteral("Select Dt_Movimento, Max(Sequencia) As Sequencia   From MvGeral       "
+                          "                                Where CodEmpresa = ") +
+           E + QStringLiteral("  And CodProd    = ") + P + QStringLiteral("  And CodGrade   = ") +
+           G + QStringLiteral("  And Dt_Movimento =                               ") +
+           QStringLiteral("      (Select Max(Dt_Movimento)                    ") +
+           QStringLiteral("       From MvGeral                                ") +
+           QStringLiteral("       Where CodEmpresa = ") + E +
+           QStringLiteral("         And CodProd    = ") + P +
+           QStringLiteral("         And CodGrade   = ") + G +
+           QStringLiteral("         And Dt_Movimento <= :Dt_Movimento)        ") +
+           QStringLiteral("Group By Dt_Movimento                              ")});
+  QAux.setDate(QStringLiteral("Dt_Movimento"), DataVenda);
+  QAux.open();
+  if (QAux.isEmpty()) return std::nullopt;
+  TMovimento movimento;
+  movimento.Dt_Movimento = Data(QAux, "Dt_Movimento");
+  movimento.Sequencia = QAux.fieldByName(QStringLiteral("Sequencia")).asInteger();
+  QAux.close();
+  return movimento;
+}
+
+double TConsultasRentabilidade::PrecoDoMovimento(Query& QAux, PrecoMovimento Preco,
+                                                 const QString& CodEmpresa, const QString& CodProd,
+                                                 const QString& CodGrade,
+                                                 const TMovimento& Movimento) {
+  const QString E = Literal(CodEmpresa), P = Literal(CodProd), G = Literal(CodGrade);
+  const QString inicio =
+      Preco == PrecoMovimento::Custo
+          ? QStringLiteral("Select PrecoCusto                                  From MvGeral     "
+                           "                                  Where CodEmpresa = ")
+          : QStringLiteral("Select PrecoMedio                                  From MvGeral     "
+                           "                                  Where CodEmpresa = ");
+  Prepara(QAux, {inicio + E + QStringLiteral("  And CodProd    = ") + P +
+                 QStringLiteral("  And CodGrade   = ") + G +
+                 QStringLiteral("  And Dt_Movimento = :Dt_Movimento                 ") +
+                 QStringLiteral("  And Sequencia    = :Sequencia                    ")});
+  QAux.setDate(QStringLiteral("Dt_Movimento"), Movimento.Dt_Movimento);
+  QAux.setInteger(QStringLiteral("Sequencia"), Movimento.Sequencia);
+  QAux.open();
+  return Float(QAux, Preco == PrecoMovimento::Custo ? "PrecoCusto" : "PrecoMedio");
+}
+
+double TConsultasRentabilidade::TotalItensPedido(const QString& CodEmpresa,
+                                                 const QString& CodPedido,
+                                                 const QString& TipoPedido) {
+  Query MItens(dm_.ggtRent->Conexao()->getBancoDados());
+  MItens.sql().append(
+      QStringLiteral(" SELECT SUM((pedidoi.precounit - pedidoi.descontovlr) * pedidoi.quantidade)"
+                     " AS TotalItens    FROM pedidoi    WHERE pedidoi.codempresa = :PCodEmpresa AND"
+                     "    pedidoi.codpedido  = :PCodPedido AND    Pedidoi.tipopedido = :PTipoPedido"));
+  MItens.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
+  MItens.setString(QStringLiteral("PCodPedido"), CodPedido);
+  MItens.setString(QStringLiteral("PTipoPedido"), TipoPedido);
+  MItens.open();
+  return Float(MItens, "TotalItens");
+}
+
+double TConsultasRentabilidade::ValorDaTroca(const QString& CodEmpresa, const QString& CodTroca) {
+  Query& q = UsaQryAuxiliar();
+  Prepara(q, {QStringLiteral("SELECT TotalOrcamento FROM OrcCabe "),
+              QStringLiteral(" WHERE CodOrc     = :CodOrc        "),
+              QStringLiteral("   AND CodEmpresa = :CodEmpresa    ")});
+  q.setString(QStringLiteral("CodOrc"), CodTroca);
+  q.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
+  q.open();
+  return Float(q, "TotalOrcamento");
+}
+
+TCondPag TConsultasRentabilidade::CondPag(const QString& CodPrazo) {
+  Query& q = dm_.qryAuxiliar;  // CondPag: the caller keeps the row
+  Prepara(q, {Preenche(QStringLiteral("SELECT *"), 29), Preenche(QStringLiteral("  FROM CONDPAG"), 29),
+              Preenche(QStringLiteral("WHERE CODPRAZO = :PCODPRAZO"), 29)});
+  q.setString(QStringLiteral("PCODPRAZO"), CodPrazo);
+  q.open();
+  TCondPag c;
+  c.TipoVenda = Inteiro(q, "TIPOVENDA");
+  for (int k = 0; k < 7; ++k) {
+    const QString n = QString::number(k + 1);
+    c.Prazo[k] = static_cast<int>(q.fieldByName(QStringLiteral("Prazo") + n).asInteger());
+    c.Percent[k] = q.fieldByName(QStringLiteral("Percent") + n).asFloat();
+  }
+  c.TxEmissaoBoleto = Float(q, "TXEMISSAOBOLETO");
+  c.TipoIntegracao = Inteiro(q, "TIPOINTEGRACAO");
+  c.TipoIntegracaoTexto = Texto(q, "TIPOINTEGRACAO");
+  c.UtilizaConvenio = Texto(q, "UTILIZACONVENIO");
+  return c;
+}
+
+TEnceFat TConsultasRentabilidade::EnceFat(const QString& CodEmpresa, const QString& TipoPedido,
+                                          const QString& CodPedido) {
+  Query& q = dm_.qryTemp;
+  Prepara(q,
+          {Preenche(QStringLiteral("Select VlrReceber, VlrConvenio, VlrFinanc, VlrChPreDatado, "
+                                   "VlrCheque, VlrDinheiro, VlrDesconto,"),
+                    101),
+           Preenche(QStringLiteral("      (VlrCheque + VlrReceber + VlrConvenio + VlrFinanc + "
+                                   "VlrChPreDatado + (VlrDinheiro - VlrTroco))"),
+                    101),
+           Preenche(QStringLiteral("      as Total From EnceFat"), 101),
+           Preenche(QStringLiteral(" Where CodPedido  = :PCodPedido"), 101),
+           Preenche(QStringLiteral("   and TipoPedido = :PTipoPedido"), 101),
+           Preenche(QStringLiteral("   and CodEmpresa = :PCodEmpresa"), 101)});
+  q.setString(QStringLiteral("PCodPedido"), CodPedido);
+  q.setString(QStringLiteral("PTipoPedido"), TipoPedido);
+  q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
+  q.open();
+  TEnceFat e;
+  e.VlrReceber = Float(q, "VlrReceber");
+  e.VlrConvenio = Float(q, "VlrConvenio");
+  e.VlrFinanc = Float(q, "VlrFinanc");
+  e.VlrChPreDatado = Float(q, "VlrChPreDatado");
+  e.VlrCheque = Float(q, "VlrCheque");
+  e.VlrDinheiro = Float(q, "VlrDinheiro");
+  e.VlrDesconto = Float(q, "VlrDesconto");
+  const Field total = q.fieldByName(QStringLiteral("Total"));
+  e.TotalNulo = total.isNull();
+  e.Total = total.asFloat();
+  return e;
+}
+
+std::vector<TChequePreDatado> TConsultasRentabilidade::ChequesPreDatados(
+    const QString& CodEmpresa, const QString& NumDocOrig) {
+  Query& q = UsaQryAuxiliar();
+  Prepara(q, {QStringLiteral("Select * From PreTerc "),
+              QStringLiteral(" Where CodEmpresa = :PCodEmpresa"),
+              QStringLiteral("   and NumDocOrig = :PNumDocOrig")});
+  q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
+  q.setString(QStringLiteral("PNumDocOrig"), NumDocOrig);
+  q.open();
+  std::vector<TChequePreDatado> cheques;
+  for (q.first(); !q.eof(); q.next())
+    cheques.push_back({Float(q, "VlrCheque"), Data(q, "Dt_Entrada")});
+  return cheques;
+}
+
+TFinanciamento TConsultasRentabilidade::Financiamento(const QString& CodEmpresa,
+                                                      const QString& CodVenda) {
+  Query& q = dm_.qryTemp;
+  Prepara(q, {QStringLiteral("Select CodPlano, DescFormaPgto, CodFinanceira, ValorMensalidade "
+                             "From Financiamento "),
+              QStringLiteral(" Where CodVenda   = :NumOrcamento"),
+              QStringLiteral("   and CodEmpresa = :CodEmpresa")});
+  q.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
+  q.setString(QStringLiteral("NumOrcamento"), CodVenda);
+  q.open();
+  TFinanciamento f;
+  f.CodFinanceira = Texto(q, "CodFinanceira");
+  f.CodPlano = Texto(q, "CodPlano");
+  f.DescFormaPgto = Texto(q, "DescFormaPgto");
+  f.ValorMensalidade = Float(q, "ValorMensalidade");
+  return f;
+}
+
+TPlanoFinanc TConsultasRentabilidade::PlanoFinanc(const QString& CodFinanceira,
+                                                  const QString& CodPlano,
+                                                  const QString& DescFormaPgto) {
+  Query& q = dm_.qryTemp;
+  Prepara(q, {QStringLiteral("Select Financeira.DiasCompensacao, PlanosFinanc.TaxaRetencao, "
+                             "PlanosFinanc.NumParc, Financeira.CodPrazo, "),
+              QStringLiteral("       Planosfinanc.Entrada"),
+              QStringLiteral("  From Financeira inner join PlanosFinanc on "
+                             "(Financeira.CodFinanceira = PlanosFinanc.CodFinanceira)"),
+              QStringLiteral(" Where Financeira.CodFinanceira   = :CodFinanceira"),
+              QStringLiteral("   and PlanosFinanc.CodPlano      = :CodPlano"),
+              QStringLiteral("   and PlanosFinanc.DescFormaPgto = :DescFormaPgto")});
+  q.setString(QStringLiteral("CodFinanceira"), CodFinanceira);
+  q.setString(QStringLiteral("CodPlano"), CodPlano);
+  q.setString(QStringLiteral("DescFormaPgto"), DescFormaPgto);
+  q.open();
+  TPlanoFinanc p;
+  p.TaxaRetencao = Float(q, "TaxaRetencao");
+  p.DiasCompensacao = Float(q, "DiasCompensacao");
+  p.NumParc = Inteiro(q, "NumParc");
+  p.Entrada = Texto(q, "Entrada");
+  p.CodPrazo = Texto(q, "CodPrazo");
+  return p;
+}
+
+std::vector<TDocumentoConvenio> TConsultasRentabilidade::DocumentosConvenio(
+    const QString& CodEmpresa, const QString& TipoPedido, const QString& CodPedido) {
+  Query& q = dm_.qryAux;
+  Prepara(q,
+          {QStringLiteral(" Select ConvEnceFat.Convenio, Docurec.Dt_Emissao, DocuRec.Dt_Vencimento,"),
+           QStringLiteral("        DocuRec.ValorDocto,   DocuRec.ValorDesc,  DocuRec.ValorPago"),
+           QStringLiteral(" From ConvEnceFat"),
+           QStringLiteral(" Inner join DocuRec on (DocuRec.CodEmpresa = ConvEnceFat.CodEmpresa And"),
+           QStringLiteral("                        DocuRec.NumDocOrig = "
+                          "ConvEnceFat.TipoPedido||ConvEnceFat.CodPedido)"),
+           QStringLiteral(" Where ConvEnceFat.CodEmpresa = :PCodEmpresa"),
+           QStringLiteral("   And ConvEnceFat.TipoPedido = :PTipoPedido"),
+           QStringLiteral("   And ConvEnceFat.Codpedido  = :PCodpedido")});
+  q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
+  q.setString(QStringLiteral("PTipoPedido"), TipoPedido);
+  q.setString(QStringLiteral("PCodpedido"), CodPedido);
+  q.open();
+  std::vector<TDocumentoConvenio> documentos;
+  for (q.first(); !q.eof(); q.next())
+    documentos.push_back({Texto(q, "Convenio"), Data(q, "Dt_Emissao"), Data(q, "Dt_Vencimento"),
+                          Float(q, "ValorDocto")});
+  return documentos;
+}
+
+TCartCon TConsultasRentabilidade::CartCon(const QString& Codigo) {
+  Query& q = dm_.qryTemp;
+  Prepara(q, {QStringLiteral("SELECT CODIGO, NOME, DIASCOMPENSACAO, PERCDESC, CODPRAZO, "
+                             "TAXAMENSALANTECIP "),
+              QStringLiteral("  FROM CARTCON"), QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
+  q.setString(QStringLiteral("PCODIGO"), Codigo);
+  q.open();
+  TCartCon c;
+  c.DiasCompensacao = Float(q, "DIASCOMPENSACAO");
+  c.PercDesc = Float(q, "PERCDESC");
+  c.CodPrazo = Texto(q, "CODPRAZO");
+  c.TaxaMensalAntecip = Float(q, "TAXAMENSALANTECIP");
+  return c;
+}
+
+std::vector<TParcelaPedido> TConsultasRentabilidade::ParcelasPedido(const QString& CodEmpresa,
+                                                                    const QString& TipoPedido,
+                                                                    const QString& CodPedido) {
+  Query& q = dm_.qryAux;
+  Prepara(q, {QStringLiteral("Select * From"), QStringLiteral("  ParcPedC"),
+              QStringLiteral(" Where CodEmpresa = :PCodEmpresa"),
+              QStringLiteral("   and TipoPedido = :PTipoPedido"),
+              QStringLiteral("   and Codpedido  = :PCodpedido")});
+  q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
+  q.setString(QStringLiteral("PTipoPedido"), TipoPedido);
+  q.setString(QStringLiteral("PCodpedido"), CodPedido);
+  q.open();
+  std::vector<TParcelaPedido> parcelas;
+  for (int k = 1; k <= 24; ++k) {
+    const QString VlrParc = QStringLiteral("VlrParc") + StrZero(QString::number(k), 2);
+    const QString VencParc = QStringLiteral("VencParc") + StrZero(QString::number(k), 2);
+    // A table with fewer installment columns simply has no more installments.
+    if (!q.hasField(VlrParc)) break;
+    const double valor = q.fieldByName(VlrParc).asFloat();
+    if (!(valor > 0)) break;
+    parcelas.push_back({valor, q.fieldByName(VencParc).asDateTime()});
+  }
+  return parcelas;
+}
+
+}  // namespace margivo
