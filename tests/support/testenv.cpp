@@ -1,0 +1,94 @@
+#include "tests/support/testenv.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
+
+namespace margivo::test {
+
+ScopedEnv::ScopedEnv(const char* name, const QByteArray& value)
+    : name_(name), hadValue_(qEnvironmentVariableIsSet(name)), oldValue_(qgetenv(name)) {
+  if (value.isNull()) {
+    qunsetenv(name);
+  } else {
+    qputenv(name, value);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (hadValue_) {
+    qputenv(name_.constData(), oldValue_);
+  } else {
+    qunsetenv(name_.constData());
+  }
+}
+
+TestConfigHome::TestConfigHome() : env_("XDG_CONFIG_HOME", QFile::encodeName(tmp_.path())) {
+  if (!tmp_.isValid()) ADD_FAILURE() << "cannot create a temporary directory: " << tmp_.errorString().toStdString();
+}
+
+QString TestConfigHome::dir() const { return tmp_.path(); }
+
+QString TestConfigHome::iniPath() const { return tmp_.path() + "/TempKZW/ConfigGadGet.Ini"; }
+
+void TestConfigHome::writeIni(const QByteArray& bytes) const { writeFileBytes(iniPath(), bytes); }
+
+void TestConfigHome::writeIniText(const QString& text) const { writeIni(text.toUtf8()); }
+
+void TestConfigHome::writeIniFromData(const QString& relative) const {
+  writeIni(readData(relative));
+}
+
+QByteArray TestConfigHome::readIni() const { return readFileBytes(iniPath()); }
+
+bool TestConfigHome::iniExists() const { return QFileInfo(iniPath()).isFile(); }
+
+QString dataPath(const QString& relative) {
+  // This file lives in tests/support; the fixtures in tests/data.
+  static const QString root =
+      QFileInfo(QString::fromUtf8(__FILE__)).absoluteDir().absoluteFilePath("../data");
+  return QDir::cleanPath(root + u'/' + relative);
+}
+
+QByteArray readData(const QString& relative) { return readFileBytes(dataPath(relative)); }
+
+QByteArray readFileBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    ADD_FAILURE() << "cannot read " << path.toStdString() << ": " << file.errorString().toStdString();
+    return QByteArray();
+  }
+  return file.readAll();
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes) {
+  const QFileInfo info(path);
+  if (!QDir().mkpath(info.absolutePath())) {
+    ADD_FAILURE() << "cannot create directory " << info.absolutePath().toStdString();
+    return;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
+      !file.flush()) {
+    ADD_FAILURE() << "cannot write " << path.toStdString() << ": " << file.errorString().toStdString();
+  }
+}
+
+FailingFileWrites::FailingFileWrites() {
+  getrlimit(RLIMIT_FSIZE, &oldLimit_);
+  oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+  rlimit none = oldLimit_;
+  none.rlim_cur = 0;
+  setrlimit(RLIMIT_FSIZE, &none);
+}
+
+FailingFileWrites::~FailingFileWrites() {
+  setrlimit(RLIMIT_FSIZE, &oldLimit_);
+  signal(SIGXFSZ, oldHandler_);
+}
+
+}  // namespace margivo::test

@@ -1,0 +1,85 @@
+// Test environment helpers: environment variables set for one test, a private
+// settings home where TConfig finds its file, the fixture files under
+// tests/data, and a seam that makes file writes fail for real.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <sys/resource.h>
+
+namespace margivo::test {
+
+// Sets (or, with a null value, unsets) an environment variable for the life
+// of the object, then restores what was there before.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const QByteArray& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  QByteArray name_;
+  bool hadValue_;
+  QByteArray oldValue_;
+};
+
+// A fresh, empty temporary directory set as XDG_CONFIG_HOME for the life of
+// the object, so that CaminhoArquivoConfig() and TConfig point into it. The
+// settings file is not created until a test writes it. The directory is
+// removed and XDG_CONFIG_HOME restored afterwards.
+class TestConfigHome {
+ public:
+  TestConfigHome();
+  TestConfigHome(const TestConfigHome&) = delete;
+  TestConfigHome& operator=(const TestConfigHome&) = delete;
+
+  // The directory set as XDG_CONFIG_HOME.
+  QString dir() const;
+  // <dir>/TempKZW/ConfigGadGet.Ini, where TConfig looks for its file.
+  QString iniPath() const;
+
+  // Writes the settings file with exactly these bytes (creating TempKZW).
+  void writeIni(const QByteArray& bytes) const;
+  // Writes the settings file from text, encoded as UTF-8 without BOM.
+  void writeIniText(const QString& text) const;
+  // Writes the settings file from a fixture, tests/data/<relative>.
+  void writeIniFromData(const QString& relative) const;
+  // The settings file's bytes as they are on disk; fails the test when the
+  // file cannot be read.
+  QByteArray readIni() const;
+  bool iniExists() const;
+
+ private:
+  QTemporaryDir tmp_;
+  ScopedEnv env_;
+};
+
+// Absolute path of tests/data/<relative> in the source tree.
+QString dataPath(const QString& relative);
+// The bytes of tests/data/<relative>; fails the test when it cannot be read.
+QByteArray readData(const QString& relative);
+// The bytes of any file; empty (and a test failure) when it cannot be read.
+QByteArray readFileBytes(const QString& path);
+// Writes exactly `bytes` to `path`, creating missing directories.
+void writeFileBytes(const QString& path, const QByteArray& bytes);
+
+// While alive, every write that would grow a regular file fails with EFBIG
+// ("File too large"), for root as well: the process's file size limit is set
+// to zero and SIGXFSZ ignored, both restored at the end. A real I/O failure,
+// like a full disk, that no permission can bypass. Keep the scope to the call
+// under test: gtest's own output to a file would fail inside it too.
+class FailingFileWrites {
+ public:
+  FailingFileWrites();
+  ~FailingFileWrites();
+  FailingFileWrites(const FailingFileWrites&) = delete;
+  FailingFileWrites& operator=(const FailingFileWrites&) = delete;
+
+ private:
+  rlimit oldLimit_;
+  void (*oldHandler_)(int);
+};
+
+}  // namespace margivo::test
