@@ -1,0 +1,318 @@
+// margivo-report end to end: the built tool run as its own process on a real
+// database file and a real settings file, its JSON and text output, its
+// overrides and its exit statuses.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "framework/database.h"
+#include "tests/support/testdb.h"
+#include "tests/support/testenv.h"
+#include "tests/test_refresh_pedidos.h"
+
+namespace margivo {
+namespace {
+
+using test::item;
+using test::pedido;
+
+struct Execucao {
+  int status = -1;
+  QByteArray saida;
+  QByteArray erros;
+  QJsonObject json() const { return QJsonDocument::fromJson(saida).object(); }
+};
+
+QSet<QString> chaves(const QJsonObject& objeto) {
+  const QStringList lista = objeto.keys();
+  return QSet<QString>(lista.begin(), lista.end());
+}
+
+// Branch 01: an invoiced order of 1 000.00 (cost 850.00) and a recorded one of
+// 100.00 with freight 5 in February 2024; branch 02: one invoiced order of
+// 40.00 in March 2024.
+const QString kPedidos =
+    pedido("01", "V", "100", "2024-02-10", "S", 0, 1000, 25) +
+    item("01", "V", "100", 1, "P1", "1", 10, 100) +
+    pedido("01", "V", "101", "2024-02-12", "N", 5, 100) +
+    item("01", "V", "101", 1, "P3", "1", 1, 100) +
+    pedido("02", "V", "200", "2024-03-02", "S", 0, 40) + item("02", "V", "200", 1, "P3", "1", 4, 10);
+
+class ReportTest : public ::testing::Test {
+ protected:
+  // The database file (left detached: the tool opens it in its own process,
+  // and the embedded engine lets one process at a time hold a file) and a
+  // settings file for it at the default location.
+  void abre(const QString& pedidos = kPedidos,
+            const QString& secaoGadget = "Empresa=01\nPeriodo=2\nMostraPedidos=2\n") {
+    db_ = std::make_unique<test::TestDatabase>(test::kParametros + pedidos);
+    db_->database().detach();
+    home_.writeIniText(test::arquivoIni(db_->path(), secaoGadget));
+  }
+
+  Execucao roda(const QStringList& argumentos, const QByteArray& locale = "pt_BR.UTF-8") {
+    QProcess processo;
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert("LC_ALL", QString::fromLatin1(locale));
+    processo.setProcessEnvironment(ambiente);
+    processo.start(QStringLiteral(MARGIVO_REPORT_PATH), argumentos);
+    Execucao execucao;
+    if (!processo.waitForFinished(120000)) {
+      ADD_FAILURE() << "margivo-report did not finish: " << processo.errorString().toStdString();
+      processo.kill();
+      processo.waitForFinished();
+      return execucao;
+    }
+    execucao.status = processo.exitStatus() == QProcess::NormalExit ? processo.exitCode() : -1;
+    execucao.saida = processo.readAllStandardOutput();
+    execucao.erros = processo.readAllStandardError();
+    return execucao;
+  }
+
+  // Exit status 1 or 2 with the message on stderr and, as JSON, on stdout.
+  void esperaErro(const Execucao& e, int status, const QStringList& partes) {
+    EXPECT_EQ(e.status, status) << e.erros.toStdString();
+    const QString mensagem = QString::fromUtf8(e.erros).trimmed();
+    EXPECT_FALSE(mensagem.isEmpty());
+    const QJsonObject json = e.json();
+    EXPECT_EQ(chaves(json), QSet<QString>{"error"}) << e.saida.toStdString();
+    EXPECT_EQ(json.value("error").toString(), mensagem);
+    for (const QString& parte : partes) {
+      EXPECT_TRUE(mensagem.contains(parte)) << "missing \"" << parte.toStdString() << "\" in "
+                                           << mensagem.toStdString();
+    }
+  }
+
+  test::TestConfigHome home_;
+  std::unique_ptr<test::TestDatabase> db_;
+};
+
+TEST_F(ReportTest, JsonTemExatamenteAsChavesEAsFiguras) {
+  abre();
+  const QByteArray antes = home_.readIni();
+  const Execucao e = roda({"--today", "2024-02-14", "--format", "json"});
+  ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+  EXPECT_TRUE(e.erros.isEmpty()) << e.erros.toStdString();
+  const QJsonObject json = e.json();
+  EXPECT_EQ(chaves(json), (QSet<QString>{"lblNomeFilial", "lblPeriodo", "DataInicial",
+                                         "DataFinal", "rows", "calls", "labels", "totals"}));
+  EXPECT_EQ(json["lblNomeFilial"].toString(), "LOJA CENTRO");
+  EXPECT_EQ(json["lblPeriodo"].toString(), "Período: Mensal (01/02/2024 a 29/02/2024)");
+  EXPECT_EQ(json["DataInicial"].toString(), "01/02/2024");
+  EXPECT_EQ(json["DataFinal"].toString(), "29/02/2024");
+  EXPECT_EQ(json["rows"].toInt(), 2);
+  EXPECT_EQ(json["calls"].toObject(), (QJsonObject{{"Produto", 2}, {"Frete", 1}}));
+
+  const QJsonObject labels = json["labels"].toObject();
+  EXPECT_EQ(chaves(labels), (QSet<QString>{"lblValorVendaFat", "lblValorCustoFat",
+                                           "lblValorAquisCusto", "lblValorVendaCusto",
+                                           "lblValorMrgBruta", "lblValorMrgOper",
+                                           "lblValorRtbBruta", "lblValorRtbOper"}));
+  // 1 000 + 100 + freight 5; costs 600 + 10 + 5 plus the commission of 250.
+  EXPECT_EQ(labels["lblValorVendaFat"].toString(), "1.105,00");
+  EXPECT_EQ(labels["lblValorCustoFat"].toString(), "865,00");
+
+  const QJsonObject totals = json["totals"].toObject();
+  EXPECT_EQ(chaves(totals),
+            (QSet<QString>{"MTotCustoParcVd", "MTotValorDaVenda", "MTotComissao", "MTotImpostos",
+                           "MTotDescontoPV", "MTotTxCondPag", "MTotOutros", "MTotCustoTotVd",
+                           "MTotMargemBrtLcr", "MTotMargemOpLcr", "MTotPercLucroBrt",
+                           "MTotPercLucroOpe"}));
+  for (const QJsonValue& valor : totals) EXPECT_TRUE(valor.isDouble());
+  EXPECT_DOUBLE_EQ(totals["MTotValorDaVenda"].toDouble(), 1105);
+  EXPECT_DOUBLE_EQ(totals["MTotCustoParcVd"].toDouble(), 615);
+
+  // The settings file is only read.
+  EXPECT_EQ(home_.readIni(), antes);
+}
+
+TEST_F(ReportTest, ItemsListaCadaCalculoEmOrdem) {
+  abre();
+  const Execucao e = roda({"--today", "2024-02-14", "--format", "json", "--items"});
+  ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+  const QJsonArray items = e.json()["items"].toArray();
+  ASSERT_EQ(items.size(), 3);
+  const QSet<QString> campos{"option",        "CODEMPRESA",    "TIPOPEDIDO",   "CODPEDIDO",
+                             "CODPROD",       "CODGRADE",      "MAquisicao",   "MValorDaVenda",
+                             "MQtdeVendida",  "MOperacional",  "MCustoParcVd", "MComissao",
+                             "MImpostos",     "MDescontoPV",   "MTxCondPag",   "MOutros",
+                             "MCustoTotVd",   "MMargemBrtLcr", "MMargemOpLcr", "MPercLucroBrt",
+                             "MPercLucroOpe"};
+  for (const QJsonValue& valor : items) EXPECT_EQ(chaves(valor.toObject()), campos);
+  EXPECT_EQ(items[0].toObject()["option"].toString(), "Produto");
+  EXPECT_EQ(items[1].toObject()["option"].toString(), "Produto");
+  const QJsonObject frete = items[2].toObject();
+  EXPECT_EQ(frete["option"].toString(), "Frete");
+  EXPECT_EQ(frete["CODPEDIDO"].toString(), "101");
+  EXPECT_DOUBLE_EQ(frete["MValorDaVenda"].toDouble(), 5);
+}
+
+TEST_F(ReportTest, TodayEAsSubstituicoesValemSoParaAExecucao) {
+  abre();
+  const QByteArray antes = home_.readIni();
+  struct Caso {
+    const char* nome;
+    QStringList argumentos;
+    const char* filial;
+    const char* periodo;
+    int rows;
+    double venda;
+  };
+  const Caso casos[] = {
+      {"outro mes", {"--today", "2024-03-05"}, "LOJA CENTRO",
+       "Período: Mensal (01/03/2024 a 31/03/2024)", 0, 0},
+      {"outra filial", {"--today", "2024-03-05", "--empresa", "02"}, "LOJA NORTE",
+       "Período: Mensal (01/03/2024 a 31/03/2024)", 1, 40},
+      {"todas as filiais no ano", {"--today", "2024-03-05", "--empresa", "", "--periodo", "3"},
+       "Todas as Filiais", "Período: Anual (01/01/2024 a 31/12/2024)", 3, 1145},
+      {"so faturados", {"--today", "2024-02-14", "--mostra-pedidos", "0"}, "LOJA CENTRO",
+       "Período: Mensal (01/02/2024 a 29/02/2024)", 1, 1000},
+      {"so gravados", {"--today", "2024-02-14", "--mostra-pedidos", "1"}, "LOJA CENTRO",
+       "Período: Mensal (01/02/2024 a 29/02/2024)", 1, 105},
+      {"diario", {"--today", "2024-02-10", "--periodo", "0"}, "LOJA CENTRO",
+       "Período: Diário (10/02/2024)", 1, 1000},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    const Execucao e = roda(caso.argumentos + QStringList{"--format", "json"});
+    ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+    const QJsonObject json = e.json();
+    EXPECT_EQ(json["lblNomeFilial"].toString(), caso.filial);
+    EXPECT_EQ(json["lblPeriodo"].toString(), caso.periodo);
+    EXPECT_EQ(json["rows"].toInt(), caso.rows);
+    EXPECT_DOUBLE_EQ(json["totals"].toObject()["MTotValorDaVenda"].toDouble(), caso.venda);
+  }
+  EXPECT_EQ(home_.readIni(), antes);
+}
+
+TEST_F(ReportTest, EmpresaVaziaNoArquivoValeZeroZero) {
+  abre(kPedidos + QStringLiteral(
+                      "INSERT INTO FILIAIS (CODEMPRESA, NOMEEMPRESA) VALUES ('00', 'MATRIZ');\n"),
+       "Empresa=\nPeriodo=3\n");
+  const Execucao e = roda({"--today", "2024-02-14", "--format", "json"});
+  ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+  EXPECT_EQ(e.json()["lblNomeFilial"].toString(), "MATRIZ");
+  EXPECT_EQ(e.json()["rows"].toInt(), 0);
+}
+
+TEST_F(ReportTest, PeriodoForaDeZeroATresDeixaLegendaVazia) {
+  abre(kPedidos, "Empresa=01\nPeriodo=7\nDataInicial=12/02/2024\nDataFinal=12/02/2024\n");
+  const Execucao e = roda({"--format", "json"});
+  ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+  EXPECT_EQ(e.json()["lblPeriodo"].toString(), "");
+  EXPECT_EQ(e.json()["DataInicial"].toString(), "12/02/2024");
+  EXPECT_EQ(e.json()["rows"].toInt(), 0);  // order 101 is recorded, not invoiced
+}
+
+TEST_F(ReportTest, TextoMostraAsFigurasSobOsTitulosDoPainel) {
+  abre();
+  const QString configExplicita = home_.iniPath();
+  const Execucao e = roda({"--config", configExplicita, "--today", "2024-02-14",
+                           "--mostra-pedidos", "0"});
+  ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+  EXPECT_TRUE(e.erros.isEmpty()) << "no progress when stderr is not a terminal";
+  const QString texto = QString::fromUtf8(e.saida);
+  const QStringList linhas = texto.split('\n');
+  const auto linha = [&](const QString& inicio) {
+    for (const QString& l : linhas) {
+      if (l.trimmed().startsWith(inicio)) return l.simplified();
+    }
+    return QStringLiteral("<sem linha %1>").arg(inicio);
+  };
+  EXPECT_TRUE(texto.contains("LOJA CENTRO")) << texto.toStdString();
+  EXPECT_TRUE(texto.contains("Período: Mensal (01/02/2024 a 29/02/2024)")) << texto.toStdString();
+  EXPECT_EQ(linha("Faturamento"), "Faturamento");
+  EXPECT_EQ(linha("Custos"), "Custos");
+  EXPECT_EQ(linha("Venda (R$)"), "Venda (R$) 1.000,00");
+  EXPECT_EQ(linha("Custo (R$)"), "Custo (R$) 850,00");
+  EXPECT_EQ(linha("Aquisição (%)"), "Aquisição (%) 60,00");
+  EXPECT_EQ(linha("Venda (%)"), "Venda (%) 25,00");
+  EXPECT_EQ(linha("Mrg. Bruta (R$)"), "Mrg. Bruta (R$) 400,00");
+  EXPECT_EQ(linha("Mrg. Oper. (R$)"), "Mrg. Oper. (R$) 150,00");
+  EXPECT_EQ(linha("Rtb. Bruta (%)"), "Rtb. Bruta (%) 40,00");
+  EXPECT_EQ(linha("Rtb. Oper. (%)"), "Rtb. Oper. (%) 15,00");
+}
+
+TEST_F(ReportTest, NumerosSeguemOLocaleDoAmbiente) {
+  abre();
+  const Execucao e = roda({"--today", "2024-02-14", "--format", "json"}, "C");
+  ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+  EXPECT_EQ(e.json()["labels"].toObject()["lblValorVendaFat"].toString(), "1,105.00");
+}
+
+TEST_F(ReportTest, UsoIncorretoOuArquivoAusenteSaiComDois) {
+  abre();
+  QTemporaryDir pasta;
+  struct Caso {
+    const char* nome;
+    QStringList argumentos;
+    QStringList partes;
+  };
+  const Caso casos[] = {
+      {"opcao desconhecida", {"--bogus"}, {"bogus"}},
+      {"data invalida", {"--today", "2024-13-01"}, {"--today", "2024-13-01"}},
+      {"periodo nao inteiro", {"--periodo", "mensal"}, {"--periodo", "mensal"}},
+      {"argumento a mais", {"relatorio"}, {"relatorio"}},
+      {"arquivo ausente", {"--config", pasta.path() + "/nada.ini"}, {pasta.path() + "/nada.ini"}},
+      {"arquivo que e pasta", {"--config", pasta.path()}, {pasta.path()}},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    QStringList argumentos = caso.argumentos;
+    if (!argumentos.contains("--format")) argumentos << "--format" << "json";
+    esperaErro(roda(argumentos), 2, caso.partes);
+  }
+
+  // An unknown format has no JSON to report in.
+  const Execucao formato = roda({"--format", "xml"});
+  EXPECT_EQ(formato.status, 2);
+  EXPECT_TRUE(formato.saida.isEmpty());
+  EXPECT_TRUE(formato.erros.contains("xml")) << formato.erros.toStdString();
+
+  // With the default location empty.
+  QFile::remove(home_.iniPath());
+  esperaErro(roda({"--format", "json"}), 2, {home_.iniPath()});
+}
+
+TEST_F(ReportTest, ConfiguracaoIncompletaOuBancoInacessivelSaiComUm) {
+  abre();
+  QTemporaryDir pasta;
+  const QString semSenha = pasta.path() + "/sem-senha.ini";
+  test::writeFileBytes(semSenha, "[Configuracoes]\nCaminhoBanco=/x.fdb\nUsuario=SYSDBA\n"
+                                 "[Trovesk]\nEmpresa=01\nPeriodo=2\n");
+  esperaErro(roda({"--config", semSenha, "--format", "json"}), 1, {"Senha", semSenha});
+
+  const QString inexistente = pasta.path() + "/nao-existe.fdb";
+  const QString semBanco = pasta.path() + "/sem-banco.ini";
+  test::writeFileBytes(semBanco, test::arquivoIni(inexistente, "Empresa=01\nPeriodo=2\n").toUtf8());
+  esperaErro(roda({"--config", semBanco, "--format", "json"}), 1, {inexistente});
+
+  // Text format: the message on stderr only.
+  const Execucao texto = roda({"--config", semSenha});
+  EXPECT_EQ(texto.status, 1);
+  EXPECT_TRUE(texto.saida.isEmpty());
+  EXPECT_TRUE(QString::fromUtf8(texto.erros).contains("Senha"));
+}
+
+TEST_F(ReportTest, ErroAritmeticoNomeiaPedidoEProdutoESaiComUm) {
+  abre(kPedidos + pedido("01", "V", "700", "2024-02-11", "S", 0, 100) +
+       item("01", "V", "700", 1, "P2", "1", 0, 100));
+  esperaErro(roda({"--today", "2024-02-14", "--format", "json"}), 1,
+             {"CODEMPRESA=01", "TIPOPEDIDO=V", "CODPEDIDO=700", "CODPROD=P2"});
+}
+
+TEST_F(ReportTest, PeriodoDoArquivoQueNaoEInteiroSaiComUm) {
+  abre(kPedidos, "Empresa=01\nPeriodo=mensal\n");
+  esperaErro(roda({"--format", "json"}), 1, {"Periodo", "mensal"});
+}
+
+}  // namespace
+}  // namespace margivo
