@@ -14,9 +14,9 @@ using Setting = std::pair<const char*, QString TConfig::*>;
 // Keys of the database section, in the order they are read.
 const std::vector<Setting>& databaseKeys() {
   static const std::vector<Setting> keys = {
-      {"LocRem", &TConfig::LocRem},     {"Servidor", &TConfig::Servidor},
+      {"LocRem", &TConfig::LocRem},       {"Servidor", &TConfig::Servidor},
       {"Protocolo", &TConfig::Protocolo}, {"CaminhoBanco", &TConfig::CaminhoBanco},
-      {"Usuario", &TConfig::Usuario},   {"Senha", &TConfig::Senha},
+      {"Usuario", &TConfig::Usuario},     {"Senha", &TConfig::Senha},
       {"Filial", &TConfig::Filial},
   };
   return keys;
@@ -58,9 +58,12 @@ const std::vector<Setting>& gadgetKeys() {
 // itself owns and restores at the next start.
 const std::vector<Setting>& alwaysSavedKeys() {
   static const std::vector<Setting> keys = {
-      {"SempreVisivel", &TConfig::SempreVisivel}, {"Transparencia", &TConfig::Transparencia},
-      {"Empresa", &TConfig::Empresa},             {"AtualizaDados", &TConfig::AtualizaDados},
-      {"PosX", &TConfig::PosX},                   {"PosY", &TConfig::PosY},
+      {"SempreVisivel", &TConfig::SempreVisivel},
+      {"Transparencia", &TConfig::Transparencia},
+      {"Empresa", &TConfig::Empresa},
+      {"AtualizaDados", &TConfig::AtualizaDados},
+      {"PosX", &TConfig::PosX},
+      {"PosY", &TConfig::PosY},
       {"IniWindows", &TConfig::IniWindows},
   };
   return keys;
@@ -114,7 +117,8 @@ QString CaminhoArquivoConfig() {
   // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG base
   // directory rules require: it would move with the working directory.
   QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
+  if (base.isEmpty() || !QDir::isAbsolutePath(base))
+    base = QDir::homePath() + QStringLiteral("/.config");
   return QDir::cleanPath(base + QStringLiteral("/TempKZW/ConfigGadGet.Ini"));
 #endif
 }

@@ -70,21 +70,21 @@ class TConfig {
   // Protocolo "0", "1" or "2"; Filial is loaded but unused here.
   QString LocRem, Servidor, Protocolo, CaminhoBanco, Usuario, Senha, Filial;
   // Gadget section.
-  QString SempreVisivel;      // "1": host window stays on top; default "0"
-  QString Transparencia;      // opacity in percent of the face; default "100"
-  QString Empresa;            // branch code whose orders count; default "00"
-  QString TipoVenda;          // carried for other gadgets
-  QString Periodo;            // "0" day, "1" week, "2" month, "3" year
-  QString AtualizaDados;      // refresh interval in minutes; default "1"
-  QString PosX, PosY;         // panel position in screen pixels; empty: top right
-  QString IniWindows;         // "1" after a start, "0" after the close button
+  QString SempreVisivel;           // "1": host window stays on top; default "0"
+  QString Transparencia;           // opacity in percent of the face; default "100"
+  QString Empresa;                 // branch code whose orders count; default "00"
+  QString TipoVenda;               // carried for other gadgets
+  QString Periodo;                 // "0" day, "1" week, "2" month, "3" year
+  QString AtualizaDados;           // refresh interval in minutes; default "1"
+  QString PosX, PosY;              // panel position in screen pixels; empty: top right
+  QString IniWindows;              // "1" after a start, "0" after the close button
   QString DataInicial, DataFinal;  // current period, short dates
   // Carried for the other gadgets of the family: read and written back when
   // not empty (Modo always), no default, unused here. HoraIni, HoraFim and Dia
   // are neither read nor written; Contas ("ContasCaixa") is written only when
   // a caller sets it.
-  QString TipoDeLucro, Listar, Faturados, Contas, Margem, HoraIni, HoraFim, Dia, Modo,
-      FiltroData, Meta, Devolucoes, Trocas, Pedidos, TiposPedido, HoraIniExp, HoraFimExp;
+  QString TipoDeLucro, Listar, Faturados, Contas, Margem, HoraIni, HoraFim, Dia, Modo, FiltroData,
+      Meta, Devolucoes, Trocas, Pedidos, TiposPedido, HoraIniExp, HoraFimExp;
   QString MostraPedidos;      // "0" invoiced, "1" recorded not invoiced, other: all; default "0"
   QString PedidosImportados;  // carried; default "0"
 

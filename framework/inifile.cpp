@@ -38,13 +38,11 @@ struct Document {
 std::string describe(const QString& path) { return path.toStdString(); }
 
 [[noreturn]] void failRead(const QString& path, const QString& reason) {
-  throw IniFileError("cannot read settings file " + describe(path) + ": " +
-                     reason.toStdString());
+  throw IniFileError("cannot read settings file " + describe(path) + ": " + reason.toStdString());
 }
 
 [[noreturn]] void failWrite(const QString& path, const QString& reason) {
-  throw IniFileError("cannot write settings file " + describe(path) + ": " +
-                     reason.toStdString());
+  throw IniFileError("cannot write settings file " + describe(path) + ": " + reason.toStdString());
 }
 
 QString decode(const QByteArray& bytes, Encoding encoding) {
@@ -95,7 +93,8 @@ std::vector<RawLine> splitLines(const QByteArray& bytes) {
     }
     const bool crlf = newline > start && bytes.at(newline - 1) == '\r';
     const qsizetype textEnd = crlf ? newline - 1 : newline;
-    lines.push_back({bytes.mid(start, textEnd - start), crlf ? QByteArray("\r\n") : QByteArray("\n")});
+    lines.push_back(
+        {bytes.mid(start, textEnd - start), crlf ? QByteArray("\r\n") : QByteArray("\n")});
     start = newline + 1;
   }
   return lines;
@@ -231,7 +230,8 @@ class Profile {
     RawLine& raw = document_.lines[line];
     qsizetype valueStart = raw.text.indexOf('=') + 1;
     qsizetype blanksEnd = valueStart;
-    while (blanksEnd < raw.text.size() && (raw.text[blanksEnd] == ' ' || raw.text[blanksEnd] == '\t')) {
+    while (blanksEnd < raw.text.size() &&
+           (raw.text[blanksEnd] == ' ' || raw.text[blanksEnd] == '\t')) {
       ++blanksEnd;
     }
     if (blanksEnd < raw.text.size() && !valueBytes.isEmpty()) valueStart = blanksEnd;
@@ -272,9 +272,7 @@ class Profile {
   std::vector<ParsedLine> parsed_;
 };
 
-bool hasLineBreak(const QString& text) {
-  return text.contains(u'\n') || text.contains(u'\r');
-}
+bool hasLineBreak(const QString& text) { return text.contains(u'\n') || text.contains(u'\r'); }
 
 QString quoted(const QString& text) { return u'"' + text + u'"'; }
 
@@ -299,8 +297,9 @@ void checkKey(const QString& path, const QString& section, const QString& key) {
   checkName(path, QStringLiteral("key"), key);
   const QChar first = key.front();
   if (key.contains(u'=') || first == u'[' || first == u';' || first == u'#') {
-    failWrite(path, QStringLiteral("invalid key name %1 in section %2")
-                        .arg(quoted(key), quoted(section)));
+    failWrite(
+        path,
+        QStringLiteral("invalid key name %1 in section %2").arg(quoted(key), quoted(section)));
   }
 }
 
@@ -325,7 +324,8 @@ void replaceFile(const QString& path, const QByteArray& bytes) {
     if (info.isDir()) failWrite(path, QStringLiteral("it is a directory"));
     // The mode bits themselves: WriteUser would tell what this user may do,
     // and root may do anything.
-    const auto anyWrite = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    const auto anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     if (!(info.permissions() & anyWrite)) failWrite(path, QStringLiteral("the file is read-only"));
     if (!info.isWritable()) failWrite(path, QStringLiteral("Permission denied"));
   }
@@ -389,8 +389,10 @@ void IniFile::writeStrings(const QString& section,
     header = profile.appendSection('[' + name + ']');
   }
   for (const auto& [key, value] : keyValues) {
-    const QString where = QStringLiteral(" of key %1 in section %2").arg(quoted(key), quoted(section));
-    const QByteArray keyBytes = encodeOrFail(path_, key, encoding, QStringLiteral("the name") + where);
+    const QString where =
+        QStringLiteral(" of key %1 in section %2").arg(quoted(key), quoted(section));
+    const QByteArray keyBytes =
+        encodeOrFail(path_, key, encoding, QStringLiteral("the name") + where);
     const QByteArray valueBytes =
         encodeOrFail(path_, value, encoding, QStringLiteral("the value") + where);
     profile.setValue(header, key, keyBytes, value, valueBytes);

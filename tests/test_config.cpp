@@ -19,24 +19,6 @@ namespace {
 using test::ScopedEnv;
 using test::TestConfigHome;
 
-std::string show(const QByteArray& bytes) {
-  std::string out;
-  for (const char c : bytes) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n\n";
-    } else if (static_cast<unsigned char>(c) >= 0x80) {
-      out += "\\x" + QByteArray(1, c).toHex().toStdString();
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-#define EXPECT_BYTES(expected, actual) EXPECT_EQ(show(expected), show(actual))
-
 // A setting of TConfig by its key name and the value every_key.ini gives it.
 struct Property {
   const char* key;
@@ -250,14 +232,16 @@ TEST_F(TConfigTest, SalvarIniWritesItsKeysInOrder) {
   TConfig config("Trovesk");
   int n = 0;
   for (QString TConfig::*member :
-       {&TConfig::SempreVisivel, &TConfig::Transparencia, &TConfig::Empresa, &TConfig::TipoVenda,
-        &TConfig::Periodo, &TConfig::AtualizaDados, &TConfig::PosX, &TConfig::PosY,
-        &TConfig::IniWindows, &TConfig::DataInicial, &TConfig::DataFinal, &TConfig::TipoDeLucro,
-        &TConfig::Listar, &TConfig::Faturados, &TConfig::Contas, &TConfig::Margem, &TConfig::HoraIni,
-        &TConfig::HoraFim, &TConfig::Dia, &TConfig::Modo, &TConfig::FiltroData, &TConfig::Meta,
-        &TConfig::Devolucoes, &TConfig::Trocas, &TConfig::Pedidos, &TConfig::TiposPedido,
-        &TConfig::HoraIniExp, &TConfig::HoraFimExp, &TConfig::MostraPedidos,
-        &TConfig::PedidosImportados}) {
+       {&TConfig::SempreVisivel, &TConfig::Transparencia, &TConfig::Empresa,
+        &TConfig::TipoVenda,     &TConfig::Periodo,       &TConfig::AtualizaDados,
+        &TConfig::PosX,          &TConfig::PosY,          &TConfig::IniWindows,
+        &TConfig::DataInicial,   &TConfig::DataFinal,     &TConfig::TipoDeLucro,
+        &TConfig::Listar,        &TConfig::Faturados,     &TConfig::Contas,
+        &TConfig::Margem,        &TConfig::HoraIni,       &TConfig::HoraFim,
+        &TConfig::Dia,           &TConfig::Modo,          &TConfig::FiltroData,
+        &TConfig::Meta,          &TConfig::Devolucoes,    &TConfig::Trocas,
+        &TConfig::Pedidos,       &TConfig::TiposPedido,   &TConfig::HoraIniExp,
+        &TConfig::HoraFimExp,    &TConfig::MostraPedidos, &TConfig::PedidosImportados}) {
     config.*member = QString::number(++n);
   }
   config.SalvarIni();
@@ -367,8 +351,8 @@ TEST_F(TConfigTest, FailedSaveNamesTheFileAndKeepsIt) {
     config.SalvarIni();
     FAIL() << "expected IniFileError";
   } catch (const IniFileError& e) {
-    EXPECT_EQ(std::string(e.what()), "cannot write settings file " +
-                                         home_.iniPath().toStdString() + ": the file is read-only");
+    EXPECT_EQ(std::string(e.what()), "cannot write settings file " + home_.iniPath().toStdString() +
+                                         ": the file is read-only");
   }
   EXPECT_BYTES(before, home_.readIni());
   EXPECT_EQ(config.PosX, "300");

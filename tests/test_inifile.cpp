@@ -22,25 +22,6 @@ using test::readData;
 using test::readFileBytes;
 using test::writeFileBytes;
 
-// Prints byte strings readably when a comparison fails.
-std::string show(const QByteArray& bytes) {
-  std::string out;
-  for (const char c : bytes) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n\n";
-    } else if (static_cast<unsigned char>(c) >= 0x80) {
-      out += "\\x" + QByteArray(1, c).toHex().toStdString();
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-#define EXPECT_BYTES(expected, actual) EXPECT_EQ(show(expected), show(actual))
-
 class IniFileTest : public ::testing::Test {
  protected:
   QString path() const { return dir_.path() + "/ConfigGadGet.Ini"; }
@@ -65,21 +46,21 @@ TEST_F(IniFileTest, ReadsLikeWindowsProfileFiles) {
   };
   const Case cases[] = {
       {"Configuracoes", "LocRem", "R"},
-      {"configuracoes", "servidor", "srvloja"},     // case and blanks around name and value
+      {"configuracoes", "servidor", "srvloja"},  // case and blanks around name and value
       {"CONFIGURACOES", "CaminhoBanco", "C:\\Dados\\ERP.GDB"},
-      {"Configuracoes", "Usuario", "SYSDBA"},       // one pair of quotes stripped
-      {"Configuracoes", "Senha", "master key"},     // single quotes too
+      {"Configuracoes", "Usuario", "SYSDBA"},        // one pair of quotes stripped
+      {"Configuracoes", "Senha", "master key"},      // single quotes too
       {"Configuracoes", "Aspas", "\"only opening"},  // unmatched quote kept
-      {"Configuracoes", "Vazia", ""},               // only blanks
-      {"Configuracoes", "Filial", "01"},            // commented lines skipped, first line wins
-      {"Configuracoes", "SemIgual", ""},            // a line without '=' is no key
-      {"Configuracoes", "Igual", "=a=b"},           // the first '=' separates
-      {"Configuracoes", "Falta", ""},               // missing key
-      {"Configuracoes", "Empresa", ""},             // key of another section
-      {"Trovesk", "Empresa", "05"},                 // "[ trovesk ]": blanks and case
-      {"Trovesk", "Periodo", "2 ; not a comment"},  // no comments after values
-      {"Trovesk", "Extra", ""},                     // a repeated section is not read
-      {"Nenhuma", "LocRem", ""},                    // missing section
+      {"Configuracoes", "Vazia", ""},                // only blanks
+      {"Configuracoes", "Filial", "01"},             // commented lines skipped, first line wins
+      {"Configuracoes", "SemIgual", ""},             // a line without '=' is no key
+      {"Configuracoes", "Igual", "=a=b"},            // the first '=' separates
+      {"Configuracoes", "Falta", ""},                // missing key
+      {"Configuracoes", "Empresa", ""},              // key of another section
+      {"Trovesk", "Empresa", "05"},                  // "[ trovesk ]": blanks and case
+      {"Trovesk", "Periodo", "2 ; not a comment"},   // no comments after values
+      {"Trovesk", "Extra", ""},                      // a repeated section is not read
+      {"Nenhuma", "LocRem", ""},                     // missing section
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.section) + "/" + c.key);
@@ -107,31 +88,63 @@ TEST_F(IniFileTest, WritesInPlaceOrAppendsKeepingEveryOtherByte) {
     QByteArray after;
   };
   const Case cases[] = {
-      {"replace keeps the key's spelling and spacing", "[S]\nkey = old\nOther=1\n", "s",
-       {{"KEY", "new"}}, "[S]\nkey = new\nOther=1\n"},
-      {"a blank value is replaced right after '='", "[S]\nK=   \n", "S", {{"K", "0"}},
+      {"replace keeps the key's spelling and spacing",
+       "[S]\nkey = old\nOther=1\n",
+       "s",
+       {{"KEY", "new"}},
+       "[S]\nkey = new\nOther=1\n"},
+      {"a blank value is replaced right after '='",
+       "[S]\nK=   \n",
+       "S",
+       {{"K", "0"}},
        "[S]\nK=0\n"},
       {"an empty value leaves no blanks behind", "[S]\nK = 5\n", "S", {{"K", ""}}, "[S]\nK =\n"},
-      {"a value that reads the same keeps its line", "[S]\n  K =  5  \nQ=\"abc\"\n", "S",
-       {{"K", "5"}, {"Q", "abc"}}, "[S]\n  K =  5  \nQ=\"abc\"\n"},
+      {"a value that reads the same keeps its line",
+       "[S]\n  K =  5  \nQ=\"abc\"\n",
+       "S",
+       {{"K", "5"}, {"Q", "abc"}},
+       "[S]\n  K =  5  \nQ=\"abc\"\n"},
       {"new key after the last key, not after blank lines or the next comment",
-       "[S]\nA=1\n\n; about T\n[T]\nB=2\n", "S", {{"C", "3"}},
+       "[S]\nA=1\n\n; about T\n[T]\nB=2\n",
+       "S",
+       {{"C", "3"}},
        "[S]\nA=1\nC=3\n\n; about T\n[T]\nB=2\n"},
       {"section without keys: after its header and the comment below it",
-       "[S]\n; about S\n\n[T]\n", "S", {{"A", "1"}}, "[S]\n; about S\nA=1\n\n[T]\n"},
-      {"missing section appended at the end, keys in the given order", "[T]\nB=2\n", "S",
-       {{"Z", "1"}, {"A", "2"}}, "[T]\nB=2\n[S]\nZ=1\nA=2\n"},
+       "[S]\n; about S\n\n[T]\n",
+       "S",
+       {{"A", "1"}},
+       "[S]\n; about S\nA=1\n\n[T]\n"},
+      {"missing section appended at the end, keys in the given order",
+       "[T]\nB=2\n",
+       "S",
+       {{"Z", "1"}, {"A", "2"}},
+       "[T]\nB=2\n[S]\nZ=1\nA=2\n"},
       {"empty file", "", "S", {{"A", "1"}}, "[S]\nA=1\n"},
-      {"file ending in a comment without newline", "[S]\nA=1\n; end", "T", {{"B", "1"}},
+      {"file ending in a comment without newline",
+       "[S]\nA=1\n; end",
+       "T",
+       {{"B", "1"}},
        "[S]\nA=1\n; end\n[T]\nB=1\n"},
-      {"existing and new keys mixed, one key named twice", "[S]\nA=1\nB=2\n", "S",
-       {{"B", "5"}, {"C", "6"}, {"a", "7"}}, "[S]\nA=7\nB=5\nC=6\n"},
-      {"only the first of repeated sections is written", "[S]\nA=1\n[s]\nA=9\nB=9\n", "S",
-       {{"A", "2"}, {"B", "3"}}, "[S]\nA=2\nB=3\n[s]\nA=9\nB=9\n"},
+      {"existing and new keys mixed, one key named twice",
+       "[S]\nA=1\nB=2\n",
+       "S",
+       {{"B", "5"}, {"C", "6"}, {"a", "7"}},
+       "[S]\nA=7\nB=5\nC=6\n"},
+      {"only the first of repeated sections is written",
+       "[S]\nA=1\n[s]\nA=9\nB=9\n",
+       "S",
+       {{"A", "2"}, {"B", "3"}},
+       "[S]\nA=2\nB=3\n[s]\nA=9\nB=9\n"},
       {"a commented key is not replaced", "[S]\n;A=1\n", "S", {{"A", "2"}}, "[S]\n;A=1\nA=2\n"},
-      {"the same key in another section is not touched", "[A]\nK=1\n[B]\n", "B", {{"K", "2"}},
+      {"the same key in another section is not touched",
+       "[A]\nK=1\n[B]\n",
+       "B",
+       {{"K", "2"}},
        "[A]\nK=1\n[B]\nK=2\n"},
-      {"UTF-8 without BOM stays so", "[S]\nA=S\xC3\xA3o\n", "S", {{"B", "A\u00E7\u00E3o"}},
+      {"UTF-8 without BOM stays so",
+       "[S]\nA=S\xC3\xA3o\n",
+       "S",
+       {{"B", "A\u00E7\u00E3o"}},
        "[S]\nA=S\xC3\xA3o\nB=A\xC3\xA7\xC3\xA3o\n"},
   };
   for (const Case& c : cases) {
@@ -205,7 +218,8 @@ TEST_F(IniFileTest, Windows1252FileIsReadAndWrittenInWindows1252) {
   ini.writeStrings("Trovesk", {{"Empresa", "\u20AC1"}, {"Cidade", "A\u00E7\u00E3o"}});
   EXPECT_BYTES(
       "[Configuracoes]\r\nFilial=S\xE3o Paulo\r\nServidor=Jo\xE3o\r\n"
-      "[Trovesk]\r\nEmpresa=\x80" "1\r\nCidade=A\xE7\xE3o\r\n",
+      "[Trovesk]\r\nEmpresa=\x80"
+      "1\r\nCidade=A\xE7\xE3o\r\n",
       bytes());
   EXPECT_EQ(ini.readString("Trovesk", "Cidade"), "A\u00E7\u00E3o");
 }
@@ -337,7 +351,9 @@ TEST_F(IniFileTest, FailuresOfThePathNameTheFile) {
     IniFile(missingDir).writeString("Trovesk", "PosX", "1");
     ADD_FAILURE() << "expected IniFileError";
   } catch (const IniFileError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("cannot write settings file " + missingDir.toStdString(), 0), 0u)
+    EXPECT_EQ(
+        std::string(e.what()).rfind("cannot write settings file " + missingDir.toStdString(), 0),
+        0u)
         << e.what();
   }
   EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/TempKZW"));

@@ -28,7 +28,8 @@ ScopedEnv::~ScopedEnv() {
 }
 
 TestConfigHome::TestConfigHome() : env_("XDG_CONFIG_HOME", QFile::encodeName(tmp_.path())) {
-  if (!tmp_.isValid()) ADD_FAILURE() << "cannot create a temporary directory: " << tmp_.errorString().toStdString();
+  if (!tmp_.isValid())
+    ADD_FAILURE() << "cannot create a temporary directory: " << tmp_.errorString().toStdString();
 }
 
 QString TestConfigHome::dir() const { return tmp_.path(); }
@@ -59,7 +60,8 @@ QByteArray readData(const QString& relative) { return readFileBytes(dataPath(rel
 QByteArray readFileBytes(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    ADD_FAILURE() << "cannot read " << path.toStdString() << ": " << file.errorString().toStdString();
+    ADD_FAILURE() << "cannot read " << path.toStdString() << ": "
+                  << file.errorString().toStdString();
     return QByteArray();
   }
   return file.readAll();
@@ -74,8 +76,25 @@ void writeFileBytes(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
       !file.flush()) {
-    ADD_FAILURE() << "cannot write " << path.toStdString() << ": " << file.errorString().toStdString();
+    ADD_FAILURE() << "cannot write " << path.toStdString() << ": "
+                  << file.errorString().toStdString();
   }
+}
+
+std::string showBytes(const QByteArray& bytes) {
+  std::string out;
+  for (const char c : bytes) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n\n";
+    } else if (static_cast<unsigned char>(c) >= 0x80) {
+      out += "\\x" + QByteArray(1, c).toHex().toStdString();
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 FailingFileWrites::FailingFileWrites() {

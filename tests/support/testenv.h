@@ -3,10 +3,11 @@
 // tests/data, and a seam that makes file writes fail for real.
 #pragma once
 
+#include <sys/resource.h>
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
-#include <sys/resource.h>
+#include <string>
 
 namespace margivo::test {
 
@@ -64,6 +65,15 @@ QByteArray readData(const QString& relative);
 QByteArray readFileBytes(const QString& path);
 // Writes exactly `bytes` to `path`, creating missing directories.
 void writeFileBytes(const QString& path, const QByteArray& bytes);
+
+// Bytes as readable text for a failure message: CR as "\r", LF as "\n" and
+// a line break, bytes above 0x7F as "\xNN".
+std::string showBytes(const QByteArray& bytes);
+
+// Compares file contents byte for byte and, when they differ, prints both
+// line by line with their line endings and encoded characters visible.
+#define EXPECT_BYTES(expected, actual) \
+  EXPECT_EQ(::margivo::test::showBytes(expected), ::margivo::test::showBytes(actual))
 
 // While alive, every write that would grow a regular file fails with EFBIG
 // ("File too large"), for root as well: the process's file size limit is set
