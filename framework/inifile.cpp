@@ -263,9 +263,10 @@ class Profile {
     const QByteArray eol = newLineEnding();
     if (after >= 0 && document_.lines[after].eol.isEmpty()) document_.lines[after].eol = eol;
     const RawLine line{text, eol};
-    document_.lines.insert(document_.lines.begin() + after + 1, line);
-    parsed_.insert(parsed_.begin() + after + 1, parse(line, document_.encoding));
-    return after + 1;
+    const qsizetype at = after + 1;
+    document_.lines.insert(document_.lines.begin() + at, line);
+    parsed_.insert(parsed_.begin() + at, parse(line, document_.encoding));
+    return at;
   }
 
   Document document_;
