@@ -48,13 +48,18 @@ class TConexao {
   // when none is: queries then use short transactions of their own.
   Transaction* getTransaction() const noexcept;
 
-  // The database name of the last conectarBanco (empty before the first).
+  // The database name of the last conectarBanco (empty before the first,
+  // and after one whose settings give no name).
   QString nomeBanco() const;
+  // Attach attempts made by the last conectarBanco: 1 when the first one
+  // worked, kTentativas after a failure, 0 when no name could be built.
+  int tentativasUltimaConexao() const noexcept;
 
  private:
   QString FLocRem, FProtocolo, FServidor, FCaminhoBanco, FUsuario, FSenha;
   std::unique_ptr<Database> FIBDataVelmoor;
   QString nomeBanco_;
+  int tentativas_ = 0;
 };
 
 }  // namespace margivo

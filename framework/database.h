@@ -76,6 +76,7 @@ struct DatabaseStats {
   std::uint64_t prepares = 0;    // statements prepared (cache misses)
   std::uint64_t executions = 0;  // statements executed
   std::uint64_t rowsFetched = 0;
+  std::uint64_t transactions = 0;  // transactions started (short ones included)
 };
 
 class Database {
@@ -97,6 +98,9 @@ class Database {
   // Creates a new dialect 1 database file (no default character set) and
   // leaves this object attached to it. Tools and tests only.
   void create(const QString& path, const QString& user, const QString& password);
+  // Deletes the attached database file and detaches. Tests only (a file
+  // that a server serves can only be removed through it).
+  void drop();
 
   // Runs one statement (DDL or DML) in its own ReadWrite transaction and
   // commits it. Tools and tests only.

@@ -1,0 +1,543 @@
+#include "framework/database.h"
+
+#include <QFile>
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "framework/firebird_p.h"
+
+namespace margivo {
+
+using detail::Status;
+
+namespace detail {
+
+Firebird::IMaster* master() {
+  static Firebird::IMaster* const instance = Firebird::fb_get_master_interface();
+  return instance;
+}
+
+Firebird::IUtil* util() {
+  static Firebird::IUtil* const instance = master()->getUtilInterface();
+  return instance;
+}
+
+QString statusMessage(Firebird::IStatus* status) {
+  std::array<char, 4096> buffer{};
+  const unsigned length = util()->formatStatus(buffer.data(), buffer.size(), status);
+  QString text = decodeText(buffer.data(), std::min<std::size_t>(length, std::strlen(buffer.data())));
+  return text.trimmed();
+}
+
+void throwDatabaseError(const QString& message, const QString& statement) {
+  const QString line = firstLineOf(statement);
+  if (line.isEmpty()) throw DatabaseError(message);
+  throw DatabaseError(message + QStringLiteral("\nin statement: ") + line);
+}
+
+void throwDatabaseError(const Firebird::FbException& error, const QString& statement) {
+  throwDatabaseError(statusMessage(error.getStatus()), statement);
+}
+
+QString firstLineOf(const QString& statement) {
+  for (const QStringView line : QStringView(statement).split(u'\n')) {
+    const QStringView trimmed = line.trimmed();
+    if (!trimmed.isEmpty()) return trimmed.toString();
+  }
+  return QString();
+}
+
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves
+// unassigned map to the control characters of the same number, as Windows
+// itself converts them, so that every byte reads as something.
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+int windows1252Byte(char16_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+  for (std::size_t i = 0; i < kWindows1252High.size(); ++i) {
+    if (kWindows1252High[i] == c) return int(0x80 + i);
+  }
+  return -1;
+}
+
+bool isValidUtf8(const unsigned char* p, std::size_t size) {
+  std::size_t i = 0;
+  while (i < size) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t extra;
+    std::uint32_t code;
+    if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+      code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      code = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= size) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    if ((extra == 2 && code < 0x800) || (extra == 3 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+QByteArray encodeText(const QString& text) {
+  QByteArray bytes(text.size(), Qt::Uninitialized);
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const int b = windows1252Byte(text[i].unicode());
+    if (b < 0) return text.toUtf8();
+    bytes[i] = char(b);
+  }
+  return bytes;
+}
+
+QString decodeText(const char* bytes, std::size_t size) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  if (isValidUtf8(p, size)) return QString::fromUtf8(bytes, qsizetype(size));
+  QString text(qsizetype(size), Qt::Uninitialized);
+  QChar* out = text.data();
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char c = p[i];
+    out[i] = (c >= 0x80 && c < 0xA0) ? QChar(kWindows1252High[c - 0x80]) : QChar(c);
+  }
+  return text;
+}
+
+void rollbackQuietly(Firebird::ITransaction*& transaction) noexcept {
+  if (!transaction) return;
+  try {
+    Status status;
+    transaction->rollback(&status);  // releases the interface on success
+  } catch (...) {
+    transaction->release();
+  }
+  transaction = nullptr;
+}
+
+void PreparedStatement::free() noexcept {
+  inputShapes.clear();
+  if (inputMetadata) inputMetadata->release();
+  if (outputMetadata) outputMetadata->release();
+  inputMetadata = outputMetadata = nullptr;
+  if (statement) {
+    try {
+      Status status;
+      statement->free(&status);  // releases the interface on success
+    } catch (...) {
+      statement->release();
+    }
+    statement = nullptr;
+  }
+}
+
+namespace {
+
+std::shared_ptr<const Layout> describeOutput(Firebird::IMessageMetadata* meta) {
+  Status status;
+  auto layout = std::make_shared<Layout>();
+  const unsigned count = meta->getCount(&status);
+  layout->messageLength = meta->getMessageLength(&status);
+  layout->columns.reserve(count);
+  for (unsigned i = 0; i < count; ++i) {
+    Column column;
+    QByteArray name = meta->getAlias(&status, i);
+    if (name.isEmpty()) name = meta->getField(&status, i);
+    column.name = decodeText(name.constData(), std::size_t(name.size()));
+    column.type = meta->getType(&status, i) & ~1u;
+    column.subType = meta->getSubType(&status, i);
+    column.scale = meta->getScale(&status, i);
+    column.length = meta->getLength(&status, i);
+    column.offset = meta->getOffset(&status, i);
+    column.nullOffset = meta->getNullOffset(&status, i);
+    if (column.type == SQL_BLOB) layout->hasBlobs = true;
+    layout->columns.push_back(std::move(column));
+  }
+  return layout;
+}
+
+std::vector<Parameter> describeInput(Firebird::IMessageMetadata* meta) {
+  Status status;
+  std::vector<Parameter> parameters(meta->getCount(&status));
+  for (unsigned i = 0; i < parameters.size(); ++i) {
+    parameters[i].type = meta->getType(&status, i) & ~1u;
+    parameters[i].subType = meta->getSubType(&status, i);
+    parameters[i].scale = meta->getScale(&status, i);
+    parameters[i].length = meta->getLength(&status, i);
+    parameters[i].charSet = meta->getCharSet(&status, i);
+  }
+  return parameters;
+}
+
+}  // namespace
+
+PreparedStatement* DatabaseImpl::prepare(Firebird::ITransaction* transaction, const QByteArray& sql,
+                                         const QString& display) {
+  if (const auto found = statementIndex.constFind(sql); found != statementIndex.cend()) {
+    statements.splice(statements.end(), statements, found.value());
+    return found.value()->second.get();
+  }
+  auto prepared = std::make_unique<PreparedStatement>();
+  try {
+    Status status;
+    prepared->statement =
+        attachment->prepare(&status, transaction, unsigned(sql.size()), sql.constData(), kSqlDialect,
+                            Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+    ++stats.prepares;
+    prepared->inputMetadata = prepared->statement->getInputMetadata(&status);
+    prepared->outputMetadata = prepared->statement->getOutputMetadata(&status);
+    prepared->parameters = describeInput(prepared->inputMetadata);
+    prepared->layout = describeOutput(prepared->outputMetadata);
+    prepared->hasCursor =
+        (prepared->statement->getFlags(&status) & Firebird::IStatement::FLAG_HAS_CURSOR) != 0;
+  } catch (const Firebird::FbException& error) {
+    throwDatabaseError(error, display);
+  }
+  while (statements.size() >= kStatementCacheSize) {
+    statementIndex.remove(statements.front().first);
+    statements.pop_front();
+  }
+  statements.emplace_back(sql, std::move(prepared));
+  statementIndex.insert(sql, std::prev(statements.end()));
+  return statements.back().second.get();
+}
+
+void DatabaseImpl::freeStatements() noexcept {
+  statementIndex.clear();
+  statements.clear();  // each frees its statement
+}
+
+Firebird::ITransaction* DatabaseImpl::startTransaction(TransactionKind kind) {
+  // Explicit parameters every time: an empty block would mean a read-write
+  // snapshot that waits on locks, and a snapshot left open holds back the
+  // ERP's garbage collection.
+  static const unsigned char readCommitted[] = {isc_tpb_version3, isc_tpb_read,
+                                                isc_tpb_read_committed, isc_tpb_rec_version,
+                                                isc_tpb_nowait};
+  static const unsigned char snapshot[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_concurrency,
+                                           isc_tpb_nowait};
+  static const unsigned char readWrite[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency,
+                                            isc_tpb_wait};
+  const unsigned char* tpb = readCommitted;
+  unsigned length = sizeof readCommitted;
+  if (kind == TransactionKind::Snapshot) {
+    tpb = snapshot;
+    length = sizeof snapshot;
+  } else if (kind == TransactionKind::ReadWrite) {
+    tpb = readWrite;
+    length = sizeof readWrite;
+  }
+  if (!attachment) throwDatabaseError(QStringLiteral("the database is not attached"), QString());
+  try {
+    Status status;
+    Firebird::ITransaction* transaction = attachment->startTransaction(&status, length, tpb);
+    ++stats.transactions;
+    return transaction;
+  } catch (const Firebird::FbException& error) {
+    throwDatabaseError(error, QString());
+  }
+}
+
+}  // namespace detail
+
+DatabaseError::DatabaseError(const QString& message) : std::runtime_error(message.toStdString()) {}
+
+// ---------------------------------------------------------------------------
+// Transaction
+
+Transaction::Transaction(Database& database, TransactionKind kind)
+    : database_(database), kind_(kind), impl_(std::make_unique<detail::TransactionImpl>()) {
+  detail::DatabaseImpl* db = database.impl();
+  impl_->database = db;
+  impl_->transaction = db->startTransaction(kind);
+  db->transactions.insert(impl_.get());
+}
+
+Transaction::~Transaction() {
+  rollback();
+  if (database_.currentTransaction() == this) database_.setCurrentTransaction(nullptr);
+}
+
+void Transaction::commit() {
+  if (!impl_->transaction) {
+    throw DatabaseError(QStringLiteral("cannot commit: the transaction has already ended"));
+  }
+  try {
+    Status status;
+    impl_->transaction->commit(&status);  // releases the interface on success
+    impl_->transaction = nullptr;
+    impl_->database->transactions.erase(impl_.get());
+  } catch (const Firebird::FbException& error) {
+    rollback();
+    detail::throwDatabaseError(error, QString());
+  }
+}
+
+void Transaction::rollback() noexcept {
+  if (!impl_->transaction) return;
+  detail::rollbackQuietly(impl_->transaction);
+  impl_->database->transactions.erase(impl_.get());
+}
+
+bool Transaction::active() const noexcept { return impl_->transaction != nullptr; }
+
+TransactionKind Transaction::kind() const noexcept { return kind_; }
+
+Database& Transaction::database() const noexcept { return database_; }
+
+// ---------------------------------------------------------------------------
+// Database
+
+namespace {
+
+QByteArray parameterBlock(const QString& user, const QString& password, bool creating) {
+  Status status;
+  Firebird::IXpbBuilder* dpb =
+      detail::util()->getXpbBuilder(&status, Firebird::IXpbBuilder::DPB, nullptr, 0);
+  QByteArray bytes;
+  try {
+    dpb->insertString(&status, isc_dpb_user_name, user.toLocal8Bit().constData());
+    dpb->insertString(&status, isc_dpb_password, password.toLocal8Bit().constData());
+    if (creating) {
+      // The ERP's dialect. Files made here are tests and samples that can
+      // be made again, so they are written without forced writes.
+      dpb->insertInt(&status, isc_dpb_sql_dialect, int(detail::kSqlDialect));
+      dpb->insertInt(&status, isc_dpb_force_write, 0);
+    }
+    bytes = QByteArray(reinterpret_cast<const char*>(dpb->getBuffer(&status)),
+                       qsizetype(dpb->getBufferLength(&status)));
+  } catch (...) {
+    dpb->dispose();
+    throw;
+  }
+  dpb->dispose();
+  return bytes;
+}
+
+// Splits a script on ';' outside string literals and comments; drops pieces
+// that hold only blanks and comments.
+QStringList splitScript(const QString& script) {
+  QStringList statements;
+  QString current;
+  bool meaningful = false;
+  const qsizetype n = script.size();
+  for (qsizetype i = 0; i < n; ++i) {
+    const QChar c = script[i];
+    if (c == u'\'' || c == u'"') {
+      qsizetype j = i + 1;
+      while (j < n) {
+        if (script[j] == c) {
+          if (j + 1 < n && script[j + 1] == c) {
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        ++j;
+      }
+      current += QStringView(script).mid(i, std::min(j, n - 1) - i + 1);
+      meaningful = true;
+      i = j;
+      continue;
+    }
+    if (c == u'-' && i + 1 < n && script[i + 1] == u'-') {
+      qsizetype j = script.indexOf(u'\n', i);
+      if (j < 0) j = n;
+      current += QStringView(script).mid(i, j - i);
+      i = j - 1;
+      continue;
+    }
+    if (c == u'/' && i + 1 < n && script[i + 1] == u'*') {
+      qsizetype j = script.indexOf(QStringLiteral("*/"), i + 2);
+      j = j < 0 ? n : j + 2;
+      current += QStringView(script).mid(i, j - i);
+      i = j - 1;
+      continue;
+    }
+    if (c == u';') {
+      if (meaningful) statements.append(current);
+      current.clear();
+      meaningful = false;
+      continue;
+    }
+    if (!c.isSpace()) meaningful = true;
+    current += c;
+  }
+  if (meaningful) statements.append(current);
+  return statements;
+}
+
+}  // namespace
+
+Database::Database() : impl_(std::make_unique<detail::DatabaseImpl>()) {
+  impl_->provider = detail::master()->getDispatcher();
+}
+
+Database::~Database() {
+  detach();
+  impl_->provider->release();
+}
+
+void Database::attach(const QString& name, const QString& user, const QString& password) {
+  detach();
+  const QByteArray dpb = parameterBlock(user, password, false);
+  try {
+    Status status;
+    impl_->attachment = impl_->provider->attachDatabase(
+        &status, QFile::encodeName(name).constData(), unsigned(dpb.size()),
+        reinterpret_cast<const unsigned char*>(dpb.constData()));
+  } catch (const Firebird::FbException& error) {
+    throw DatabaseError(QStringLiteral("cannot attach to database %1: %2")
+                            .arg(name, detail::statusMessage(error.getStatus())));
+  }
+  impl_->name = name;
+}
+
+void Database::create(const QString& path, const QString& user, const QString& password) {
+  detach();
+  const QByteArray dpb = parameterBlock(user, password, true);
+  try {
+    Status status;
+    impl_->attachment = impl_->provider->createDatabase(
+        &status, QFile::encodeName(path).constData(), unsigned(dpb.size()),
+        reinterpret_cast<const unsigned char*>(dpb.constData()));
+  } catch (const Firebird::FbException& error) {
+    throw DatabaseError(QStringLiteral("cannot create database %1: %2")
+                            .arg(path, detail::statusMessage(error.getStatus())));
+  }
+  impl_->name = path;
+}
+
+namespace {
+
+// Ends what is open on the attachment before it goes away: transactions
+// (rolled back), then prepared statements.
+void endEverything(detail::DatabaseImpl& impl) noexcept {
+  for (detail::TransactionImpl* transaction : impl.transactions) {
+    detail::rollbackQuietly(transaction->transaction);
+  }
+  impl.transactions.clear();
+  impl.current = nullptr;
+  impl.freeStatements();
+}
+
+}  // namespace
+
+void Database::detach() noexcept {
+  if (!impl_->attachment) return;
+  endEverything(*impl_);
+  try {
+    Status status;
+    impl_->attachment->detach(&status);  // releases the interface on success
+  } catch (...) {
+    impl_->attachment->release();
+  }
+  impl_->attachment = nullptr;
+}
+
+void Database::drop() {
+  if (!impl_->attachment) {
+    throw DatabaseError(QStringLiteral("cannot drop database %1: not attached").arg(impl_->name));
+  }
+  endEverything(*impl_);
+  try {
+    Status status;
+    impl_->attachment->dropDatabase(&status);  // releases the interface on success
+    impl_->attachment = nullptr;
+  } catch (const Firebird::FbException& error) {
+    const QString message = detail::statusMessage(error.getStatus());
+    detach();
+    throw DatabaseError(QStringLiteral("cannot drop database %1: %2").arg(impl_->name, message));
+  }
+}
+
+bool Database::attached() const noexcept { return impl_->attachment != nullptr; }
+
+QString Database::name() const { return impl_->name; }
+
+void Database::executeImmediate(const QString& sql) {
+  Transaction transaction(*this, TransactionKind::ReadWrite);
+  const QByteArray bytes = detail::encodeText(sql);
+  try {
+    Status status;
+    impl_->attachment->execute(&status, transaction.impl()->transaction, unsigned(bytes.size()),
+                               bytes.constData(), detail::kSqlDialect, nullptr, nullptr, nullptr,
+                               nullptr);
+    ++impl_->stats.executions;
+  } catch (const Firebird::FbException& error) {
+    detail::throwDatabaseError(error, sql);
+  }
+  try {
+    transaction.commit();
+  } catch (const DatabaseError& error) {
+    detail::throwDatabaseError(error.message(), sql);
+  }
+}
+
+void Database::executeScript(const QString& script) {
+  for (const QString& statement : splitScript(script)) executeImmediate(statement);
+}
+
+Transaction* Database::currentTransaction() const noexcept { return impl_->current; }
+
+void Database::setCurrentTransaction(Transaction* transaction) noexcept {
+  impl_->current = transaction;
+}
+
+DatabaseStats Database::stats() const noexcept { return impl_->stats; }
+
+// ---------------------------------------------------------------------------
+// ReadScope
+
+ReadScope::ReadScope(Database& database)
+    : database_(database),
+      previous_(database.currentTransaction()),
+      transaction_(std::make_unique<Transaction>(database, TransactionKind::Snapshot)) {
+  database_.setCurrentTransaction(transaction_.get());
+}
+
+ReadScope::~ReadScope() {
+  try {
+    end();
+  } catch (...) {
+    // Only reads ran in the snapshot: ending it without a commit loses
+    // nothing; the transaction rolled itself back.
+  }
+}
+
+void ReadScope::end() {
+  if (!transaction_) return;
+  // Put the previous transaction back first, so that a failed commit leaves
+  // no dead transaction as the attachment's current one.
+  if (database_.currentTransaction() == transaction_.get()) {
+    database_.setCurrentTransaction(previous_);
+  }
+  std::unique_ptr<Transaction> transaction = std::move(transaction_);
+  if (transaction->active()) transaction->commit();
+}
+
+}  // namespace margivo

@@ -1,0 +1,161 @@
+// Internal header of the database layer: what database.cpp and query.cpp
+// share about Firebird's C++ interface. Not part of the public interface;
+// only the layer itself and its white-box tests include it.
+#pragma once
+
+#include <firebird/Interface.h>
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "framework/database.h"
+
+namespace margivo::detail {
+
+// Every statement of the program is prepared in the ERP's dialect.
+constexpr unsigned kSqlDialect = 1;
+// Prepared statements kept per attachment. The engine uses a few dozen
+// distinct texts, plus one per product code in the day-of-sale cost
+// look-ups, which write their codes into the text.
+constexpr std::size_t kStatementCacheSize = 256;
+
+Firebird::IMaster* master();
+Firebird::IUtil* util();
+
+// A status vector that throws Firebird::FbException on error; pass &status.
+class Status : public Firebird::ThrowStatusWrapper {
+ public:
+  Status() : Firebird::ThrowStatusWrapper(master()->getStatus()) {}
+  ~Status() { status->dispose(); }
+  Status(const Status&) = delete;
+  Status& operator=(const Status&) = delete;
+};
+
+// The database's own message for a failed call, several lines joined by
+// "\n" (IUtil::formatStatus).
+QString statusMessage(Firebird::IStatus* status);
+
+// Throws DatabaseError with the database's message and, when `statement` is
+// not empty, the statement's first line.
+[[noreturn]] void throwDatabaseError(const Firebird::FbException& error, const QString& statement);
+[[noreturn]] void throwDatabaseError(const QString& message, const QString& statement);
+
+// The first line of a statement that is not blank, without its padding
+// blanks: how errors name the statement.
+QString firstLineOf(const QString& statement);
+
+// Text as the ERP stores it: Windows-1252 bytes when every character has
+// one, otherwise UTF-8 (the database then keeps what it is given).
+QByteArray encodeText(const QString& text);
+// Bytes from the database: UTF-8 when they are valid UTF-8 (plain ASCII
+// included), otherwise Windows-1252.
+QString decodeText(const char* bytes, std::size_t size);
+
+// One column of a result: where it lies in the output message and how to
+// read it. A plain copy of the database's description, so that fetched rows
+// stay readable after the statement is freed.
+struct Column {
+  QString name;  // alias, or field name when the column has none
+  unsigned type = 0;  // SQL_* without the nullable bit
+  int subType = 0;
+  int scale = 0;
+  unsigned length = 0;
+  unsigned offset = 0;
+  unsigned nullOffset = 0;
+};
+
+struct Layout {
+  std::vector<Column> columns;
+  unsigned messageLength = 0;
+  bool hasBlobs = false;
+};
+
+// One input parameter as the database describes it.
+struct Parameter {
+  unsigned type = 0;
+  int subType = 0;
+  int scale = 0;
+  unsigned length = 0;
+  unsigned charSet = 0;
+};
+
+// The layout of one input message as it is sent.
+struct InputShape {
+  Firebird::IMessageMetadata* metadata = nullptr;
+  std::vector<unsigned> offsets;
+  std::vector<unsigned> nullOffsets;
+  unsigned length = 0;
+
+  InputShape() = default;
+  InputShape(const InputShape&) = delete;
+  InputShape& operator=(const InputShape&) = delete;
+  ~InputShape() {
+    if (metadata) metadata->release();
+  }
+};
+
+// A statement prepared on an attachment. Owned by the attachment's cache.
+struct PreparedStatement {
+  Firebird::IStatement* statement = nullptr;
+  Firebird::IMessageMetadata* inputMetadata = nullptr;
+  Firebird::IMessageMetadata* outputMetadata = nullptr;
+  std::vector<Parameter> parameters;
+  std::shared_ptr<const Layout> layout;
+  bool hasCursor = false;
+  // Input messages reshaped for the values given (text lengths, numbers
+  // sent as int64 or double), by a signature of the value kinds. Small and
+  // bounded: the same call site sends the same kinds every time.
+  std::map<QByteArray, std::unique_ptr<InputShape>> inputShapes;
+
+  PreparedStatement() = default;
+  PreparedStatement(const PreparedStatement&) = delete;
+  PreparedStatement& operator=(const PreparedStatement&) = delete;
+  ~PreparedStatement() { free(); }
+  // Frees the statement and releases its metadata. REQUIRES: the
+  // attachment is still attached, or already gone (then only releases).
+  void free() noexcept;
+};
+
+struct TransactionImpl {
+  DatabaseImpl* database = nullptr;
+  Firebird::ITransaction* transaction = nullptr;
+};
+
+struct DatabaseImpl {
+  Firebird::IProvider* provider = nullptr;
+  Firebird::IAttachment* attachment = nullptr;
+  QString name;
+  DatabaseStats stats;
+  Transaction* current = nullptr;
+  // Transactions started on this attachment and not yet ended; detaching
+  // rolls them back.
+  std::unordered_set<TransactionImpl*> transactions;
+
+  // Least recently used statement last.
+  std::list<std::pair<QByteArray, std::unique_ptr<PreparedStatement>>> statements;
+  QHash<QByteArray, decltype(statements)::iterator> statementIndex;
+
+  // The statement for `sql` (final text, parameters as '?'), prepared in
+  // `transaction` on a cache miss. The pointer stays valid until the next
+  // prepare() or detach. `display` is the text errors quote.
+  PreparedStatement* prepare(Firebird::ITransaction* transaction, const QByteArray& sql,
+                             const QString& display);
+  void freeStatements() noexcept;
+
+  // Starts a transaction of `kind` (explicit parameters, never the
+  // library's defaults). REQUIRES: attached.
+  Firebird::ITransaction* startTransaction(TransactionKind kind);
+};
+
+// Ends a transaction and releases its interface, whether or not the end
+// succeeds. Used on paths that must not throw.
+void rollbackQuietly(Firebird::ITransaction*& transaction) noexcept;
+
+}  // namespace margivo::detail

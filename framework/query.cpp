@@ -1,0 +1,845 @@
+#include "framework/query.h"
+
+#include <QSet>
+#include <QTime>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "framework/firebird_p.h"
+#include "framework/regional.h"
+
+namespace margivo {
+
+using detail::Status;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Named parameters
+
+bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+
+struct ParsedText {
+  QStringList lines;  // the statement lines this was made from
+  QString text;       // the lines joined by "\n", as errors quote them
+  QByteArray sql;     // what is prepared: bytes, parameters as '?'
+  std::vector<QString> positions;  // upper-case name of each '?', in order
+  QSet<QString> names;
+};
+
+// Replaces every ":Name" outside string literals and comments by '?' and
+// records the names in order. In dialect 1 double quotes delimit strings
+// too, so a colon inside "..." is text.
+void parseParameters(ParsedText& parsed) {
+  const QString& text = parsed.text;
+  QString out;
+  out.reserve(text.size());
+  const qsizetype n = text.size();
+  qsizetype i = 0;
+  while (i < n) {
+    const QChar c = text[i];
+    if (c == u'\'' || c == u'"') {
+      qsizetype j = i + 1;
+      while (j < n) {
+        if (text[j] == c) {
+          if (j + 1 < n && text[j + 1] == c) {
+            j += 2;
+            continue;
+          }
+          ++j;
+          break;
+        }
+        ++j;
+      }
+      out += QStringView(text).mid(i, j - i);
+      i = j;
+    } else if (c == u'-' && i + 1 < n && text[i + 1] == u'-') {
+      qsizetype j = text.indexOf(u'\n', i);
+      if (j < 0) j = n;
+      out += QStringView(text).mid(i, j - i);
+      i = j;
+    } else if (c == u'/' && i + 1 < n && text[i + 1] == u'*') {
+      qsizetype j = text.indexOf(QStringLiteral("*/"), i + 2);
+      j = j < 0 ? n : j + 2;
+      out += QStringView(text).mid(i, j - i);
+      i = j;
+    } else if (c == u':' && i + 1 < n && isNameChar(text[i + 1])) {
+      qsizetype j = i + 1;
+      while (j < n && isNameChar(text[j])) ++j;
+      const QString name = text.mid(i + 1, j - i - 1).toUpper();
+      parsed.positions.push_back(name);
+      parsed.names.insert(name);
+      out += u'?';
+      i = j;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  parsed.sql = detail::encodeText(out);
+}
+
+struct Value {
+  enum class Kind { Null, Text, Float, Integer, Date } kind = Kind::Null;
+  QString text;
+  double number = 0;
+  qint64 integer = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Dates: TDateTime counts days from 30/12/1899; the database counts them
+// from 17/11/1858 and the time of day in units of 1/10000 s.
+
+constexpr int kIscEpochOffset = 15018;
+constexpr qint64 kMsPerDay = 86400000;
+constexpr qint64 kIscTimeUnitsPerMs = 10;
+
+// Before the epoch the day counts back and the time of day still counts
+// forward: -1.25 is 29/12/1899 06:00.
+TDateTime fromIsc(qint64 days, qint64 timeUnits) {
+  const double fraction = double(timeUnits) / double(kMsPerDay * kIscTimeUnitsPerMs);
+  const qint64 day = days - kIscEpochOffset;
+  return day >= 0 ? double(day) + fraction : double(day) - fraction;
+}
+
+ISC_TIMESTAMP toIsc(TDateTime value) {
+  if (!std::isfinite(value) || std::fabs(value) > 3.0e6) {
+    throw ConversionError("date value out of range: " + std::to_string(value));
+  }
+  qint64 day = qint64(std::trunc(value));
+  qint64 ms = std::llround(std::fabs(value - double(day)) * double(kMsPerDay));
+  if (ms >= kMsPerDay) {
+    ms -= kMsPerDay;
+    day += value < 0 ? -1 : 1;
+  }
+  ISC_TIMESTAMP stamp;
+  stamp.timestamp_date = ISC_DATE(day + kIscEpochOffset);
+  stamp.timestamp_time = ISC_TIME(ms * kIscTimeUnitsPerMs);
+  return stamp;
+}
+
+// Numbers written as text use the regional decimal separator, as the text
+// the user sees and textToFloat() reads back.
+QString floatToText(double value) {
+  QString text = QString::number(value, 'g', 15);
+  const QChar separator = regionalSettings().decimalSeparator;
+  if (separator != u'.') text.replace(u'.', separator);
+  return text;
+}
+
+template <typename T>
+T readAt(const char* row, unsigned offset) {
+  T value;
+  std::memcpy(&value, row + offset, sizeof value);
+  return value;
+}
+
+template <typename T>
+void writeAt(char* buffer, unsigned offset, T value) {
+  std::memcpy(buffer + offset, &value, sizeof value);
+}
+
+double powerOfTen(int exponent) {
+  double result = 1;
+  for (int i = 0; i < exponent; ++i) result *= 10;
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Fetched rows: each row's output message as the database wrote it, in
+// chunks so that a large result never needs one huge block or a copy while
+// it grows.
+
+class RowStore {
+ public:
+  void reset(unsigned messageLength) {
+    clear();
+    rowSize_ = (std::max(messageLength, 1u) + 7u) & ~7u;
+    rowsPerChunk_ = std::max<std::size_t>(1, kChunkBytes / rowSize_);
+  }
+  void clear() {
+    chunks_.clear();
+    count_ = 0;
+  }
+  char* append() {
+    if (count_ == chunks_.size() * rowsPerChunk_) {
+      chunks_.push_back(std::make_unique<char[]>(rowsPerChunk_ * rowSize_));
+    }
+    return slot(count_++);
+  }
+  void dropLast() { --count_; }
+  const char* row(std::size_t index) const { return const_cast<RowStore*>(this)->slot(index); }
+  std::size_t count() const { return count_; }
+
+ private:
+  static constexpr std::size_t kChunkBytes = 256 * 1024;
+  char* slot(std::size_t index) {
+    return chunks_[index / rowsPerChunk_].get() + (index % rowsPerChunk_) * rowSize_;
+  }
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  std::size_t rowSize_ = 8;
+  std::size_t rowsPerChunk_ = 1;
+  std::size_t count_ = 0;
+};
+
+}  // namespace
+
+namespace detail {
+
+struct QueryImpl {
+  Database* database = nullptr;
+  Transaction* transaction = nullptr;
+  QStringList sql;
+
+  ParsedText parsed;
+  bool parsedValid = false;
+  QHash<QString, Value> values;
+
+  bool active = false;
+  std::shared_ptr<const Layout> layout;
+  RowStore rows;
+  std::vector<QByteArray> blobs;  // contents of blob columns, by index
+  qsizetype current = 0;
+  bool bof = true;
+
+  const ParsedText& parse() {
+    if (parsedValid && parsed.lines == sql) return parsed;
+    parsed = ParsedText();
+    parsed.lines = sql;
+    parsed.text = sql.join(u'\n');
+    parseParameters(parsed);
+    parsedValid = true;
+    values.clear();  // the values belong to the text they were set for
+    return parsed;
+  }
+
+  void setValue(const QString& name, Value value) {
+    const ParsedText& p = parse();
+    const QString key = name.startsWith(u':') ? name.mid(1).toUpper() : name.toUpper();
+    if (!p.names.contains(key)) {
+      throwDatabaseError(QStringLiteral("the statement has no parameter :%1").arg(name), p.text);
+    }
+    values.insert(key, std::move(value));
+  }
+
+  const char* currentRow() const {
+    if (!active || current < 0 || std::size_t(current) >= rows.count()) return nullptr;
+    return rows.row(std::size_t(current));
+  }
+
+  const Column& column(int index) const { return layout->columns[std::size_t(index)]; }
+
+  // The column's bytes in the current row, or nullptr when it reads as
+  // null (null value, or no current row).
+  const char* data(int index) const {
+    const char* row = currentRow();
+    if (!row) return nullptr;
+    const Column& c = column(index);
+    if (readAt<short>(row, c.nullOffset) != 0) return nullptr;
+    return row + c.offset;
+  }
+
+  void run(bool wantRows);
+  void bindInput(PreparedStatement& statement, std::vector<char>& buffer,
+                 Firebird::IMessageMetadata*& metadata);
+  void readBlobs(char* row, Firebird::IAttachment* attachment, Firebird::ITransaction* transaction);
+};
+
+}  // namespace detail
+
+namespace {
+
+bool isText(unsigned type) { return type == SQL_TEXT || type == SQL_VARYING; }
+bool isNumber(unsigned type) {
+  return type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64 || type == SQL_FLOAT ||
+         type == SQL_DOUBLE || type == SQL_D_FLOAT;
+}
+bool isDate(unsigned type) {
+  return type == SQL_TIMESTAMP || type == SQL_TYPE_DATE || type == SQL_TYPE_TIME;
+}
+
+QString valueAsText(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::Text: return value.text;
+    case Value::Kind::Float: return floatToText(value.number);
+    case Value::Kind::Integer: return QString::number(value.integer);
+    case Value::Kind::Date: return formatDateTime(value.number);
+    case Value::Kind::Null: break;
+  }
+  return QString();
+}
+
+double valueAsNumber(const Value& value) {
+  switch (value.kind) {
+    case Value::Kind::Text: return textToFloat(value.text.trimmed());
+    case Value::Kind::Integer: return double(value.integer);
+    default: return value.number;
+  }
+}
+
+TDateTime valueAsDate(const Value& value) {
+  if (value.kind == Value::Kind::Text) return parseDate(value.text.trimmed());
+  return valueAsNumber(value);
+}
+
+// How one parameter travels. `type` 0 keeps the described type (nulls, and
+// the untyped parameter of "? IS NULL").
+struct Sent {
+  unsigned type = 0;
+  unsigned length = 0;
+  QByteArray text;
+  double number = 0;
+  qint64 integer = 0;
+  ISC_TIMESTAMP stamp{};
+};
+
+}  // namespace
+
+void detail::QueryImpl::bindInput(PreparedStatement& statement, std::vector<char>& buffer,
+                                  Firebird::IMessageMetadata*& metadata) {
+  const std::size_t count = parsed.positions.size();
+  std::vector<Sent> sent(count);
+  std::vector<bool> nulls(count);
+  QByteArray signature;
+  for (std::size_t i = 0; i < count; ++i) {
+    const QString& name = parsed.positions[i];
+    const auto found = values.constFind(name);
+    if (found == values.cend()) {
+      throwDatabaseError(QStringLiteral("parameter :%1 has no value").arg(name), parsed.text);
+    }
+    const Value& value = found.value();
+    const Parameter& described = statement.parameters[i];
+    Sent& s = sent[i];
+    nulls[i] = value.kind == Value::Kind::Null;
+    if (nulls[i] || described.type == SQL_NULL) {
+      // nothing travels but the null flag
+    } else if (isText(described.type) || described.type == SQL_BLOB) {
+      s.type = SQL_VARYING;
+      s.text = encodeText(valueAsText(value));
+      const unsigned declared = described.type == SQL_BLOB ? 0u : described.length;
+      s.length = std::max({declared, unsigned(s.text.size()), 1u});
+    } else if (isNumber(described.type)) {
+      if (value.kind == Value::Kind::Integer) {
+        s.type = SQL_INT64;
+        s.integer = value.integer;
+      } else {
+        s.type = SQL_DOUBLE;
+        s.number = valueAsNumber(value);
+      }
+    } else if (isDate(described.type)) {
+      s.type = SQL_TIMESTAMP;
+      s.stamp = toIsc(valueAsDate(value));
+    } else if (described.type == SQL_BOOLEAN && value.kind != Value::Kind::Text) {
+      s.type = SQL_BOOLEAN;
+      s.integer = valueAsNumber(value) != 0;
+    } else {
+      throwDatabaseError(
+          QStringLiteral("parameter :%1 has a type (%2) that cannot be sent").arg(name).arg(described.type),
+          parsed.text);
+    }
+    signature.append(reinterpret_cast<const char*>(&s.type), sizeof s.type);
+    signature.append(reinterpret_cast<const char*>(&s.length), sizeof s.length);
+  }
+
+  auto shapeIt = statement.inputShapes.find(signature);
+  if (shapeIt == statement.inputShapes.end()) {
+    if (statement.inputShapes.size() >= 16) statement.inputShapes.clear();
+    auto shape = std::make_unique<InputShape>();
+    Status status;
+    Firebird::IMetadataBuilder* builder = statement.inputMetadata->getBuilder(&status);
+    try {
+      for (std::size_t i = 0; i < count; ++i) {
+        const Sent& s = sent[i];
+        if (s.type == 0) continue;
+        const auto index = unsigned(i);
+        builder->setType(&status, index, s.type + 1);  // nullable
+        builder->setSubType(&status, index, 0);
+        builder->setScale(&status, index, 0);
+        switch (s.type) {
+          case SQL_VARYING:
+            builder->setLength(&status, index, s.length);
+            builder->setCharSet(&status, index, statement.parameters[i].charSet);
+            break;
+          case SQL_BOOLEAN: builder->setLength(&status, index, 1); break;
+          default: builder->setLength(&status, index, 8); break;
+        }
+      }
+      shape->metadata = builder->getMetadata(&status);
+    } catch (...) {
+      builder->release();
+      throw;
+    }
+    builder->release();
+    shape->length = shape->metadata->getMessageLength(&status);
+    for (unsigned i = 0; i < count; ++i) {
+      shape->offsets.push_back(shape->metadata->getOffset(&status, i));
+      shape->nullOffsets.push_back(shape->metadata->getNullOffset(&status, i));
+    }
+    shapeIt = statement.inputShapes.emplace(signature, std::move(shape)).first;
+  }
+  const InputShape& shape = *shapeIt->second;
+  buffer.assign(shape.length, 0);
+  char* message = buffer.data();
+  for (std::size_t i = 0; i < count; ++i) {
+    const Sent& s = sent[i];
+    writeAt<short>(message, shape.nullOffsets[i], nulls[i] ? -1 : 0);
+    const unsigned offset = shape.offsets[i];
+    switch (s.type) {
+      case SQL_VARYING:
+        writeAt<unsigned short>(message, offset, static_cast<unsigned short>(s.text.size()));
+        std::memcpy(message + offset + 2, s.text.constData(), std::size_t(s.text.size()));
+        break;
+      case SQL_INT64: writeAt<qint64>(message, offset, s.integer); break;
+      case SQL_DOUBLE: writeAt<double>(message, offset, s.number); break;
+      case SQL_TIMESTAMP: writeAt<ISC_TIMESTAMP>(message, offset, s.stamp); break;
+      case SQL_BOOLEAN: writeAt<unsigned char>(message, offset, static_cast<unsigned char>(s.integer)); break;
+      default: break;
+    }
+  }
+  metadata = shape.metadata;
+}
+
+void detail::QueryImpl::readBlobs(char* row, Firebird::IAttachment* attachment,
+                                  Firebird::ITransaction* transaction) {
+  // Blob contents are read while the transaction is still open; the row
+  // keeps an index into `blobs` where the database had put the blob's id.
+  for (const Column& c : layout->columns) {
+    if (c.type != SQL_BLOB || readAt<short>(row, c.nullOffset) != 0) continue;
+    ISC_QUAD id = readAt<ISC_QUAD>(row, c.offset);
+    Status status;
+    Firebird::IBlob* blob = attachment->openBlob(&status, transaction, &id, 0, nullptr);
+    QByteArray content;
+    try {
+      char segment[16384];
+      for (;;) {
+        unsigned length = 0;
+        const int result = blob->getSegment(&status, sizeof segment, segment, &length);
+        if (result == Firebird::IStatus::RESULT_NO_DATA) break;
+        content.append(segment, qsizetype(length));
+      }
+      blob->close(&status);
+    } catch (...) {
+      blob->release();
+      throw;
+    }
+    writeAt<std::uint64_t>(row, c.offset, blobs.size());
+    blobs.push_back(std::move(content));
+  }
+}
+
+namespace {
+
+// Closes a cursor that an error left open.
+struct CursorGuard {
+  Firebird::IResultSet* cursor = nullptr;
+  ~CursorGuard() {
+    if (!cursor) return;
+    try {
+      Status status;
+      cursor->close(&status);
+    } catch (...) {
+      cursor->release();
+    }
+  }
+};
+
+// Rolls back a short transaction that an error left open.
+struct OwnTransactionGuard {
+  Firebird::ITransaction* transaction = nullptr;
+  ~OwnTransactionGuard() { detail::rollbackQuietly(transaction); }
+};
+
+}  // namespace
+
+void detail::QueryImpl::run(bool wantRows) {
+  const ParsedText& p = parse();
+  if (!database || !database->attached()) {
+    throwDatabaseError(QStringLiteral("the query has no attached database"), p.text);
+  }
+  DatabaseImpl& db = *database->impl();
+
+  Firebird::ITransaction* tra = nullptr;
+  OwnTransactionGuard own;
+  if (transaction) {
+    if (&transaction->database() != database || !transaction->active()) {
+      throwDatabaseError(QStringLiteral("the query's transaction is not active on its database"),
+                         p.text);
+    }
+    tra = transaction->impl()->transaction;
+  } else if (!wantRows) {
+    throwDatabaseError(
+        QStringLiteral("a statement that writes needs an explicit read-write transaction"), p.text);
+  } else if (Transaction* current = database->currentTransaction(); current && current->active()) {
+    tra = current->impl()->transaction;
+  } else {
+    own.transaction = db.startTransaction(TransactionKind::ReadCommitted);
+    tra = own.transaction;
+  }
+
+  PreparedStatement& statement = *db.prepare(tra, p.sql, p.text);
+  if (statement.parameters.size() != p.positions.size()) {
+    throwDatabaseError(QStringLiteral("the statement has %1 parameters, its text names %2")
+                           .arg(statement.parameters.size())
+                           .arg(p.positions.size()),
+                       p.text);
+  }
+  std::vector<char> input;
+  Firebird::IMessageMetadata* inputMetadata = nullptr;
+  if (!p.positions.empty()) bindInput(statement, input, inputMetadata);
+  void* inputBuffer = input.empty() ? nullptr : input.data();
+
+  layout = statement.layout;
+  rows.reset(layout->messageLength);
+  blobs.clear();
+  try {
+    Status status;
+    if (statement.hasCursor) {
+      if (!wantRows) {
+        throwDatabaseError(QStringLiteral("the statement returns rows: open it instead"), p.text);
+      }
+      CursorGuard cursor;
+      cursor.cursor = statement.statement->openCursor(&status, tra, inputMetadata, inputBuffer,
+                                                      statement.outputMetadata, 0);
+      ++db.stats.executions;
+      for (;;) {
+        char* row = rows.append();
+        if (cursor.cursor->fetchNext(&status, row) != Firebird::IStatus::RESULT_OK) {
+          rows.dropLast();
+          break;
+        }
+        if (layout->hasBlobs) readBlobs(row, db.attachment, tra);
+      }
+      cursor.cursor->close(&status);
+      cursor.cursor = nullptr;
+    } else {
+      // EXECUTE PROCEDURE and RETURNING give at most one row.
+      const bool output = !layout->columns.empty();
+      char* row = output ? rows.append() : nullptr;
+      statement.statement->execute(&status, tra, inputMetadata, inputBuffer,
+                                   output ? statement.outputMetadata : nullptr, row);
+      ++db.stats.executions;
+      if (output && layout->hasBlobs) readBlobs(row, db.attachment, tra);
+      if (!wantRows) rows.clear();
+    }
+    db.stats.rowsFetched += rows.count();
+    if (own.transaction) {
+      own.transaction->commit(&status);  // releases the interface on success
+      own.transaction = nullptr;
+    }
+  } catch (const Firebird::FbException& error) {
+    rows.clear();
+    blobs.clear();
+    layout.reset();
+    throwDatabaseError(error, p.text);
+  } catch (...) {
+    rows.clear();
+    blobs.clear();
+    layout.reset();
+    throw;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Query
+
+Query::Query(Database* database) : impl_(std::make_unique<detail::QueryImpl>()) {
+  impl_->database = database;
+}
+
+Query::~Query() = default;
+
+void Query::setDatabase(Database* database) {
+  close();
+  impl_->database = database;
+}
+
+Database* Query::database() const noexcept { return impl_->database; }
+
+void Query::setTransaction(Transaction* transaction) noexcept { impl_->transaction = transaction; }
+
+QStringList& Query::sql() noexcept { return impl_->sql; }
+
+const QStringList& Query::sql() const noexcept { return impl_->sql; }
+
+void Query::setString(const QString& name, const QString& value) {
+  Value v;
+  v.kind = Value::Kind::Text;
+  v.text = value;
+  impl_->setValue(name, std::move(v));
+}
+
+void Query::setFloat(const QString& name, double value) {
+  Value v;
+  v.kind = Value::Kind::Float;
+  v.number = value;
+  impl_->setValue(name, std::move(v));
+}
+
+void Query::setInteger(const QString& name, qint64 value) {
+  Value v;
+  v.kind = Value::Kind::Integer;
+  v.integer = value;
+  impl_->setValue(name, std::move(v));
+}
+
+void Query::setDate(const QString& name, TDateTime value) {
+  Value v;
+  v.kind = Value::Kind::Date;
+  v.number = value;
+  impl_->setValue(name, std::move(v));
+}
+
+void Query::setNull(const QString& name) { impl_->setValue(name, Value()); }
+
+void Query::open() {
+  close();
+  impl_->run(true);
+  impl_->active = true;
+  impl_->current = 0;
+  impl_->bof = true;
+}
+
+void Query::execSQL() {
+  close();
+  impl_->run(false);
+  close();
+}
+
+void Query::close() noexcept {
+  impl_->active = false;
+  impl_->rows.clear();
+  impl_->blobs.clear();
+  impl_->layout.reset();
+  impl_->current = 0;
+  impl_->bof = true;
+}
+
+bool Query::active() const noexcept { return impl_->active; }
+
+bool Query::isEmpty() const noexcept { return recordCount() == 0; }
+
+int Query::recordCount() const noexcept { return impl_->active ? int(impl_->rows.count()) : 0; }
+
+void Query::first() noexcept {
+  impl_->current = 0;
+  impl_->bof = true;
+}
+
+void Query::last() noexcept {
+  impl_->current = std::max<qsizetype>(0, recordCount() - 1);
+  impl_->bof = recordCount() == 0;
+}
+
+void Query::next() noexcept {
+  if (impl_->current < recordCount()) ++impl_->current;
+  impl_->bof = recordCount() == 0;
+}
+
+void Query::prior() noexcept {
+  const int count = recordCount();
+  if (impl_->current > count) impl_->current = count;
+  if (impl_->current > 0) {
+    --impl_->current;
+    impl_->bof = count == 0;
+  } else {
+    impl_->bof = true;
+  }
+}
+
+bool Query::eof() const noexcept { return impl_->current >= recordCount(); }
+
+bool Query::bof() const noexcept { return impl_->bof || recordCount() == 0; }
+
+int Query::fieldCount() const noexcept {
+  return impl_->layout ? int(impl_->layout->columns.size()) : 0;
+}
+
+QString Query::fieldName(int index) const {
+  if (index < 0 || index >= fieldCount()) {
+    detail::throwDatabaseError(QStringLiteral("the result has no column number %1").arg(index),
+                               impl_->parsed.text);
+  }
+  return impl_->column(index).name;
+}
+
+namespace {
+
+int findColumn(const detail::QueryImpl& q, const QString& name) {
+  if (!q.layout) return -1;
+  const auto& columns = q.layout->columns;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool Query::hasField(const QString& name) const noexcept { return findColumn(*impl_, name) >= 0; }
+
+Field Query::fieldByName(const QString& name) const {
+  const int index = findColumn(*impl_, name);
+  if (index < 0) {
+    const QString text = impl_->sql.join(u'\n');
+    if (!impl_->active) {
+      detail::throwDatabaseError(
+          QStringLiteral("column %1 asked of a query that is not open").arg(name), text);
+    }
+    detail::throwDatabaseError(QStringLiteral("the result has no column %1").arg(name), text);
+  }
+  return Field(this, index);
+}
+
+QString Query::firstLine() const { return detail::firstLineOf(impl_->sql.join(u'\n')); }
+
+// ---------------------------------------------------------------------------
+// Field
+
+namespace {
+
+QByteArray textBytes(const detail::QueryImpl& q, const detail::Column& c, const char* data) {
+  switch (c.type) {
+    case SQL_TEXT: {
+      // CHAR columns come padded with blanks.
+      qsizetype size = qsizetype(c.length);
+      while (size > 0 && data[size - 1] == ' ') --size;
+      return QByteArray(data, size);
+    }
+    case SQL_VARYING: return QByteArray(data + 2, readAt<unsigned short>(data, 0));
+    case SQL_BLOB: return q.blobs[readAt<std::uint64_t>(data, 0)];
+    default: return QByteArray();
+  }
+}
+
+qint64 integerOf(const detail::Column& c, const char* data) {
+  switch (c.type) {
+    case SQL_SHORT: return readAt<qint16>(data, 0);
+    case SQL_LONG: return readAt<qint32>(data, 0);
+    default: return readAt<qint64>(data, 0);
+  }
+}
+
+double scaled(qint64 value, int scale) {
+  // Dividing by the power of ten gives the double nearest the decimal
+  // (1250 with scale -2 is exactly the double nearest 12.5).
+  if (scale < 0) return double(value) / powerOfTen(-scale);
+  return double(value) * powerOfTen(scale);
+}
+
+TDateTime dateOf(const detail::Column& c, const char* data) {
+  switch (c.type) {
+    case SQL_TIMESTAMP: {
+      const auto stamp = readAt<ISC_TIMESTAMP>(data, 0);
+      return fromIsc(stamp.timestamp_date, stamp.timestamp_time);
+    }
+    case SQL_TYPE_DATE: return fromIsc(readAt<ISC_DATE>(data, 0), 0);
+    default: return double(readAt<ISC_TIME>(data, 0)) / double(kMsPerDay * kIscTimeUnitsPerMs);
+  }
+}
+
+}  // namespace
+
+bool Field::isNull() const { return query_->impl()->data(index_) == nullptr; }
+
+QString Field::name() const { return query_->impl()->column(index_).name; }
+
+QString Field::asString() const {
+  const detail::QueryImpl& q = *query_->impl();
+  const char* data = q.data(index_);
+  if (!data) return QString();
+  const detail::Column& c = q.column(index_);
+  switch (c.type) {
+    case SQL_TEXT:
+    case SQL_VARYING:
+    case SQL_BLOB: {
+      const QByteArray bytes = textBytes(q, c, data);
+      return detail::decodeText(bytes.constData(), std::size_t(bytes.size()));
+    }
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64:
+      if (c.scale == 0) return QString::number(integerOf(c, data));
+      return floatToText(scaled(integerOf(c, data), c.scale));
+    case SQL_FLOAT: return floatToText(readAt<float>(data, 0));
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT: return floatToText(readAt<double>(data, 0));
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE: return formatDateTime(dateOf(c, data));
+    case SQL_TYPE_TIME:
+      return QTime::fromMSecsSinceStartOfDay(int(readAt<ISC_TIME>(data, 0) / kIscTimeUnitsPerMs))
+          .toString(QStringLiteral("hh:mm:ss"));
+    case SQL_BOOLEAN: return readAt<unsigned char>(data, 0) ? QStringLiteral("True") : QStringLiteral("False");
+    default: return QString();
+  }
+}
+
+double Field::asFloat() const {
+  const detail::QueryImpl& q = *query_->impl();
+  const char* data = q.data(index_);
+  if (!data) return 0;
+  const detail::Column& c = q.column(index_);
+  switch (c.type) {
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64: return scaled(integerOf(c, data), c.scale);
+    case SQL_FLOAT: return readAt<float>(data, 0);
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT: return readAt<double>(data, 0);
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME: return dateOf(c, data);
+    case SQL_BOOLEAN: return readAt<unsigned char>(data, 0) ? 1 : 0;
+    case SQL_TEXT:
+    case SQL_VARYING:
+    case SQL_BLOB: return textToFloat(asString().trimmed());
+    default: return 0;
+  }
+}
+
+qint64 Field::asInteger() const {
+  const detail::QueryImpl& q = *query_->impl();
+  const char* data = q.data(index_);
+  if (!data) return 0;
+  const detail::Column& c = q.column(index_);
+  switch (c.type) {
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64:
+      if (c.scale == 0) return integerOf(c, data);
+      return std::llround(scaled(integerOf(c, data), c.scale));
+    case SQL_TEXT:
+    case SQL_VARYING:
+    case SQL_BLOB: {
+      const QString text = asString().trimmed();
+      if (text.isEmpty()) return 0;
+      bool ok = false;
+      const qint64 value = text.toLongLong(&ok);
+      if (!ok) {
+        throw ConversionError(QStringLiteral("\"%1\" is not a whole number (column %2)")
+                                  .arg(text, c.name)
+                                  .toStdString());
+      }
+      return value;
+    }
+    default: return std::llround(asFloat());
+  }
+}
+
+TDateTime Field::asDateTime() const {
+  const detail::QueryImpl& q = *query_->impl();
+  const char* data = q.data(index_);
+  if (!data) return 0;
+  const detail::Column& c = q.column(index_);
+  switch (c.type) {
+    case SQL_TEXT:
+    case SQL_VARYING:
+    case SQL_BLOB: {
+      const QString text = asString().trimmed();
+      return text.isEmpty() ? 0 : parseDate(text);
+    }
+    default: return asFloat();
+  }
+}
+
+}  // namespace margivo
