@@ -19,7 +19,10 @@ TDateTime toTDateTime(const QDate& date);
 TDateTime toTDateTime(const QDateTime& dateTime);
 // The calendar day of `value` (the fraction is dropped).
 QDate toQDate(TDateTime value);
-// Day and time of day of `value`, to the millisecond.
+// Day and time of day of `value`, rounded to the millisecond (a value a
+// fraction of a millisecond before midnight gives the next day at 00:00).
+// The result carries the wall-clock fields with time spec UTC, so that no
+// daylight-saving gap of the machine's time zone shifts them.
 QDateTime toQDateTime(TDateTime value);
 
 }  // namespace margivo

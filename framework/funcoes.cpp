@@ -1,0 +1,111 @@
+#include "framework/funcoes.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "framework/decimal_p.h"
+
+namespace margivo {
+namespace detail {
+
+namespace {
+
+// Beyond this many decimals every one of the 18 significant digits of any
+// double (the smallest subnormal is about 4.9e-324) is kept, so more change
+// nothing; the cap keeps the digit arithmetic clear of overflow.
+constexpr int kMaxDecimals = 360;
+constexpr int kSignificantDigits = 18;
+
+// Adds one unit in the last place of a string of decimal digits; returns
+// true when the carry runs out of the top ("999" becomes "000").
+bool incrementDigits(std::string& digits) {
+  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+    if (*it != '9') {
+      ++*it;
+      return false;
+    }
+    *it = '0';
+  }
+  return true;
+}
+
+}  // namespace
+
+RoundedDecimal roundDecimal(double value, int decimals) {
+  decimals = std::clamp(decimals, 0, kMaxDecimals);
+
+  // 18 significant digits, correctly rounded from the exact binary value
+  // with ties to even: "d.ddddddddddddddddde±x". std::to_chars does not
+  // depend on the C library's locale, which Qt sets from the environment.
+  char buffer[64];
+  const auto converted = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                       std::chars_format::scientific, kSignificantDigits - 1);
+  const std::string text(buffer, converted.ptr);
+  const auto ePos = text.find('e');
+  const std::string significant = text.substr(0, 1) + text.substr(2, ePos - 2);
+  const int exponent = std::stoi(text.substr(ePos + 1));
+
+  // The value is 0.<significant> x 10^(exponent + 1). Keep the digits up to
+  // the last decimal asked for; `kept` digits form an integer N and the
+  // rounded value is N x 10^-decimals.
+  const int keep = exponent + 1 + decimals;
+  std::string digits;
+  char firstCut = '0';
+  if (keep >= 0) {
+    const int fromSignificant = std::min(keep, kSignificantDigits);
+    digits = significant.substr(0, fromSignificant);
+    digits.append(keep - fromSignificant, '0');
+    if (keep < kSignificantDigits) firstCut = significant[keep];
+  }
+  // The cut rounds half away from zero: the sign is applied afterwards.
+  if (firstCut >= '5' && incrementDigits(digits)) digits.insert(digits.begin(), '1');
+
+  if (digits.size() < static_cast<std::size_t>(decimals) + 1) {
+    digits.insert(0, decimals + 1 - digits.size(), '0');
+  }
+  RoundedDecimal result;
+  result.fractionDigits = digits.substr(digits.size() - decimals);
+  result.integerDigits = digits.substr(0, digits.size() - decimals);
+  const auto firstNonZero = result.integerDigits.find_first_not_of('0');
+  result.integerDigits.erase(0, std::min(firstNonZero, result.integerDigits.size() - 1));
+  const bool zero = result.integerDigits == "0" &&
+                    result.fractionDigits.find_first_not_of('0') == std::string::npos;
+  result.negative = std::signbit(value) && !zero;
+  return result;
+}
+
+}  // namespace detail
+
+double FRound(int VFCasasDecimais, double VFNumero) {
+  // Infinities and NaN have no decimal text; they pass unchanged so that the
+  // error that produced them stays visible.
+  if (!std::isfinite(VFNumero)) return VFNumero;
+  const detail::RoundedDecimal rounded = detail::roundDecimal(VFNumero, VFCasasDecimais);
+  std::string text = rounded.integerDigits;
+  if (!rounded.fractionDigits.empty()) text += '.' + rounded.fractionDigits;
+  double result = 0;
+  std::from_chars(text.data(), text.data() + text.size(), result);
+  // A value that rounds to zero gives +0, never -0.
+  return rounded.negative ? -result : result;
+}
+
+QString Space(int VFTamanho) {
+  return VFTamanho > 0 ? QString(VFTamanho, QLatin1Char(' ')) : QString();
+}
+
+QString PadL(const QString& VFString, int VFTamanho) {
+  if (VFTamanho <= 0) return VFString;
+  const qsizetype taken = std::min<qsizetype>(VFString.size(), VFTamanho);
+  return Space(VFTamanho - static_cast<int>(taken)) + VFString.right(taken);
+}
+
+QString StrZero(const QString& VFString, int VFTamanho) {
+  QString result = VFString.trimmed();
+  if (result.size() > VFTamanho) result = PadL(result, VFTamanho);
+  while (result.size() < VFTamanho) result.prepend(QLatin1Char('0'));
+  return result;
+}
+
+}  // namespace margivo
