@@ -5,7 +5,11 @@
 #include <cmath>
 #include <string>
 
+#include "framework/conexao.h"
+#include "framework/config.h"
+#include "framework/database.h"
 #include "framework/decimal_p.h"
+#include "framework/query.h"
 
 namespace margivo {
 namespace detail {
@@ -105,6 +109,46 @@ QString StrZero(const QString& VFString, int VFTamanho) {
   QString result = VFString.trimmed();
   if (result.size() > VFTamanho) result = PadL(result, VFTamanho);
   while (result.size() < VFTamanho) result.prepend(QLatin1Char('0'));
+  return result;
+}
+
+QString NomeFilial(const QString& CodFilial) {
+  QString result;
+  // Declared in this order so that, after an error as well, the query is
+  // closed and released first, then the connection (which detaches), then
+  // the configuration.
+  TConfig Config;
+  Config.CarregarIni();
+  TConexao Conexao;
+  Conexao.setConfiguracao(Config.LocRem, Config.Protocolo, Config.Servidor, Config.CaminhoBanco,
+                          Config.Usuario, Config.Senha);
+  // The attempt reports no reason; say at least which database and why it
+  // was wanted, rather than let the query fail without a database.
+  if (!Conexao.conectarBanco()) {
+    const QString nome = Conexao.nomeBanco();
+    QString reason;
+    if (!nome.isEmpty()) {
+      reason = QStringLiteral("cannot connect to database %1").arg(nome);
+    } else if (Config.CaminhoBanco.isEmpty()) {
+      reason = QStringLiteral("no database path (CaminhoBanco) in %1").arg(Config.arquivo());
+    } else {
+      reason = QStringLiteral("unknown protocol \"%1\" (Protocolo) in %2")
+                   .arg(Config.Protocolo, Config.arquivo());
+    }
+    throw DatabaseError(
+        QStringLiteral("cannot read the name of branch %1: %2").arg(CodFilial, reason));
+  }
+
+  Query qryFilial(Conexao.getBancoDados());
+  qryFilial.setTransaction(Conexao.getTransaction());
+  qryFilial.sql() << QStringLiteral("SELECT NOMEEMPRESA FROM FILIAIS      ")
+                  << QStringLiteral("WHERE FILIAIS.CODEMPRESA = :CodFilial");
+  qryFilial.setString(QStringLiteral("CodFilial"), CodFilial);
+  qryFilial.open();
+  // No row reads as an empty column: the result stays empty.
+  const QString nome = qryFilial.fieldByName(QStringLiteral("NOMEEMPRESA")).asString();
+  if (!nome.isEmpty()) result = nome;
+  qryFilial.close();
   return result;
 }
 

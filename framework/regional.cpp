@@ -108,16 +108,17 @@ RegionalSettings& storage() {
 }
 
 ConversionError notANumber(const QString& text) {
-  return ConversionError(QStringLiteral("'%1' não é um número válido").arg(text).toStdString());
+  return ConversionError(
+      QStringLiteral("'%1' is not a valid floating point value").arg(text).toStdString());
 }
 
 ConversionError notAnInteger(const QString& text) {
   return ConversionError(
-      QStringLiteral("'%1' não é um número inteiro válido").arg(text).toStdString());
+      QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
 }
 
 ConversionError notADate(const QString& text) {
-  return ConversionError(QStringLiteral("'%1' não é uma data válida").arg(text).toStdString());
+  return ConversionError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
 }
 
 // Day and milliseconds of a value a date text can show; throws otherwise.

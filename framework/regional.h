@@ -16,9 +16,9 @@
 //
 // Errors: conversions of text that is not a number or a date throw
 // ConversionError, whose message quotes the text:
-//   '30/02/2024' não é uma data válida
-//   'abc' não é um número válido
-//   '' não é um número inteiro válido
+//   '30/02/2024' is not a valid date
+//   'abc' is not a valid floating point value
+//   '' is not a valid integer value
 #pragma once
 
 #include <QChar>
