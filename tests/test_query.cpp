@@ -1,0 +1,601 @@
+// The query layer on real database files, each test run twice: on a file
+// opened by the embedded engine and on a file served by the local server
+// (scripts/fbserver.sh; its coordinates are read from server.env in
+// $MARGIVO_FBSERVER_DIR, default /tmp/margivo-fbserver).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <atomic>
+#include <functional>
+
+#include "framework/database.h"
+#include "framework/query.h"
+#include "framework/regional.h"
+
+namespace margivo {
+namespace {
+
+// Coordinates of the local test server, as scripts/fbserver.sh writes them.
+struct Server {
+  QString host, port, user, password, dataDir;
+  QString error;  // why the server cannot be used, empty when it can
+
+  static Server fromStateFile() {
+    Server server;
+    const QString dir = qEnvironmentVariableIsSet("MARGIVO_FBSERVER_DIR")
+                            ? qEnvironmentVariable("MARGIVO_FBSERVER_DIR")
+                            : QStringLiteral("/tmp/margivo-fbserver");
+    QFile file(dir + QStringLiteral("/server.env"));
+    if (!file.open(QIODevice::ReadOnly)) {
+      server.error = QStringLiteral("the local Firebird server is not running (no %1); start it with "
+                                    "scripts/fbserver.sh start")
+                         .arg(file.fileName());
+      return server;
+    }
+    for (const QByteArray& line : file.readAll().split('\n')) {
+      const qsizetype eq = line.indexOf('=');
+      if (eq < 0) continue;
+      const QByteArray key = line.left(eq);
+      const QString value = QString::fromUtf8(line.mid(eq + 1)).trimmed();
+      if (key == "MARGIVO_FBSERVER_HOST") server.host = value;
+      if (key == "MARGIVO_FBSERVER_PORT") server.port = value;
+      if (key == "MARGIVO_FBSERVER_USER") server.user = value;
+      if (key == "MARGIVO_FBSERVER_PASSWORD") server.password = value;
+      if (key == "MARGIVO_FBSERVER_DATA") server.dataDir = value;
+    }
+    return server;
+  }
+};
+
+enum class Engine { Embedded, Server };
+
+std::string engineName(const testing::TestParamInfo<Engine>& info) {
+  return info.param == Engine::Embedded ? "Embedded" : "Server";
+}
+
+// A fresh dialect 1 database file for one test, removed at the end.
+class ScratchDatabase {
+ public:
+  explicit ScratchDatabase(Engine engine) : engine_(engine) {
+    static std::atomic<int> counter{0};
+    if (engine == Engine::Embedded) {
+      name_ = dir_.filePath(QStringLiteral("scratch.fdb"));
+      user_ = QStringLiteral("SYSDBA");
+    } else {
+      const Server server = Server::fromStateFile();
+      if (!server.error.isEmpty()) {
+        ADD_FAILURE() << server.error.toStdString();
+        return;
+      }
+      name_ = QStringLiteral("%1/%2:%3/query_%4_%5.fdb")
+                  .arg(server.host, server.port, server.dataDir)
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(counter++);
+      user_ = server.user;
+      password_ = server.password;
+    }
+    try {
+      Database creator;
+      creator.create(name_, user_, password_);
+    } catch (const DatabaseError& error) {
+      ADD_FAILURE() << error.what();
+      name_.clear();
+    }
+  }
+  ~ScratchDatabase() {
+    if (name_.isEmpty()) return;
+    try {
+      Database database;
+      database.attach(name_, user_, password_);
+      database.drop();
+    } catch (const DatabaseError& error) {
+      ADD_FAILURE() << "cannot remove " << name_.toStdString() << ": " << error.what();
+    }
+  }
+  ScratchDatabase(const ScratchDatabase&) = delete;
+  ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+  bool valid() const { return !name_.isEmpty(); }
+  void attach(Database& database) const { database.attach(name_, user_, password_); }
+
+ private:
+  Engine engine_;
+  QTemporaryDir dir_;
+  QString name_, user_, password_;
+};
+
+// Rows that show one behaviour each; the column types are the ERP's kinds
+// in dialect 1 (DATE holds a time of day, NUMERIC(15,2) is a double).
+const char* const kSchema = R"sql(
+CREATE TABLE ITENS (
+  ID       INTEGER NOT NULL PRIMARY KEY,
+  CODIGO   CHAR(10),
+  NOME     VARCHAR(60),
+  FATURADO CHAR(1),
+  VALOR    NUMERIC(9,2),
+  PESO     NUMERIC(4,1),
+  TAXA     NUMERIC(9,4),
+  GRANDE   NUMERIC(15,2),
+  PRECO    DOUBLE PRECISION,
+  QTD      INTEGER,
+  DATA     DATE,
+  OBS      BLOB SUB_TYPE 1
+);
+INSERT INTO ITENS (ID, CODIGO, NOME, FATURADO, VALOR, PESO, TAXA, GRANDE, PRECO, QTD, DATA)
+  VALUES (1, 'AB', 'Primeiro', 'S', 12.34, 2.5, 1.2345, 1234567.89, 0.1, 7, '2024-03-15 10:30:00');
+INSERT INTO ITENS (ID, CODIGO, NOME, FATURADO, VALOR, PESO, TAXA, GRANDE, PRECO, QTD, DATA)
+  VALUES (2, ' AB', 'Segundo; com ponto e virgula', 'X', -0.05, -2.5, 0, -7.5, -1.5, -3, '2024-03-15');
+INSERT INTO ITENS (ID) VALUES (3);
+/* the ERP's Windows-1252 bytes: "Café€" and "–" */
+INSERT INTO ITENS (ID, NOME, CODIGO) VALUES (4, x'436166E980', x'96');
+-- a text blob
+UPDATE ITENS SET OBS = 'observação longa' WHERE ID = 1;
+)sql";
+
+class QueryTest : public testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override {
+    setRegionalSettings(RegionalSettings::brazilian());
+    if (!scratch_.valid()) GTEST_SKIP() << "no database file (see the failure above)";
+    scratch_.attach(database_);
+    database_.executeScript(QString::fromUtf8(kSchema));
+  }
+
+  // Opens `lines` as one statement and returns the query, or fails.
+  std::unique_ptr<Query> open(const QStringList& lines) {
+    auto query = std::make_unique<Query>(&database_);
+    query->sql() = lines;
+    query->open();
+    return query;
+  }
+
+  ScratchDatabase scratch_{GetParam()};
+  Database database_;
+};
+
+TEST_P(QueryTest, DoubleQuotedStringsAreConstantsAndDivisionIsReal) {
+  auto query = open({QStringLiteral("SELECT COUNT(*) AS N, 1/4 AS QUARTO, \"S\" AS K"),
+                     QStringLiteral("FROM ITENS"),
+                     QStringLiteral("WHERE COALESCE(ITENS.FATURADO, \"X\") <> \"X\"")});
+  EXPECT_EQ(query->fieldByName("N").asInteger(), 1);
+  EXPECT_DOUBLE_EQ(query->fieldByName("QUARTO").asFloat(), 0.25);
+  EXPECT_EQ(query->fieldByName("K").asString(), "S");
+}
+
+TEST_P(QueryTest, NamedParametersRepeatIgnoreCaseAndSkipLiteralsAndComments) {
+  Query query(&database_);
+  query.sql() << QStringLiteral("SELECT ID, ':Nao' AS A, \":Nao\" AS B  -- :Nao")
+              << QStringLiteral("FROM ITENS /* :Nao */")
+              << QStringLiteral("WHERE (ID = :Id OR QTD = :id) AND NOME <> 'x:y'")
+              << QStringLiteral("ORDER BY ID");
+  EXPECT_THROW(query.setString("Nao", "1"), DatabaseError);
+  // Unset parameters are an error, never a silent null.
+  EXPECT_THROW(query.open(), DatabaseError);
+  query.setInteger("ID", 2);
+  query.open();
+  ASSERT_EQ(query.recordCount(), 1);
+  EXPECT_EQ(query.fieldByName("ID").asInteger(), 2);
+  EXPECT_EQ(query.fieldByName("A").asString(), ":Nao");
+  EXPECT_EQ(query.fieldByName("B").asString(), ":Nao");
+
+  // The repeated name carries one value to both places: QTD = 7 is row 1.
+  query.setString("id", "7");
+  query.open();
+  ASSERT_EQ(query.recordCount(), 1);
+  EXPECT_EQ(query.fieldByName("ID").asInteger(), 1);
+
+  // A new text drops the old values.
+  query.sql().last() = QStringLiteral("ORDER BY ID DESC");
+  EXPECT_THROW(query.open(), DatabaseError);
+}
+
+TEST_P(QueryTest, ParameterValuesAreConvertedToTheDescribedType) {
+  struct Case {
+    const char* name;
+    const char* where;
+    std::function<void(Query&)> set;
+    qint64 expectedId;
+  };
+  const std::vector<Case> cases = {
+      {"text to numeric, regional separator", "VALOR = :P", [](Query& q) { q.setString("P", "12,34"); }, 1},
+      {"float to numeric", "VALOR = :P", [](Query& q) { q.setFloat("P", -0.05); }, 2},
+      {"integer to text", "NOME = :P || 'eiro'", [](Query& q) { q.setInteger("P", 0); }, -1},
+      {"text to date", "DATA = :P", [](Query& q) { q.setString("P", "15/03/2024"); }, 2},
+      {"date with time", "DATA = :P", [](Query& q) { q.setDate("P", 45366.4375); }, 1},
+      {"date range inclusive", "DATA BETWEEN :P AND :Q AND ID = 1",
+       [](Query& q) { q.setDate("P", 45366); q.setDate("Q", 45366.4375); }, 1},
+      {"char compared with text", "CODIGO = :P", [](Query& q) { q.setString("P", "AB"); }, 1},
+      {"untyped ? IS NULL, null", "(:P IS NULL AND ID = 3)", [](Query& q) { q.setNull("P"); }, 3},
+      {"untyped ? IS NULL, value", "(:P IS NULL OR ID = 2)", [](Query& q) { q.setString("P", "x"); }, 2},
+      {"cast parameter", "CAST(:P AS INTEGER) = QTD", [](Query& q) { q.setString("P", "-3"); }, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Query query(&database_);
+    query.sql() << QStringLiteral("SELECT ID FROM ITENS") << QStringLiteral("WHERE ") + c.where;
+    c.set(query);
+    try {
+      query.open();
+    } catch (const std::exception& error) {
+      ADD_FAILURE() << error.what();
+      continue;
+    }
+    if (c.expectedId < 0) {
+      EXPECT_TRUE(query.isEmpty());
+    } else {
+      ASSERT_EQ(query.recordCount(), 1);
+      EXPECT_EQ(query.fieldByName("ID").asInteger(), c.expectedId);
+    }
+  }
+}
+
+TEST_P(QueryTest, ColumnsAreFoundWithoutRegardToCase) {
+  auto query = open({QStringLiteral("SELECT SUM(QTD), ID AS MeuId, ITENS.NOME FROM ITENS"),
+                     QStringLiteral("WHERE ID = 1 GROUP BY ID, ITENS.NOME")});
+  EXPECT_EQ(query->fieldByName("sum").asInteger(), 7);
+  EXPECT_EQ(query->fieldByName("MEUID").asInteger(), 1);
+  EXPECT_EQ(query->fieldByName("meuid").name(), "MEUID");
+  EXPECT_EQ(query->fieldByName("Nome").asString(), "Primeiro");
+  EXPECT_TRUE(query->hasField("nOmE"));
+  EXPECT_FALSE(query->hasField("CODIGO"));
+  try {
+    query->fieldByName("CodProd");
+    ADD_FAILURE() << "a missing column must throw";
+  } catch (const DatabaseError& error) {
+    const std::string message = error.what();
+    EXPECT_NE(message.find("CodProd"), std::string::npos) << message;
+    EXPECT_NE(message.find("SELECT SUM(QTD), ID AS MeuId, ITENS.NOME FROM ITENS"), std::string::npos)
+        << message;
+  }
+}
+
+TEST_P(QueryTest, NullColumnsAndMissingRowsReadAsZero) {
+  Query q(&database_);
+  q.sql() << QStringLiteral("SELECT * FROM ITENS WHERE ID = :Id");
+  const QStringList columns = {"CODIGO", "NOME", "VALOR", "PESO", "GRANDE", "PRECO", "QTD", "DATA", "OBS"};
+  auto expectZeros = [&](const char* situation) {
+    SCOPED_TRACE(situation);
+    for (const QString& column : columns) {
+      SCOPED_TRACE(column.toStdString());
+      const Field field = q.fieldByName(column);
+      EXPECT_TRUE(field.isNull());
+      EXPECT_EQ(field.asString(), QString());
+      EXPECT_EQ(field.asFloat(), 0.0);
+      EXPECT_EQ(field.asInteger(), 0);
+      EXPECT_EQ(field.asDateTime(), 0.0);
+    }
+  };
+  q.setInteger("Id", 3);
+  q.open();
+  ASSERT_EQ(q.recordCount(), 1);
+  EXPECT_FALSE(q.fieldByName("ID").isNull());
+  expectZeros("null columns");
+
+  q.next();
+  EXPECT_TRUE(q.eof());
+  expectZeros("after the last row");
+
+  q.setInteger("Id", 99);
+  q.open();
+  EXPECT_TRUE(q.isEmpty());
+  EXPECT_TRUE(q.eof());
+  EXPECT_TRUE(q.bof());
+  EXPECT_EQ(q.fieldByName("ID").asInteger(), 0);
+  expectZeros("no row");
+}
+
+TEST_P(QueryTest, NavigationOverAFetchedResult) {
+  auto query = open({QStringLiteral("SELECT ID FROM ITENS ORDER BY ID")});
+  Query& q = *query;
+  ASSERT_EQ(q.recordCount(), 4);
+  EXPECT_TRUE(q.bof());
+  EXPECT_FALSE(q.eof());
+  std::vector<qint64> ids;
+  for (q.first(); !q.eof(); q.next()) ids.push_back(q.fieldByName("ID").asInteger());
+  EXPECT_EQ(ids, (std::vector<qint64>{1, 2, 3, 4}));
+  q.last();
+  EXPECT_EQ(q.fieldByName("ID").asInteger(), 4);
+  EXPECT_FALSE(q.eof());
+  q.prior();
+  EXPECT_EQ(q.fieldByName("ID").asInteger(), 3);
+  EXPECT_FALSE(q.bof());
+  q.first();
+  q.prior();
+  EXPECT_TRUE(q.bof());
+  EXPECT_EQ(q.fieldByName("ID").asInteger(), 1);
+  q.close();
+  EXPECT_FALSE(q.active());
+  EXPECT_EQ(q.recordCount(), 0);
+  EXPECT_THROW(q.fieldByName("ID"), DatabaseError);
+}
+
+TEST_P(QueryTest, NumbersKeepTheirScale) {
+  auto query = open({QStringLiteral("SELECT * FROM ITENS WHERE ID IN (1, 2) ORDER BY ID")});
+  Query& q = *query;
+  EXPECT_DOUBLE_EQ(q.fieldByName("VALOR").asFloat(), 12.34);
+  EXPECT_DOUBLE_EQ(q.fieldByName("PESO").asFloat(), 2.5);
+  EXPECT_DOUBLE_EQ(q.fieldByName("TAXA").asFloat(), 1.2345);
+  EXPECT_DOUBLE_EQ(q.fieldByName("GRANDE").asFloat(), 1234567.89);
+  EXPECT_DOUBLE_EQ(q.fieldByName("PRECO").asFloat(), 0.1);
+  EXPECT_EQ(q.fieldByName("PESO").asInteger(), 3);  // halves away from zero
+  EXPECT_EQ(q.fieldByName("VALOR").asString(), "12,34");
+  EXPECT_EQ(q.fieldByName("QTD").asString(), "7");
+  q.next();
+  EXPECT_DOUBLE_EQ(q.fieldByName("VALOR").asFloat(), -0.05);
+  EXPECT_DOUBLE_EQ(q.fieldByName("PESO").asFloat(), -2.5);
+  EXPECT_EQ(q.fieldByName("PESO").asInteger(), -3);
+  EXPECT_DOUBLE_EQ(q.fieldByName("GRANDE").asFloat(), -7.5);
+  EXPECT_EQ(q.fieldByName("QTD").asInteger(), -3);
+  EXPECT_EQ(q.fieldByName("TAXA").asFloat(), 0.0);
+  EXPECT_FALSE(q.fieldByName("TAXA").isNull());
+}
+
+TEST_P(QueryTest, DatesCarryTheTimeOfDay) {
+  auto query = open({QStringLiteral("SELECT ID, DATA FROM ITENS WHERE ID IN (1, 2) ORDER BY ID")});
+  Query& q = *query;
+  // 15/03/2024 is day 45366 counted from 30/12/1899; 10:30 is 0.4375 of a day.
+  EXPECT_DOUBLE_EQ(q.fieldByName("DATA").asDateTime(), 45366.4375);
+  EXPECT_EQ(q.fieldByName("DATA").asString(), "15/03/2024 10:30:00");
+  q.next();
+  EXPECT_DOUBLE_EQ(q.fieldByName("DATA").asDateTime(), 45366.0);
+  EXPECT_EQ(q.fieldByName("DATA").asString(), "15/03/2024");
+
+  // Dates written through parameters read back as they were given,
+  // the epochs of both sides included.
+  Transaction write(database_, TransactionKind::ReadWrite);
+  Query insert(&database_);
+  insert.setTransaction(&write);
+  insert.sql() << QStringLiteral("INSERT INTO ITENS (ID, DATA) VALUES (:Id, :Data)");
+  struct Case {
+    TDateTime value;
+    int day;  // yyyymmdd as the database sees it
+    int hour;
+  };
+  const std::vector<Case> cases = {
+      {0.0, 18991230, 0},      {1.5, 18991231, 12},        {45366.999988426, 20240315, 23},
+      {-15018.0, 18581117, 0}, {2.0 + 1.0 / 86400, 19000101, 0},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    insert.setInteger("Id", qint64(100 + i));
+    insert.setDate("Data", cases[i].value);
+    insert.execSQL();
+  }
+  write.commit();
+  auto back = open({QStringLiteral("SELECT ID, DATA, EXTRACT(HOUR FROM DATA) AS HORA,"),
+                    QStringLiteral("  EXTRACT(YEAR FROM DATA) * 10000 + EXTRACT(MONTH FROM DATA) * 100"),
+                    QStringLiteral("  + EXTRACT(DAY FROM DATA) AS DIA"),
+                    QStringLiteral("FROM ITENS WHERE ID >= 100 ORDER BY ID")});
+  ASSERT_EQ(back->recordCount(), int(cases.size()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_NEAR(back->fieldByName("DATA").asDateTime(), c.value, 0.5 / 86400000);
+    EXPECT_EQ(back->fieldByName("DIA").asInteger(), c.day);
+    EXPECT_EQ(back->fieldByName("HORA").asInteger(), c.hour);
+    back->next();
+  }
+}
+
+TEST_P(QueryTest, TextIsDecodedAndCharPaddingTrimmed) {
+  auto query = open({QStringLiteral("SELECT ID, CODIGO, NOME, OBS FROM ITENS ORDER BY ID")});
+  Query& q = *query;
+  EXPECT_EQ(q.fieldByName("CODIGO").asString(), "AB");
+  EXPECT_EQ(q.fieldByName("OBS").asString(), QString::fromUtf8("observação longa"));
+  q.next();
+  EXPECT_EQ(q.fieldByName("CODIGO").asString(), " AB");  // leading blanks are data
+  EXPECT_EQ(q.fieldByName("NOME").asString(), "Segundo; com ponto e virgula");
+  q.last();
+  EXPECT_EQ(q.fieldByName("NOME").asString(), QString::fromUtf8("Café€"));
+  EXPECT_EQ(q.fieldByName("CODIGO").asString(), QString::fromUtf8("–"));
+}
+
+TEST_P(QueryTest, TextParametersTravelAsWindows1252WhenTheyCan) {
+  struct Case {
+    const char* name;
+    QString text;
+    int storedBytes;
+  };
+  const std::vector<Case> cases = {
+      {"Windows-1252", QString::fromUtf8("Ação “boa” – 5€"), 15},
+      {"outside Windows-1252, kept as UTF-8", QString::fromUtf8("Ωmega 日本"), 13},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    Transaction write(database_, TransactionKind::ReadWrite);
+    Query insert(&database_);
+    insert.setTransaction(&write);
+    insert.sql() << QStringLiteral("INSERT INTO ITENS (ID, NOME) VALUES (:Id, :Nome)");
+    insert.setInteger("Id", qint64(200 + i));
+    insert.setString("Nome", c.text);
+    insert.execSQL();
+    write.commit();
+
+    Query q(&database_);
+    q.sql() << QStringLiteral("SELECT NOME, OCTET_LENGTH(NOME) AS BYTES FROM ITENS WHERE NOME = :Nome");
+    q.setString("Nome", c.text);
+    q.open();
+    ASSERT_EQ(q.recordCount(), 1);
+    EXPECT_EQ(q.fieldByName("NOME").asString(), c.text);
+    EXPECT_EQ(q.fieldByName("BYTES").asInteger(), c.storedBytes);
+  }
+  // The Windows-1252 bytes are the ERP's: the row matches a hex literal.
+  auto query = open({QStringLiteral("SELECT COUNT(*) FROM ITENS WHERE NOME = x'41E7E36F'")});
+  EXPECT_EQ(query->fieldByName("COUNT").asInteger(), 0);
+  Transaction write(database_, TransactionKind::ReadWrite);
+  Query insert(&database_);
+  insert.setTransaction(&write);
+  insert.sql() << QStringLiteral("INSERT INTO ITENS (ID, NOME) VALUES (300, :Nome)");
+  insert.setString("Nome", QString::fromUtf8("Ação"));
+  insert.execSQL();
+  write.commit();
+  query->open();
+  EXPECT_EQ(query->fieldByName("COUNT").asInteger(), 1);
+}
+
+TEST_P(QueryTest, ErrorsQuoteTheDatabaseAndTheStatementsFirstLine) {
+  Query q(&database_);
+  q.sql() << QStringLiteral("SELECT NAOEXISTE          ") << QStringLiteral("FROM ITENS");
+  try {
+    q.open();
+    ADD_FAILURE() << "an unknown column must fail";
+  } catch (const DatabaseError& error) {
+    const std::string message = error.what();
+    EXPECT_NE(message.find("Column unknown"), std::string::npos) << message;
+    EXPECT_NE(message.find("NAOEXISTE"), std::string::npos) << message;
+    EXPECT_NE(message.find("SELECT NAOEXISTE"), std::string::npos) << message;
+  }
+  EXPECT_FALSE(q.active());
+  EXPECT_EQ(q.firstLine(), "SELECT NAOEXISTE");
+
+  // Numbers the regional settings cannot read fail before the database.
+  Query p(&database_);
+  p.sql() << QStringLiteral("SELECT ID FROM ITENS WHERE VALOR = :V");
+  p.setString("V", "doze");
+  EXPECT_THROW(p.open(), ConversionError);
+}
+
+TEST_P(QueryTest, TheProgramCannotWriteWithoutAReadWriteTransaction) {
+  Query q(&database_);
+  q.sql() << QStringLiteral("DELETE FROM ITENS");
+  EXPECT_THROW(q.execSQL(), DatabaseError);
+  EXPECT_THROW(q.open(), DatabaseError);  // runs read-only: the database refuses
+  Transaction look(database_, TransactionKind::ReadCommitted);
+  q.setTransaction(&look);
+  EXPECT_THROW(q.execSQL(), DatabaseError);
+  look.commit();
+  auto count = open({QStringLiteral("SELECT COUNT(*) FROM ITENS")});
+  EXPECT_EQ(count->fieldByName("COUNT").asInteger(), 4);
+}
+
+TEST_P(QueryTest, TransactionsAreExplicitAndNeverLeftOpen) {
+  // The transaction the statement itself runs in, as the database sees it.
+  const QStringList mine = {
+      QStringLiteral("SELECT MON$READ_ONLY AS RO, MON$ISOLATION_MODE AS ISO, MON$LOCK_TIMEOUT AS ESPERA,"),
+      QStringLiteral("  (SELECT COUNT(*) FROM MON$TRANSACTIONS T"),
+      QStringLiteral("    WHERE T.MON$ATTACHMENT_ID = CURRENT_CONNECTION) AS ABERTAS"),
+      QStringLiteral("FROM MON$TRANSACTIONS WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION")};
+  for (int i = 0; i < 3; ++i) {
+    auto q = open(mine);
+    ASSERT_EQ(q->recordCount(), 1);
+    EXPECT_EQ(q->fieldByName("RO").asInteger(), 1);
+    EXPECT_EQ(q->fieldByName("ISO").asInteger(), 2);  // read committed, record version
+    EXPECT_EQ(q->fieldByName("ESPERA").asInteger(), 0);  // no wait
+    EXPECT_EQ(q->fieldByName("ABERTAS").asInteger(), 1);  // only its own
+  }
+  {
+    ReadScope scope(database_);
+    auto q = open(mine);
+    EXPECT_EQ(q->fieldByName("RO").asInteger(), 1);
+    EXPECT_EQ(q->fieldByName("ISO").asInteger(), 1);  // snapshot
+    EXPECT_EQ(q->fieldByName("ABERTAS").asInteger(), 1);
+    EXPECT_EQ(database_.currentTransaction()->kind(), TransactionKind::Snapshot);
+  }
+  EXPECT_EQ(database_.currentTransaction(), nullptr);
+  auto q = open(mine);
+  EXPECT_EQ(q->fieldByName("ISO").asInteger(), 2);
+  EXPECT_EQ(q->fieldByName("ABERTAS").asInteger(), 1);
+}
+
+TEST_P(QueryTest, AReadScopeSeesOneSnapshotWhileShortQueriesSeeNewRows) {
+  Database writer;
+  scratch_.attach(writer);
+  Database other;
+  scratch_.attach(other);
+  const QStringList count = {QStringLiteral("SELECT COUNT(*) AS N FROM ITENS")};
+  auto countOn = [&](Database& database) {
+    Query q(&database);
+    q.sql() = count;
+    q.open();
+    return q.fieldByName("N").asInteger();
+  };
+  {
+    ReadScope scope(database_);
+    EXPECT_EQ(countOn(database_), 4);
+    writer.executeImmediate(QStringLiteral("INSERT INTO ITENS (ID) VALUES (50)"));
+    EXPECT_EQ(countOn(database_), 4);  // the refresh's snapshot
+    EXPECT_EQ(countOn(other), 5);      // a look-up of its own
+  }
+  EXPECT_EQ(countOn(database_), 5);
+  // The writer deletes the row while no scope is open: nothing of ours
+  // holds a transaction that would make it wait.
+  writer.executeImmediate(QStringLiteral("DELETE FROM ITENS WHERE ID = 50"));
+  EXPECT_EQ(countOn(database_), 4);
+}
+
+TEST_P(QueryTest, StatementsArePreparedOncePerText) {
+  const DatabaseStats before = database_.stats();
+  Query q(&database_);
+  q.sql() << QStringLiteral("SELECT NOME FROM ITENS WHERE ID = :Id");
+  for (qint64 id = 1; id <= 4; ++id) {
+    q.setInteger("Id", id);
+    q.open();
+  }
+  Query other(&database_);
+  other.sql() = q.sql();
+  other.setInteger("Id", 1);
+  other.open();
+  EXPECT_EQ(other.fieldByName("NOME").asString(), "Primeiro");
+  const DatabaseStats after = database_.stats();
+  EXPECT_EQ(after.prepares - before.prepares, 1u);
+  EXPECT_EQ(after.executions - before.executions, 5u);
+  EXPECT_EQ(after.rowsFetched - before.rowsFetched, 5u);
+}
+
+TEST_P(QueryTest, ALargeResultIsFetchedWhole) {
+  // 250 x 250 rows from a cross join of a generated table.
+  database_.executeImmediate(QStringLiteral("CREATE TABLE NUMEROS (N INTEGER, NOME VARCHAR(20))"));
+  {
+    Transaction write(database_, TransactionKind::ReadWrite);
+    Query insert(&database_);
+    insert.setTransaction(&write);
+    insert.sql() << QStringLiteral("INSERT INTO NUMEROS VALUES (:N, 'n' || :N)");
+    for (qint64 n = 0; n < 250; ++n) {
+      insert.setInteger("N", n);
+      insert.execSQL();
+    }
+    write.commit();
+  }
+  auto q = open({QStringLiteral("SELECT A.N AS A, B.N AS B, B.NOME FROM NUMEROS A CROSS JOIN NUMEROS B"),
+                 QStringLiteral("ORDER BY A.N, B.N")});
+  ASSERT_EQ(q->recordCount(), 62500);
+  qint64 sum = 0;
+  for (q->first(); !q->eof(); q->next()) sum += q->fieldByName("a").asInteger() * 1000 + q->fieldByName("b").asInteger();
+  EXPECT_EQ(sum, 250LL * 1000 * (249 * 250 / 2) + 250LL * (249 * 250 / 2));
+  q->last();
+  EXPECT_EQ(q->fieldByName("NOME").asString(), "n249");
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, QueryTest, testing::Values(Engine::Embedded, Engine::Server),
+                         engineName);
+
+// Statement splitting of scripts: ';' inside literals and comments stays.
+TEST(DatabaseScript, SplitsOnlyOutsideLiteralsAndComments) {
+  QTemporaryDir dir;
+  Database database;
+  database.create(dir.filePath("script.fdb"), "SYSDBA", QString());
+  database.executeScript(QStringLiteral(
+      "CREATE TABLE T (S VARCHAR(40));\n"
+      "-- a comment; with a semicolon\n"
+      "INSERT INTO T VALUES ('a;b');\n"
+      "/* block; comment */ INSERT INTO T VALUES (\"c;\"\"d\");\n"
+      "INSERT INTO T VALUES ('it''s; fine');;\n"
+      "  -- trailing comment only\n"));
+  Query q(&database);
+  q.sql() << QStringLiteral("SELECT S FROM T ORDER BY S");
+  q.open();
+  QStringList values;
+  for (; !q.eof(); q.next()) values << q.fieldByName("S").asString();
+  EXPECT_EQ(values, (QStringList{"a;b", "c;\"d", "it's; fine"}));
+  try {
+    database.executeScript(QStringLiteral("INSERT INTO T VALUES ('ok');\n\n  INSERT INTO NADA\n VALUES (1);"));
+    ADD_FAILURE() << "a failing statement must throw";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("INSERT INTO NADA"), std::string::npos) << error.what();
+  }
+}
+
+}  // namespace
+}  // namespace margivo
