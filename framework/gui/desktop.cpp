@@ -1,0 +1,7 @@
+#include "framework/gui/desktop.h"
+
+namespace margivo {
+
+DesktopError::DesktopError(const QString& message) : std::runtime_error(message.toStdString()) {}
+
+}  // namespace margivo

@@ -1,0 +1,68 @@
+// The desktop services the gadget needs from the platform, behind one small
+// interface with one implementation per platform:
+//
+//                      Windows                              Linux (freedesktop)
+//   single instance    named mutex                          lock file in the user's runtime
+//                                                           directory ($XDG_RUNTIME_DIR)
+//   autostart          value under HKLM\...\Run             $XDG_CONFIG_HOME/autostart/<name>.desktop
+//   notification icon  notification area (system tray)      system tray, when the desktop has one
+//   no taskbar button  tool-window extended style           _NET_WM_STATE_SKIP_TASKBAR/PAGER
+//   always on top      topmost window                       _NET_WM_STATE_ABOVE
+//
+// Every operation acts only when something changes, so that a refresh that
+// asks for the same state again makes nothing blink.
+//
+// Errors: IniciarComWindows throws DesktopError naming the entry and the
+// reason; the other operations report nothing (the desktop may lack a
+// notification area or a window manager, and the gadget works without).
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <stdexcept>
+
+class QWidget;
+
+namespace margivo {
+
+class DesktopError : public std::runtime_error {
+ public:
+  explicit DesktopError(const QString& message);
+};
+
+// A single-instance lock held by this process; released when destroyed (the
+// end of the process releases it too).
+class TTravaInstancia {
+ public:
+  virtual ~TTravaInstancia() = default;
+};
+
+class TDesktop {
+ public:
+  virtual ~TDesktop() = default;
+
+  // Takes the per-user single-instance lock named `NomeForm`. nullptr when
+  // another running copy holds it. When the lock cannot be made at all (no
+  // place to keep it) the program goes on as the only copy: an empty lock.
+  virtual std::unique_ptr<TTravaInstancia> VerificaExeAberto(const QString& NomeForm) = 0;
+  // Registers (Adicionar) or removes the program's start at logon under the
+  // name `Gadget`, with the program's full path as its command. Removing an
+  // entry that does not exist is no error.
+  virtual void IniciarComWindows(const QString& Gadget, bool Adicionar) = 0;
+  // Shows the program's notification-area icon with the tip `Nome`; an icon
+  // already shown only has its tip brought up to date.
+  virtual void CriaIcone(QWidget* Form, const QString& Nome) = 0;
+  // Removes the notification-area icon, if shown.
+  virtual void DestroiIcone() = 0;
+  // Whether the icon is shown (false without a notification area).
+  virtual bool iconeVisivel() const = 0;
+  // Takes `Form` (a top-level window) off the taskbar and the task switcher.
+  virtual void EscondeBarraTarefa(QWidget* Form) = 0;
+  // Keeps `Form` above other windows, or not.
+  virtual void SempreVisivel(QWidget* Form, bool sempre) = 0;
+};
+
+// The implementation for the platform the program runs on.
+TDesktop& Desktop();
+
+}  // namespace margivo

@@ -1,0 +1,246 @@
+// The desktop layer on a freedesktop.org desktop (X11, or Wayland through
+// XWayland).
+#include "framework/gui/desktop_linux.h"
+
+#include <xcb/xcb.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "framework/gui/bandeja.h"
+#include "framework/gui/desktop.h"
+
+namespace margivo {
+
+namespace linux_desktop {
+
+QString DiretorioConfigUsuario() {
+  const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+  // Relative paths are invalid there and are ignored, as the base directory
+  // rules say.
+  if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg)) return QDir::cleanPath(xdg);
+  return QDir::homePath() + QStringLiteral("/.config");
+}
+
+QString ArquivoAutostart(const QString& Gadget) {
+  return DiretorioConfigUsuario() + QStringLiteral("/autostart/") + Gadget +
+         QStringLiteral(".desktop");
+}
+
+namespace {
+
+// Escapes of a string value of a desktop entry file.
+QString EscapaValor(const QString& valor) {
+  QString r;
+  for (const QChar c : valor) {
+    if (c == u'\\')
+      r += QStringLiteral("\\\\");
+    else if (c == u'\n')
+      r += QStringLiteral("\\n");
+    else if (c == u'\t')
+      r += QStringLiteral("\\t");
+    else if (c == u'\r')
+      r += QStringLiteral("\\r");
+    else
+      r += c;
+  }
+  return r;
+}
+
+}  // namespace
+
+QString ComandoExec(const QString& programa) {
+  static const QString reservados = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+  const bool precisaAspas =
+      std::any_of(programa.begin(), programa.end(), [](QChar c) { return reservados.contains(c); });
+  QString argumento;
+  if (precisaAspas) {
+    argumento += u'"';
+    for (const QChar c : programa) {
+      if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') argumento += u'\\';
+      argumento += c;
+    }
+    argumento += u'"';
+  } else {
+    argumento = programa;
+  }
+  argumento.replace(u'%', QStringLiteral("%%"));
+  return EscapaValor(argumento);
+}
+
+QString ConteudoAutostart(const QString& Gadget, const QString& programa) {
+  return QStringLiteral(
+             "[Desktop Entry]\n"
+             "Type=Application\n"
+             "Name=%1\n"
+             "Exec=%2\n"
+             "Terminal=false\n"
+             "X-GNOME-Autostart-enabled=true\n")
+      .arg(EscapaValor(Gadget), ComandoExec(programa));
+}
+
+QString ArquivoTrava(const QString& nome) {
+  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (dir.isEmpty()) dir = QDir::tempPath();
+  return dir + u'/' + nome + QStringLiteral(".lock");
+}
+
+}  // namespace linux_desktop
+
+namespace {
+
+// X11 window-manager requests (EWMH). Under another platform (the offscreen
+// one of the tests) they do nothing.
+xcb_connection_t* ConexaoX11() {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+xcb_atom_t Atomo(xcb_connection_t* c, const char* nome) {
+  const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(nome)), nome);
+  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+      xcb_intern_atom_reply(c, cookie, nullptr), &std::free);
+  return r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+// Adds or removes `estados` (_NET_WM_STATE_* names) on the window of `form`:
+// in the window's property, which is what counts before the window is mapped
+// or when no window manager runs, and by the request the window manager
+// expects for a mapped window.
+void MudaEstadoJanela(QWidget* form, bool adicionar, std::initializer_list<const char*> estados) {
+  xcb_connection_t* c = ConexaoX11();
+  if (c == nullptr || form == nullptr) return;
+  const auto janela = static_cast<xcb_window_t>(form->winId());
+  const xcb_atom_t netWmState = Atomo(c, "_NET_WM_STATE");
+  std::vector<xcb_atom_t> atomos;
+  for (const char* nome : estados) atomos.push_back(Atomo(c, nome));
+
+  std::vector<xcb_atom_t> atuais;
+  const auto cookie = xcb_get_property(c, 0, janela, netWmState, XCB_ATOM_ATOM, 0, 1024);
+  std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> r(
+      xcb_get_property_reply(c, cookie, nullptr), &std::free);
+  if (r && r->format == 32 && r->type == XCB_ATOM_ATOM) {
+    const auto* dados = static_cast<const xcb_atom_t*>(xcb_get_property_value(r.get()));
+    atuais.assign(dados, dados + xcb_get_property_value_length(r.get()) / 4);
+  }
+  for (xcb_atom_t a : atomos) {
+    const auto it = std::find(atuais.begin(), atuais.end(), a);
+    if (adicionar && it == atuais.end()) atuais.push_back(a);
+    if (!adicionar && it != atuais.end()) atuais.erase(it);
+  }
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, janela, netWmState, XCB_ATOM_ATOM, 32,
+                      static_cast<uint32_t>(atuais.size()), atuais.data());
+
+  if (form->isVisible()) {
+    const auto arvore = xcb_query_tree(c, janela);
+    std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> t(
+        xcb_query_tree_reply(c, arvore, nullptr), &std::free);
+    if (t) {
+      for (size_t i = 0; i < atomos.size(); i += 2) {
+        xcb_client_message_event_t ev;
+        std::memset(&ev, 0, sizeof ev);
+        ev.response_type = XCB_CLIENT_MESSAGE;
+        ev.format = 32;
+        ev.window = janela;
+        ev.type = netWmState;
+        ev.data.data32[0] = adicionar ? 1 : 0;  // _NET_WM_STATE_ADD / _REMOVE
+        ev.data.data32[1] = atomos[i];
+        ev.data.data32[2] = i + 1 < atomos.size() ? atomos[i + 1] : 0;
+        ev.data.data32[3] = 1;  // from an ordinary application
+        xcb_send_event(c, 0, t->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&ev));
+      }
+    }
+  }
+  xcb_flush(c);
+}
+
+class TTravaArquivo final : public TTravaInstancia {
+ public:
+  explicit TTravaArquivo(std::unique_ptr<QLockFile> arquivo) : arquivo_(std::move(arquivo)) {}
+
+ private:
+  std::unique_ptr<QLockFile> arquivo_;  // unlocks (removes the file) when destroyed
+};
+
+// Marks a window whose taskbar button is already gone.
+constexpr const char* kForaDaBarra = "margivoForaDaBarraDeTarefas";
+
+class TDesktopLinux final : public detail::TDesktopComBandeja {
+ public:
+  std::unique_ptr<TTravaInstancia> VerificaExeAberto(const QString& NomeForm) override {
+    auto trava = std::make_unique<QLockFile>(linux_desktop::ArquivoTrava(NomeForm));
+    // Held for the whole run: only a holder that is no longer running makes
+    // the lock stale, never its age.
+    trava->setStaleLockTime(0);
+    if (trava->tryLock(0)) return std::make_unique<TTravaArquivo>(std::move(trava));
+    if (trava->error() == QLockFile::LockFailedError) return nullptr;
+    // No place for the lock at all: this copy goes on alone.
+    return std::make_unique<TTravaInstancia>();
+  }
+
+  void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
+    const QString arquivo = linux_desktop::ArquivoAutostart(Gadget);
+    if (Adicionar) {
+      const QString programa = QCoreApplication::applicationFilePath();
+      if (!QDir().mkpath(QFileInfo(arquivo).absolutePath()))
+        throw DesktopError(QStringLiteral("Não foi possível criar a pasta de %1.").arg(arquivo));
+      QSaveFile f(arquivo);
+      if (!f.open(QIODevice::WriteOnly) ||
+          f.write(linux_desktop::ConteudoAutostart(Gadget, programa).toUtf8()) < 0 || !f.commit())
+        throw DesktopError(QStringLiteral("Não foi possível gravar a entrada de início automático "
+                                          "%1: %2")
+                               .arg(arquivo, f.errorString()));
+      return;
+    }
+    if (QFileInfo::exists(arquivo) && !QFile::remove(arquivo))
+      throw DesktopError(
+          QStringLiteral("Não foi possível remover a entrada de início automático %1.").arg(arquivo));
+  }
+
+  void EscondeBarraTarefa(QWidget* Form) override {
+    if (Form == nullptr || Form->property(kForaDaBarra).toBool()) return;
+    MudaEstadoJanela(Form, true, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+    Form->setProperty(kForaDaBarra, true);
+  }
+
+  void SempreVisivel(QWidget* Form, bool sempre) override {
+    if (Form == nullptr) return;
+    const Qt::WindowFlags atuais = Form->windowFlags();
+    if (atuais.testFlag(Qt::WindowStaysOnTopHint) == sempre) return;
+    // Qt's own flag follows without re-creating the window (which would make
+    // it blink); the window manager is asked directly.
+    Qt::WindowFlags novas = atuais;
+    novas.setFlag(Qt::WindowStaysOnTopHint, sempre);
+    Form->overrideWindowFlags(novas);
+    MudaEstadoJanela(Form, sempre, {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STAYS_ON_TOP"});
+  }
+};
+
+}  // namespace
+
+TDesktop& Desktop() {
+  // Never destroyed: its notification icon must not outlive the application
+  // object in a destructor that runs after main().
+  static TDesktopLinux* instancia = new TDesktopLinux;
+  return *instancia;
+}
+
+}  // namespace margivo

@@ -1,0 +1,129 @@
+// The desktop layer on Windows: a named mutex, the machine-wide Run key, the
+// notification area and the tool-window style. Built on Windows only.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QWidget>
+#include <QWindow>
+#include <memory>
+#include <string>
+
+#include "framework/gui/bandeja.h"
+#include "framework/gui/desktop.h"
+
+namespace margivo {
+namespace {
+
+constexpr wchar_t kChaveRun[] = L"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN";
+
+std::wstring Largo(const QString& texto) { return texto.toStdWString(); }
+
+QString MensagemDoSistema(LONG codigo) {
+  wchar_t* texto = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(codigo), 0, reinterpret_cast<wchar_t*>(&texto), 0, nullptr);
+  QString r = n > 0 ? QString::fromWCharArray(texto, static_cast<int>(n)).trimmed()
+                    : QStringLiteral("erro %1").arg(codigo);
+  if (texto != nullptr) LocalFree(texto);
+  return r;
+}
+
+// The mutex stays owned by this process until it ends or the lock is
+// released.
+class TTravaMutex final : public TTravaInstancia {
+ public:
+  explicit TTravaMutex(HANDLE mutex) : mutex_(mutex) {}
+  ~TTravaMutex() override {
+    if (mutex_ != nullptr) CloseHandle(mutex_);
+  }
+  TTravaMutex(const TTravaMutex&) = delete;
+  TTravaMutex& operator=(const TTravaMutex&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
+class TDesktopWindows final : public detail::TDesktopComBandeja {
+ public:
+  std::unique_ptr<TTravaInstancia> VerificaExeAberto(const QString& NomeForm) override {
+    const std::wstring nome = Largo(NomeForm);
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, nome.c_str());
+    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+      CloseHandle(mutex);
+      return nullptr;
+    }
+    // No handle at all: the program goes on as the only copy.
+    return std::make_unique<TTravaMutex>(mutex);
+  }
+
+  void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
+    HKEY chave = nullptr;
+    LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kChaveRun, 0, KEY_SET_VALUE, &chave);
+    if (r != ERROR_SUCCESS)
+      throw DesktopError(QStringLiteral("Não foi possível abrir a chave de início automático "
+                                        "HKEY_LOCAL_MACHINE\\%1: %2")
+                             .arg(QString::fromWCharArray(kChaveRun), MensagemDoSistema(r)));
+    const std::wstring nome = Largo(Gadget);
+    if (Adicionar) {
+      // The program's folder, its name without extension and ".exe".
+      const QFileInfo programa(QCoreApplication::applicationFilePath());
+      const QString caminho = QDir::toNativeSeparators(programa.absolutePath()) + u'\\' +
+                              programa.completeBaseName() + QStringLiteral(".exe");
+      const std::wstring dados = Largo(caminho);
+      r = RegSetValueExW(chave, nome.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(dados.c_str()),
+                         static_cast<DWORD>((dados.size() + 1) * sizeof(wchar_t)));
+    } else {
+      r = RegDeleteValueW(chave, nome.c_str());
+      if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
+    }
+    RegCloseKey(chave);
+    if (r != ERROR_SUCCESS)
+      throw DesktopError(QStringLiteral("Não foi possível %1 o valor \"%2\" da chave de início "
+                                        "automático: %3")
+                             .arg(Adicionar ? QStringLiteral("gravar") : QStringLiteral("remover"),
+                                  Gadget, MensagemDoSistema(r)));
+  }
+
+  void EscondeBarraTarefa(QWidget* Form) override {
+    if (Form == nullptr) return;
+    const HWND janela = reinterpret_cast<HWND>(Form->winId());
+    const LONG_PTR estilo = GetWindowLongPtrW(janela, GWL_EXSTYLE);
+    if ((estilo & WS_EX_TOOLWINDOW) != 0) return;  // already off the taskbar: nothing blinks
+    // The shell notices the new style only when the window is shown again.
+    ShowWindow(janela, SW_HIDE);
+    Sleep(125);
+    SetWindowLongPtrW(janela, GWL_EXSTYLE, estilo | WS_EX_TOOLWINDOW);
+    ShowWindow(janela, SW_SHOW);
+  }
+
+  void SempreVisivel(QWidget* Form, bool sempre) override {
+    if (Form == nullptr) return;
+    const Qt::WindowFlags atuais = Form->windowFlags();
+    if (atuais.testFlag(Qt::WindowStaysOnTopHint) == sempre) return;
+    Qt::WindowFlags novas = atuais;
+    novas.setFlag(Qt::WindowStaysOnTopHint, sempre);
+    Form->overrideWindowFlags(novas);
+    SetWindowPos(reinterpret_cast<HWND>(Form->winId()), sempre ? HWND_TOPMOST : HWND_NOTOPMOST, 0,
+                 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+};
+
+}  // namespace
+
+TDesktop& Desktop() {
+  // Never destroyed: its notification icon must not outlive the application
+  // object in a destructor that runs after main().
+  static TDesktopWindows* instancia = new TDesktopWindows;
+  return *instancia;
+}
+
+}  // namespace margivo

@@ -1,0 +1,420 @@
+#include "framework/gui/gadget.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <cmath>
+#include <typeinfo>
+#include <utility>
+
+#include "framework/config.h"
+#include "framework/gui/desktop.h"
+#include "framework/gui/imagensicones.h"
+#include "framework/gui/inicializacao.h"
+#include "framework/gui/mensagens.h"
+#include "framework/regional.h"
+
+namespace margivo {
+
+// ---------------------------------------------------------------------------
+// Placement
+
+namespace {
+
+int CoordenadaSalva(const TConfig& config, const char* chave, const QString& valor) {
+  bool ok = false;
+  const int n = valor.toInt(&ok, 10);
+  if (!ok)
+    throw ConversionError(
+        QStringLiteral("Valor inválido da chave \"%1\" em %2: \"%3\" não é um número inteiro.")
+            .arg(QLatin1String(chave), config.arquivo(), valor)
+            .toStdString());
+  return n;
+}
+
+int LarguraDaTela() {
+  const QScreen* tela = QGuiApplication::primaryScreen();
+  return tela != nullptr ? tela->geometry().width() : 0;
+}
+
+}  // namespace
+
+QPoint PosicaoInicialGadget(const TConfig* config, int larguraTela, int larguraGadget) {
+  if (config != nullptr && !config->PosX.isEmpty() && !config->PosY.isEmpty())
+    return {CoordenadaSalva(*config, "PosX", config->PosX),
+            CoordenadaSalva(*config, "PosY", config->PosY)};
+  return {larguraTela - larguraGadget, 20};
+}
+
+// ---------------------------------------------------------------------------
+// TIndicadorOcupado
+
+TIndicadorOcupado::TIndicadorOcupado(TElemento* pai) : TElemento(pai) {
+  setSize(16, 16);
+  setHitTest(false);
+}
+
+void TIndicadorOcupado::avanca() {
+  passo_ = (passo_ + 1) % 12;
+  alterado();
+}
+
+void TIndicadorOcupado::desenha(QPainter& painter) const {
+  painter.save();
+  const QRectF area = QRectF(0, 0, width(), height()).adjusted(2, 2, -2, -2);
+  painter.setPen(QPen(QColor(0, 0x8B, 0x8B, 60), 2.5));
+  painter.drawEllipse(area);
+  painter.setPen(QPen(QColor(0, 0x8B, 0x8B), 2.5, Qt::SolidLine, Qt::RoundCap));
+  painter.drawArc(area, -passo_ * 30 * 16, 100 * 16);
+  painter.restore();
+}
+
+// ---------------------------------------------------------------------------
+// TGadget
+
+TGadget::TGadget(TFormTransparente* AOwner) : frmPrincipal(AOwner) {
+  rtgGadget = new TRectangle(AOwner);
+  rtgGadget->setObjectName(QStringLiteral("rtgGadget"));
+  rtgGadget->setSize(600, 200);
+  rtgGadget->setFillColor(Qt::transparent);
+  rtgGadget->setStrokeColor(Qt::transparent);
+
+  rtgMenu = new TRectangle(rtgGadget);
+  rtgMenu->setObjectName(QStringLiteral("rtgMenu"));
+  rtgMenu->setSize(23, 110);
+  rtgMenu->setPosition({570, 0});
+  rtgMenu->setFillColor(Qt::transparent);
+  rtgMenu->setStrokeColor(Qt::transparent);
+  rtgMenu->setVisible(false);
+
+  const TImagensIcones& imagens = ImagensIcones();
+  const auto botao = [this](const char* nome, double y, const QPixmap& icone) {
+    auto* b = new TRectangle(rtgMenu);
+    b->setObjectName(QString::fromLatin1(nome));
+    b->setSize(23, 23);
+    b->setPosition({0, y});
+    b->setFillBitmap(icone, true);
+    b->setStrokeNone();
+    b->OnMouseEnter = [this](QObject* s) { RFecharMouseEnter(s); };
+    b->OnMouseLeave = [this](QObject* s) { RFecharMouseLeave(s); };
+    return b;
+  };
+  rtgFechar = botao("rtgFechar", 0, imagens.imgIcoFechar);
+  rtgFechar->OnClick = [this](QObject* s) { RFecharClick(s); };
+  rtgMax = botao("rtgMax", 21, imagens.imgIcoMax);
+  rtgMax->OnClick = [this](QObject* s) { RMaximizarClick(s); };
+  rtgMin = botao("rtgMin", 21, imagens.imgIcoMin);
+  rtgMin->setVisible(false);
+  rtgMin->OnClick = [this](QObject* s) { RMinimizarClick(s); };
+  rtgConfig = botao("rtgConfig", 42, imagens.imgIcoConfig);
+  rtgConfig->OnClick = [this](QObject* s) { RConfClick(s); };
+  rtgAbout = botao("rtgAbout", 63, imagens.imgIcoAbout);
+  rtgAbout->OnClick = [this](QObject* s) { RAboutClick(s); };
+  rtgMover = botao("rtgMover", 84, imagens.imgIcoMover);
+  rtgMover->OnMouseDown = [this](QObject* s, const TEventoMouse& e) { RMoverMouseDown(s, e); };
+  rtgMover->OnMouseMove = [this](QObject* s, const TEventoMouse& e) { RMoverMouseMove(s, e); };
+  rtgMover->OnMouseUp = [this](QObject* s, const TEventoMouse& e) { RMoverMouseUp(s, e); };
+
+  imgOcupado = new TIndicadorOcupado(rtgGadget);
+  imgOcupado->setObjectName(QStringLiteral("imgOcupado"));
+  imgOcupado->setVisible(false);
+
+  tmrEscMenu = new QTimer(this);
+  tmrEscMenu->setObjectName(QStringLiteral("tmrEscMenu"));
+  tmrEscMenu->setInterval(TEstadoMenu::kEsperaMs);
+  connect(tmrEscMenu, &QTimer::timeout, this, [this] { tmrEscMenuTimer(); });
+
+  tmrPrincipal = new QTimer(this);
+  tmrPrincipal->setObjectName(QStringLiteral("tmrPrincipal"));
+  tmrPrincipal->setInterval(1000);
+  connect(tmrPrincipal, &QTimer::timeout, this, [this] { ticPrincipal(); });
+
+  tmrFade_ = new QTimer(this);
+  tmrFade_->setInterval(TEstadoMenu::kIntervaloPassoMs);
+  connect(tmrFade_, &QTimer::timeout, this, [this] {
+    estadoMenu_.PassoFade();
+    aplicaEstadoMenu();
+  });
+
+  tmrIndicador_ = new QTimer(this);
+  tmrIndicador_->setSingleShot(true);
+  tmrIndicador_->setInterval(kAtrasoIndicadorMs);
+  connect(tmrIndicador_, &QTimer::timeout, this, [this] { mostraIndicador(); });
+  tmrAnimacao_ = new QTimer(this);
+  tmrAnimacao_->setInterval(80);
+  connect(tmrAnimacao_, &QTimer::timeout, imgOcupado, &TIndicadorOcupado::avanca);
+}
+
+TGadget::~TGadget() { EncerraTrabalho(); }
+
+void TGadget::RFecharClick(QObject*) {
+  Desktop().IniciarComWindows(getTitulo(), false);
+  Desktop().DestroiIcone();
+  if (FConfig != nullptr) {
+    FConfig->IniWindows = QStringLiteral("0");
+    FConfig->SalvarIni();
+  }
+  frmPrincipal->close();
+}
+
+void TGadget::opacidadeDasFaces(double opacidade) {
+  // The faces are the plain rectangles right on the panel; the strip keeps
+  // its own opacity.
+  for (TElemento* e : rtgGadget->elementos())
+    if (typeid(*e) == typeid(TRectangle) && e->objectName() != QLatin1String("rtgMenu"))
+      e->setOpacity(opacidade);
+}
+
+void TGadget::RFecharMouseEnter(QObject*) {
+  estadoMenu_.Entrou();
+  aplicaEstadoMenu();
+  opacidadeDasFaces(1);
+}
+
+void TGadget::RFecharMouseLeave(QObject*) {
+  estadoMenu_.Saiu(Capturar);
+  aplicaEstadoMenu();
+  opacidadeDasFaces(OpacidadeForaDoMouse(FConfig != nullptr ? FConfig->Transparencia : QString()));
+}
+
+void TGadget::tmrEscMenuTimer() {
+  tmrEscMenu->stop();
+  estadoMenu_.FimDaEspera();
+  aplicaEstadoMenu();
+}
+
+void TGadget::aplicaEstadoMenu() {
+  rtgMenu->setVisible(estadoMenu_.menuVisivel());
+  rtgMenu->setOpacity(estadoMenu_.opacidadeMenu());
+  if (estadoMenu_.esperaPendente()) {
+    if (!tmrEscMenu->isActive()) tmrEscMenu->start();
+  } else {
+    tmrEscMenu->stop();
+  }
+  if (estadoMenu_.fase() == TEstadoMenu::Fase::Esmaecendo) {
+    if (!tmrFade_->isActive()) tmrFade_->start();
+  } else {
+    tmrFade_->stop();
+  }
+}
+
+void TGadget::RMaximizarClick(QObject*) {
+  rtgMin->setVisible(true);
+  rtgMax->setVisible(false);
+}
+
+void TGadget::RMinimizarClick(QObject*) {
+  rtgMin->setVisible(false);
+  rtgMax->setVisible(true);
+}
+
+void TGadget::RConfClick(QObject*) {}
+void TGadget::RAboutClick(QObject*) {}
+void TGadget::IniciarGadget(QObject*) {}
+
+void TGadget::RMoverMouseDown(QObject*, const TEventoMouse& evento) {
+  if (!evento.botoes.testFlag(Qt::LeftButton)) return;
+  Capturar = true;
+  tmrPrincipal->stop();
+  PosIniObjeto = QPoint(static_cast<int>(std::trunc(rtgGadget->x())),
+                        static_cast<int>(std::trunc(rtgGadget->y())));
+  MouseDownInic = evento.posicaoTela.toPoint();
+  MouseDownAtu = MouseDownInic;
+}
+
+void TGadget::RMoverMouseMove(QObject*, const TEventoMouse& evento) {
+  MouseDownAtu = evento.posicaoTela.toPoint();
+  if (Capturar) rtgGadget->setPosition(MouseDownAtu + PosIniObjeto - MouseDownInic);
+}
+
+void TGadget::RMoverMouseUp(QObject*, const TEventoMouse&) {
+  Capturar = false;
+  if (intervalo_ > 0) tmrPrincipal->start();
+  if (FConfig == nullptr) return;
+  FConfig->PosX = QString::number(static_cast<long long>(std::trunc(rtgGadget->x())));
+  FConfig->PosY = QString::number(static_cast<long long>(std::trunc(rtgGadget->y())));
+  FConfig->SalvarIni();
+}
+
+void TGadget::setInformacoes(const QString& Titulo, const QString& Versao, const QString& RelCons,
+                             const QString& Desc) {
+  FTitulo = Titulo;
+  FVersao = Versao;
+  FRelCons = RelCons;
+  FDescricao = Desc;
+}
+
+QString TGadget::getTitulo() const {
+  return FTitulo.isEmpty() ? QString::fromLatin1(kTituloPadrao) : FTitulo;
+}
+
+QString TGadget::getVersao() const {
+  return FVersao.isEmpty() ? QString::fromLatin1(kVersaoPadrao) : FVersao;
+}
+
+void TGadget::PosicionaGadGet() {
+  rtgGadget->setPosition(
+      PosicaoInicialGadget(FConfig, LarguraDaTela(), static_cast<int>(rtgGadget->width())));
+}
+
+void TGadget::AjustaGadget(TElemento* RectBase, bool RetiraMaxMin_) {
+  rtgGadget->setSize(rtgMenu->width() + RectBase->width() + 10, RectBase->height() + 10);
+  RectBase->setPosition({0, 0});
+  rtgMenu->setPosition({RectBase->width() + 5, 0});
+  if (RetiraMaxMin_) RetiraMaxMin();
+}
+
+void TGadget::RetiraMaxMin() {
+  rtgMax->setVisible(false);
+  rtgMin->setVisible(false);
+  const double subida = rtgMax->height() - 2;
+  for (TRectangle* b : {rtgConfig, rtgAbout, rtgMover}) b->setY(b->y() - subida);
+}
+
+void TGadget::AssociaEventosComuns(TElemento* Rectang) {
+  Rectang->OnMouseDown = [this](QObject* s, const TEventoMouse& e) { RMoverMouseDown(s, e); };
+  Rectang->OnMouseMove = [this](QObject* s, const TEventoMouse& e) { RMoverMouseMove(s, e); };
+  Rectang->OnMouseUp = [this](QObject* s, const TEventoMouse& e) { RMoverMouseUp(s, e); };
+  Rectang->OnMouseEnter = [this](QObject* s) { RFecharMouseEnter(s); };
+  Rectang->OnMouseLeave = [this](QObject* s) { RFecharMouseLeave(s); };
+  for (TElemento* filho : Rectang->elementos()) AssociaEventosComuns(filho);
+}
+
+// ---------------------------------------------------------------------------
+// Refresh
+
+void TGadget::ticPrincipal() {
+  // A tick while a refresh works, its error is on the screen or a dialog
+  // that uses the connection is open does nothing: the next tick comes.
+  if (atualizando() || mostrandoErro_ || dialogosAbertos_ > 0) return;
+  Atualiza(tmrPrincipal);
+}
+
+void TGadget::Atualiza(QObject* Sender) {
+  if (atualizando()) {
+    // Asked for explicitly while another runs: once more at its end.
+    atualizacaoPendente_ = true;
+    senderPendente_ = Sender;
+    return;
+  }
+  try {
+    IniciarGadget(Sender);
+  } catch (...) {
+    ReportaErro(std::current_exception());
+  }
+  if (!atualizando()) emit atualizacaoConcluida();
+}
+
+void TGadget::ReportaErro(std::exception_ptr erro) {
+  mostrandoErro_ = true;
+  MostraErro(erro);
+  mostrandoErro_ = false;
+}
+
+void TGadget::defineIntervalo(int ms) {
+  intervalo_ = ms;
+  if (ms <= 0) {
+    tmrPrincipal->stop();
+    return;
+  }
+  if (tmrPrincipal->interval() != ms) tmrPrincipal->setInterval(ms);
+  // From the first refresh on; a drag restarts it at its end.
+  if (!Capturar && !tmrPrincipal->isActive()) tmrPrincipal->start();
+}
+
+void TGadget::IniciaTrabalho(Trabalho trabalho, Conclusao conclusao) {
+  cancelar_ = false;
+  erroTrabalho_ = nullptr;
+  conclusao_ = std::move(conclusao);
+  thread_ = QThread::create([this, trabalho = std::move(trabalho)] {
+    try {
+      trabalho(cancelar_);
+    } catch (...) {
+      erroTrabalho_ = std::current_exception();
+    }
+  });
+  thread_->setObjectName(QStringLiteral("Atualizacao"));
+  connect(thread_, &QThread::finished, this, &TGadget::fimDoTrabalho, Qt::QueuedConnection);
+  tmrIndicador_->start();
+  thread_->start();
+}
+
+void TGadget::mostraIndicador() {
+  if (!atualizando()) return;
+  imgOcupado->setVisible(true);
+  tmrAnimacao_->start();
+}
+
+void TGadget::fimDoTrabalho() {
+  if (thread_ == nullptr) return;
+  thread_->wait();
+  delete thread_;
+  thread_ = nullptr;
+  tmrIndicador_->stop();
+  tmrAnimacao_->stop();
+  imgOcupado->setVisible(false);
+
+  const Conclusao conclusao = std::exchange(conclusao_, nullptr);
+  const std::exception_ptr erro = std::exchange(erroTrabalho_, nullptr);
+  try {
+    if (conclusao) conclusao(erro);
+  } catch (...) {
+    ReportaErro(std::current_exception());
+  }
+  emit atualizacaoConcluida();
+
+  // Whatever waited for the work, in the order it was asked for, then a
+  // refresh asked for meanwhile. Each may start new work: what is left then
+  // waits for that.
+  while (!aposTrabalho_.empty() && !atualizando()) {
+    const auto acao = aposTrabalho_.front();
+    aposTrabalho_.erase(aposTrabalho_.begin());
+    frmPrincipal->executaEvento(acao);
+  }
+  if (atualizacaoPendente_ && !atualizando()) {
+    atualizacaoPendente_ = false;
+    Atualiza(std::exchange(senderPendente_, nullptr));
+  }
+}
+
+void TGadget::AposTrabalho(std::function<void()> acao) {
+  if (!atualizando()) {
+    acao();
+    return;
+  }
+  aposTrabalho_.push_back(std::move(acao));
+}
+
+void TGadget::EncerraTrabalho() noexcept {
+  if (thread_ == nullptr) return;
+  cancelar_ = true;
+  thread_->wait();
+  delete thread_;
+  thread_ = nullptr;
+  conclusao_ = nullptr;
+  erroTrabalho_ = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TGadgetSimples
+
+TGadgetSimples::TGadgetSimples(TFormTransparente* AOwner) : TGadget(AOwner) {
+  rtgPrincipal = new TRectangle(rtgGadget);
+  rtgPrincipal->setObjectName(QStringLiteral("rtgPrincipal"));
+  // The busy sign shows on the face.
+  imgOcupado->trazParaFrente();
+}
+
+void TGadgetSimples::IniciarGadget(QObject* Sender) {
+  TGadget::IniciarGadget(Sender);
+  if (FConfig == nullptr) return;
+  defineIntervalo(IntervaloAtualizacaoMs(FConfig->AtualizaDados, FConfig->arquivo()));
+  rtgPrincipal->setOpacity(OpacidadeConfigurada(FConfig->Transparencia, FConfig->arquivo()));
+  Desktop().SempreVisivel(frmPrincipal, FConfig->SempreVisivel == QLatin1String("1"));
+  Desktop().CriaIcone(frmPrincipal, getTitulo());
+  if (FIni != nullptr && !FIni->IniciandoGadget()) Desktop().EscondeBarraTarefa(frmPrincipal);
+}
+
+}  // namespace margivo

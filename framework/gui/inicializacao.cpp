@@ -1,0 +1,99 @@
+#include "framework/gui/inicializacao.h"
+
+#include <QFileInfo>
+#include <QWidget>
+#include <exception>
+
+#include "framework/conexao.h"
+#include "framework/config.h"
+#include "framework/gui/desktop.h"
+#include "framework/gui/mensagens.h"
+
+namespace margivo {
+
+TInicializacao::TInicializacao(const QWidget& Form, const QString& SecaoIni,
+                               const QString& SiglaGgt) {
+  Inicia(Form.objectName(), SecaoIni, SiglaGgt);
+}
+
+TInicializacao::~TInicializacao() = default;
+
+void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
+                            const QString& SiglaGgt) {
+  trava_ = Desktop().VerificaExeAberto(NomeForm);
+  if (!trava_) {
+    resultado_ = TResultadoInicio::OutraCopia;
+    return;
+  }
+
+  if (!QFileInfo::exists(CaminhoArquivoConfig())) {
+    MostraMensagem(TipoMensagem::Aviso, QString::fromUtf8(kMsgGadgetsNaoConfiguradas));
+    resultado_ = TResultadoInicio::ArquivoAusente;
+    return;
+  }
+  try {
+    FConfiguracao = std::make_unique<TConfig>(SecaoIni);
+    FConfiguracao->CarregarIni();
+  } catch (...) {
+    // A file that exists but cannot be read: nothing to start with.
+    FConfiguracao.reset();
+    MostraErro(std::current_exception());
+    resultado_ = TResultadoInicio::ErroConfiguracao;
+    return;
+  }
+
+  TConfig& c = *FConfiguracao;
+  if (c.CaminhoBanco.isEmpty() || c.Usuario.isEmpty() || c.Senha.isEmpty()) {
+    MostraMensagem(TipoMensagem::Aviso, QString::fromUtf8(kMsgBancoNaoInformado));
+    resultado_ = TResultadoInicio::ConfiguracaoIncompleta;
+    return;
+  }
+
+  bool conectado = false;
+  try {
+    FConexao = std::make_unique<TConexao>();
+    FConexao->setConfiguracao(c.LocRem, c.Protocolo, c.Servidor, c.CaminhoBanco, c.Usuario,
+                              c.Senha);
+    conectado = FConexao->conectarBanco();
+  } catch (...) {
+    conectado = false;
+  }
+  if (!conectado) {
+    FConexao.reset();
+    MostraMensagem(TipoMensagem::Simples, QString::fromUtf8(kMsgFalhaConexao));
+    resultado_ = TResultadoInicio::FalhaConexao;
+    return;
+  }
+
+  c.InstanciaVariaveis(SiglaGgt);
+  try {
+    c.SalvarIni();
+  } catch (...) {
+    // The defaults hold in memory for this run; the user learns why the file
+    // did not take them.
+    MostraErro(std::current_exception());
+  }
+  FIniciandoGadget = true;
+  resultado_ = TResultadoInicio::Sucesso;
+}
+
+bool TInicializacao::deveEncerrar() const noexcept {
+  return resultado_ != TResultadoInicio::Sucesso &&
+         resultado_ != TResultadoInicio::ConfiguracaoIncompleta;
+}
+
+int TInicializacao::codigoDeSaida() const noexcept {
+  switch (resultado_) {
+    case TResultadoInicio::Sucesso:
+    case TResultadoInicio::ConfiguracaoIncompleta:
+    case TResultadoInicio::OutraCopia:
+      return 0;
+    case TResultadoInicio::ArquivoAusente:
+    case TResultadoInicio::FalhaConexao:
+    case TResultadoInicio::ErroConfiguracao:
+      break;
+  }
+  return 1;
+}
+
+}  // namespace margivo

@@ -1,0 +1,49 @@
+#include "framework/gui/mensagens.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <stdexcept>
+#include <utility>
+
+namespace margivo {
+namespace {
+
+GanchoMensagem& gancho() {
+  static GanchoMensagem instancia;
+  return instancia;
+}
+
+}  // namespace
+
+void MostraMensagem(TipoMensagem tipo, const QString& texto) {
+  if (gancho()) {
+    // A copy: the hook may replace itself.
+    const GanchoMensagem atual = gancho();
+    atual(tipo, texto);
+    return;
+  }
+  QMessageBox::Icon icone = QMessageBox::NoIcon;
+  if (tipo == TipoMensagem::Aviso) icone = QMessageBox::Warning;
+  if (tipo == TipoMensagem::Erro) icone = QMessageBox::Critical;
+  QMessageBox caixa(icone, QGuiApplication::applicationDisplayName(), texto, QMessageBox::Ok);
+  caixa.setObjectName(QStringLiteral("MensagemGadget"));
+  caixa.exec();
+}
+
+QString TextoDoErro(std::exception_ptr erro) {
+  try {
+    if (erro) std::rethrow_exception(erro);
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+  }
+  return QStringLiteral("Erro desconhecido.");
+}
+
+void MostraErro(std::exception_ptr erro) { MostraMensagem(TipoMensagem::Erro, TextoDoErro(erro)); }
+
+GanchoMensagem setGanchoMensagem(GanchoMensagem novo) {
+  return std::exchange(gancho(), std::move(novo));
+}
+
+}  // namespace margivo

@@ -1,0 +1,34 @@
+// The program's message boxes: modal, one OK button, the program waits for
+// them. Every box of the start-up, the gadget frame and the refresh goes
+// through MostraMensagem, so tests replace the box with a hook that records
+// what would have been shown instead of blocking.
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <functional>
+
+namespace margivo {
+
+enum class TipoMensagem {
+  Simples,  // a plain message, no icon
+  Aviso,    // a warning
+  Erro,     // an error that ended an operation; its text is the error's message
+};
+
+// Shows `texto` and returns when the user closed the box (or at once, when a
+// hook is set).
+void MostraMensagem(TipoMensagem tipo, const QString& texto);
+
+// The text of an error as its box shows it: the message of a std::exception
+// (UTF-8), or a generic text for anything else.
+QString TextoDoErro(std::exception_ptr erro);
+// Shows the error box of `erro`.
+void MostraErro(std::exception_ptr erro);
+
+using GanchoMensagem = std::function<void(TipoMensagem tipo, const QString& texto)>;
+// Replaces the box with `gancho` (an empty hook restores the box); returns
+// the hook that was set before.
+GanchoMensagem setGanchoMensagem(GanchoMensagem gancho);
+
+}  // namespace margivo
