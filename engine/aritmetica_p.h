@@ -19,9 +19,7 @@ inline double Potencia(double base, double expoente) { return std::pow(base, exp
 
 // The daily rate equivalent to a monthly rate: the ERP stores monthly rates
 // as fractions (0.03 is 3 % a month) and a month counts 30 days.
-inline double TaxaDiaria(double TaxaMensal) {
-  return Potencia(1.0 + TaxaMensal, 1.0 / 30.0) - 1.0;
-}
+inline double TaxaDiaria(double TaxaMensal) { return Potencia(1.0 + TaxaMensal, 1.0 / 30.0) - 1.0; }
 
 // What a payment of face value P received `dias` days after the sale costs
 // at daily rate `TaxaDia`: the face value less its present value. Zero days

@@ -145,8 +145,8 @@ void TCalculoRentabilidade::CalculaPedido() {
   const double totalPedido = CabecFloat("TotalPedido");
   const double frete = CabecFloat("Frete");
   if (totalPedido - EnceFatAtual.VlrDesconto > 0)
-    MTxEmissaoBoleto = Dividir(MTxEmissaoBoleto, totalPedido - EnceFatAtual.VlrDesconto + frete) *
-                       MValorDaVenda;
+    MTxEmissaoBoleto =
+        Dividir(MTxEmissaoBoleto, totalPedido - EnceFatAtual.VlrDesconto + frete) * MValorDaVenda;
   else
     MTxEmissaoBoleto = 0;
   MTotTxEmissaoBoleto += MTxEmissaoBoleto;
@@ -199,12 +199,13 @@ void TCalculoRentabilidade::CalculaOrcamento() {
 void TCalculoRentabilidade::Arredonda() {
   etapa = QStringLiteral("arredondamento");
   for (double* figura :
-       {&MTotCustoParcVd, &MTotValorDaVenda, &MTotComissao, &MTotImpostos, &MTotDescontoPV,
-        &MTotTxEmissaoBoleto, &MTotOutros, &MTotCustoTotVd, &MTotMargemBrtLcr, &MTotMargemOpLcr,
-        &MTotPercLucroBrt, &MTotPercLucroOpe, &MCustoTotVd, &MAquisicao, &MValorDaVenda,
-        &MQtdeVendida, &MOperacional, &MCustoParcVd, &MComissao, &MImpostos, &MDescontoPV,
-        &MTxEmissaoBoleto, &MOutros, &MMargemBrtLcr, &MMargemOpLcr, &MPercLucroBrt,
-        &MPercLucroOpe})
+       {&MTotCustoParcVd,  &MTotValorDaVenda,    &MTotComissao,     &MTotImpostos,
+        &MTotDescontoPV,   &MTotTxEmissaoBoleto, &MTotOutros,       &MTotCustoTotVd,
+        &MTotMargemBrtLcr, &MTotMargemOpLcr,     &MTotPercLucroBrt, &MTotPercLucroOpe,
+        &MCustoTotVd,      &MAquisicao,          &MValorDaVenda,    &MQtdeVendida,
+        &MOperacional,     &MCustoParcVd,        &MComissao,        &MImpostos,
+        &MDescontoPV,      &MTxEmissaoBoleto,    &MOutros,          &MMargemBrtLcr,
+        &MMargemOpLcr,     &MPercLucroBrt,       &MPercLucroOpe})
     *figura = FRound(2, *figura);
 }
 
@@ -246,8 +247,8 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
     MTxCondPag = consultas.TxJurosCh();
     MTxJurosDia = TaxaDiaria(MTxCondPag);
     for (const TChequePreDatado& cheque : cheques)
-      MPVParcial += CustoValorPresente(cheque.VlrCheque, cheque.Dt_Entrada - DataPedido,
-                                       MTxJurosDia);
+      MPVParcial +=
+          CustoValorPresente(cheque.VlrCheque, cheque.Dt_Entrada - DataPedido, MTxJurosDia);
   }
   dm.MPreValorPresente += MPVParcial;
 
@@ -255,8 +256,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
   etapa = QStringLiteral("financiamento");
   FBuscaValoresFinanciados();
   if (EnceFatAtual.VlrFinanc > 0) {
-    const TFinanciamento financiamento =
-        consultas.Financiamento(empresa, CabecTexto("CodPedido"));
+    const TFinanciamento financiamento = consultas.Financiamento(empresa, CabecTexto("CodPedido"));
     const QString MCodFinanceira = financiamento.CodFinanceira;
     MCodPlano = financiamento.CodPlano;
     MDescFormaPgto = financiamento.DescFormaPgto;
@@ -313,8 +313,8 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
       }
       // Whole days between issue and due date (half a millisecond absorbs
       // the rounding of times of day).
-      const double MQuantidadeDias = std::trunc(
-          std::fabs(documento.Dt_Vencimento - documento.Dt_Emissao) + 0.5 / 86400000.0);
+      const double MQuantidadeDias =
+          std::trunc(std::fabs(documento.Dt_Vencimento - documento.Dt_Emissao) + 0.5 / 86400000.0);
       MPVParcial = dm.PreCalculoValorPresente(
           QStringLiteral("Ped"), VfVlrParcelas, QString(), QString(), QString(), tipoIntegracao,
           QStringLiteral("C"), documento.ValorDocto, convenio.PercDesc, 0, MTxJurosDia,
@@ -350,8 +350,8 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
           CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"), CabecTexto("CodPedido"));
       MTxJurosDia = TaxaDiaria(consultas.TxJurosCh());
       for (const TParcelaPedido& parcela : parcelas)
-        MPVParcial += CustoValorPresente(parcela.VlrParc, parcela.VencParc - DataPedido,
-                                         MTxJurosDia);
+        MPVParcial +=
+            CustoValorPresente(parcela.VlrParc, parcela.VencParc - DataPedido, MTxJurosDia);
       dm.MPreValorPresente += MPVParcial;
     }
   }

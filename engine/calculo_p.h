@@ -30,7 +30,7 @@ class TCalculoRentabilidade {
   const QString& VfOrcamentoOuPedido;
   const QString& VfOpcaoDeCalculo;
   double VfCustoOp, VfCustoVd, VfCustoFn;
-  std::vector<double> VfVlrParcelas;     // the call's own copies, seven entries
+  std::vector<double> VfVlrParcelas;  // the call's own copies, seven entries
   std::vector<TDateTime> VfDtParcelas;
   const Query& qryItem;
   const Query& qryVendasCabec;

@@ -124,8 +124,9 @@ int TConsultasRentabilidade::TipoCusto(Query& QAux) {
 
 double TConsultasRentabilidade::PrecoCustoAtual(Query& QAux, const QString& CodEmpresa,
                                                 const QString& CodProd) {
-  Prepara(QAux, {QStringLiteral("Select PrecoCusto               From CompProd                   "
-                                "Where CodProd = :CodProd And          CodEmpresa = :CodEmpresa  ")});
+  Prepara(QAux,
+          {QStringLiteral("Select PrecoCusto               From CompProd                   "
+                          "Where CodProd = :CodProd And          CodEmpresa = :CodEmpresa  ")});
   QAux.setString(QStringLiteral("CodProd"), CodProd);
   QAux.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
   QAux.open();
@@ -134,8 +135,9 @@ double TConsultasRentabilidade::PrecoCustoAtual(Query& QAux, const QString& CodE
 
 double TConsultasRentabilidade::PrecoMedioAtual(Query& QAux, const QString& CodEmpresa,
                                                 const QString& CodProd) {
-  Prepara(QAux, {QStringLiteral("Select PrecoMedio               From CompProd                   "
-                                "Where CodProd = :CodProd And          CodEmpresa = :CodEmpresa  ")});
+  Prepara(QAux,
+          {QStringLiteral("Select PrecoMedio               From CompProd                   "
+                          "Where CodProd = :CodProd And          CodEmpresa = :CodEmpresa  ")});
   QAux.setString(QStringLiteral("CodProd"), CodProd);
   QAux.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
   QAux.open();
@@ -190,10 +192,12 @@ double TConsultasRentabilidade::PrecoDoMovimento(Query& QAux, PrecoMovimento Pre
   const QString E = Literal(CodEmpresa), P = Literal(CodProd), G = Literal(CodGrade);
   const QString inicio =
       Preco == PrecoMovimento::Custo
-          ? QStringLiteral("Select PrecoCusto                                  From MvGeral     "
-                           "                                  Where CodEmpresa = ")
-          : QStringLiteral("Select PrecoMedio                                  From MvGeral     "
-                           "                                  Where CodEmpresa = ");
+          ? QStringLiteral(
+                "Select PrecoCusto                                  From MvGeral     "
+                "                                  Where CodEmpresa = ")
+          : QStringLiteral(
+                "Select PrecoMedio                                  From MvGeral     "
+                "                                  Where CodEmpresa = ");
   Prepara(QAux, {inicio + E + QStringLiteral("  And CodProd    = ") + P +
                  QStringLiteral("  And CodGrade   = ") + G +
                  QStringLiteral("  And Dt_Movimento = :Dt_Movimento                 ") +
@@ -208,10 +212,10 @@ double TConsultasRentabilidade::TotalItensPedido(const QString& CodEmpresa,
                                                  const QString& CodPedido,
                                                  const QString& TipoPedido) {
   Query MItens(dm_.ggtRent->Conexao()->getBancoDados());
-  MItens.sql().append(
-      QStringLiteral(" SELECT SUM((pedidoi.precounit - pedidoi.descontovlr) * pedidoi.quantidade)"
-                     " AS TotalItens    FROM pedidoi    WHERE pedidoi.codempresa = :PCodEmpresa AND"
-                     "    pedidoi.codpedido  = :PCodPedido AND    Pedidoi.tipopedido = :PTipoPedido"));
+  MItens.sql().append(QStringLiteral(
+      " SELECT SUM((pedidoi.precounit - pedidoi.descontovlr) * pedidoi.quantidade)"
+      " AS TotalItens    FROM pedidoi    WHERE pedidoi.codempresa = :PCodEmpresa AND"
+      "    pedidoi.codpedido  = :PCodPedido AND    Pedidoi.tipopedido = :PTipoPedido"));
   MItens.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
   MItens.setString(QStringLiteral("PCodPedido"), CodPedido);
   MItens.setString(QStringLiteral("PTipoPedido"), TipoPedido);
@@ -232,8 +236,9 @@ double TConsultasRentabilidade::ValorDaTroca(const QString& CodEmpresa, const QS
 
 TCondPag TConsultasRentabilidade::CondPag(const QString& CodPrazo) {
   Query& q = dm_.qryAuxiliar;  // CondPag: the caller keeps the row
-  Prepara(q, {Preenche(QStringLiteral("SELECT *"), 29), Preenche(QStringLiteral("  FROM CONDPAG"), 29),
-              Preenche(QStringLiteral("WHERE CODPRAZO = :PCODPRAZO"), 29)});
+  Prepara(q,
+          {Preenche(QStringLiteral("SELECT *"), 29), Preenche(QStringLiteral("  FROM CONDPAG"), 29),
+           Preenche(QStringLiteral("WHERE CODPRAZO = :PCODPRAZO"), 29)});
   q.setString(QStringLiteral("PCODPRAZO"), CodPrazo);
   q.open();
   TCondPag c;
@@ -253,17 +258,16 @@ TCondPag TConsultasRentabilidade::CondPag(const QString& CodPrazo) {
 TEnceFat TConsultasRentabilidade::EnceFat(const QString& CodEmpresa, const QString& TipoPedido,
                                           const QString& CodPedido) {
   Query& q = dm_.qryTemp;
-  Prepara(q,
-          {Preenche(QStringLiteral("Select VlrReceber, VlrConvenio, VlrFinanc, VlrChPreDatado, "
-                                   "VlrCheque, VlrDinheiro, VlrDesconto,"),
-                    101),
-           Preenche(QStringLiteral("      (VlrCheque + VlrReceber + VlrConvenio + VlrFinanc + "
-                                   "VlrChPreDatado + (VlrDinheiro - VlrTroco))"),
-                    101),
-           Preenche(QStringLiteral("      as Total From EnceFat"), 101),
-           Preenche(QStringLiteral(" Where CodPedido  = :PCodPedido"), 101),
-           Preenche(QStringLiteral("   and TipoPedido = :PTipoPedido"), 101),
-           Preenche(QStringLiteral("   and CodEmpresa = :PCodEmpresa"), 101)});
+  Prepara(q, {Preenche(QStringLiteral("Select VlrReceber, VlrConvenio, VlrFinanc, VlrChPreDatado, "
+                                      "VlrCheque, VlrDinheiro, VlrDesconto,"),
+                       101),
+              Preenche(QStringLiteral("      (VlrCheque + VlrReceber + VlrConvenio + VlrFinanc + "
+                                      "VlrChPreDatado + (VlrDinheiro - VlrTroco))"),
+                       101),
+              Preenche(QStringLiteral("      as Total From EnceFat"), 101),
+              Preenche(QStringLiteral(" Where CodPedido  = :PCodPedido"), 101),
+              Preenche(QStringLiteral("   and TipoPedido = :PTipoPedido"), 101),
+              Preenche(QStringLiteral("   and CodEmpresa = :PCodEmpresa"), 101)});
   q.setString(QStringLiteral("PCodPedido"), CodPedido);
   q.setString(QStringLiteral("PTipoPedido"), TipoPedido);
   q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
@@ -343,16 +347,17 @@ TPlanoFinanc TConsultasRentabilidade::PlanoFinanc(const QString& CodFinanceira,
 std::vector<TDocumentoConvenio> TConsultasRentabilidade::DocumentosConvenio(
     const QString& CodEmpresa, const QString& TipoPedido, const QString& CodPedido) {
   Query& q = dm_.qryAux;
-  Prepara(q,
-          {QStringLiteral(" Select ConvEnceFat.Convenio, Docurec.Dt_Emissao, DocuRec.Dt_Vencimento,"),
-           QStringLiteral("        DocuRec.ValorDocto,   DocuRec.ValorDesc,  DocuRec.ValorPago"),
-           QStringLiteral(" From ConvEnceFat"),
-           QStringLiteral(" Inner join DocuRec on (DocuRec.CodEmpresa = ConvEnceFat.CodEmpresa And"),
-           QStringLiteral("                        DocuRec.NumDocOrig = "
-                          "ConvEnceFat.TipoPedido||ConvEnceFat.CodPedido)"),
-           QStringLiteral(" Where ConvEnceFat.CodEmpresa = :PCodEmpresa"),
-           QStringLiteral("   And ConvEnceFat.TipoPedido = :PTipoPedido"),
-           QStringLiteral("   And ConvEnceFat.Codpedido  = :PCodpedido")});
+  Prepara(
+      q,
+      {QStringLiteral(" Select ConvEnceFat.Convenio, Docurec.Dt_Emissao, DocuRec.Dt_Vencimento,"),
+       QStringLiteral("        DocuRec.ValorDocto,   DocuRec.ValorDesc,  DocuRec.ValorPago"),
+       QStringLiteral(" From ConvEnceFat"),
+       QStringLiteral(" Inner join DocuRec on (DocuRec.CodEmpresa = ConvEnceFat.CodEmpresa And"),
+       QStringLiteral("                        DocuRec.NumDocOrig = "
+                      "ConvEnceFat.TipoPedido||ConvEnceFat.CodPedido)"),
+       QStringLiteral(" Where ConvEnceFat.CodEmpresa = :PCodEmpresa"),
+       QStringLiteral("   And ConvEnceFat.TipoPedido = :PTipoPedido"),
+       QStringLiteral("   And ConvEnceFat.Codpedido  = :PCodpedido")});
   q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
   q.setString(QStringLiteral("PTipoPedido"), TipoPedido);
   q.setString(QStringLiteral("PCodpedido"), CodPedido);
@@ -366,9 +371,10 @@ std::vector<TDocumentoConvenio> TConsultasRentabilidade::DocumentosConvenio(
 
 TCartCon TConsultasRentabilidade::CartCon(const QString& Codigo) {
   Query& q = dm_.qryTemp;
-  Prepara(q, {QStringLiteral("SELECT CODIGO, NOME, DIASCOMPENSACAO, PERCDESC, CODPRAZO, "
-                             "TAXAMENSALANTECIP "),
-              QStringLiteral("  FROM CARTCON"), QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
+  Prepara(q,
+          {QStringLiteral("SELECT CODIGO, NOME, DIASCOMPENSACAO, PERCDESC, CODPRAZO, "
+                          "TAXAMENSALANTECIP "),
+           QStringLiteral("  FROM CARTCON"), QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
   q.setString(QStringLiteral("PCODIGO"), Codigo);
   q.open();
   TCartCon c;

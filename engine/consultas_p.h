@@ -29,20 +29,20 @@ class TdmRentabilidade;
 // A payment condition (CONDPAG row).
 struct TCondPag {
   int TipoVenda = 0;
-  std::array<int, 7> Prazo{};         // Prazo1..Prazo7, days from the base date
-  std::array<double, 7> Percent{};    // Percent1..Percent7, share in percent; 0 = equal
-  double TxEmissaoBoleto = 0;         // fee for issuing one boleto
-  int TipoIntegracao = 0;             // settlement scheme: 3 per installment, 4 single
-  QString TipoIntegracaoTexto;        // the same column read as text ("" without a row)
-  QString UtilizaConvenio;            // "S": paid through a card/agreement operator
+  std::array<int, 7> Prazo{};       // Prazo1..Prazo7, days from the base date
+  std::array<double, 7> Percent{};  // Percent1..Percent7, share in percent; 0 = equal
+  double TxEmissaoBoleto = 0;       // fee for issuing one boleto
+  int TipoIntegracao = 0;           // settlement scheme: 3 per installment, 4 single
+  QString TipoIntegracaoTexto;      // the same column read as text ("" without a row)
+  QString UtilizaConvenio;          // "S": paid through a card/agreement operator
 };
 
 // The order's closing record (EnceFat): how the order was paid.
 struct TEnceFat {
   double VlrReceber = 0, VlrConvenio = 0, VlrFinanc = 0, VlrChPreDatado = 0, VlrCheque = 0,
          VlrDinheiro = 0, VlrDesconto = 0;
-  double Total = 0;        // the amount received (a computed column)
-  bool TotalNulo = true;   // no record, or a null term in the sum
+  double Total = 0;       // the amount received (a computed column)
+  bool TotalNulo = true;  // no record, or a null term in the sum
 };
 
 struct TChequePreDatado {
@@ -139,8 +139,7 @@ class TConsultasRentabilidade {
   // CONDPAG row of a condition; qryAuxiliar.
   TCondPag CondPag(const QString& CodPrazo);
   // EnceFat row of an order; qryTemp.
-  TEnceFat EnceFat(const QString& CodEmpresa, const QString& TipoPedido,
-                   const QString& CodPedido);
+  TEnceFat EnceFat(const QString& CodEmpresa, const QString& TipoPedido, const QString& CodPedido);
   // PreTerc rows of a document; qryAuxiliar.
   std::vector<TChequePreDatado> ChequesPreDatados(const QString& CodEmpresa,
                                                   const QString& NumDocOrig);
@@ -157,8 +156,7 @@ class TConsultasRentabilidade {
   TCartCon CartCon(const QString& Codigo);
   // The order's ParcPedC installments up to (not including) the first one
   // whose amount is not positive, at most 24; qryAux.
-  std::vector<TParcelaPedido> ParcelasPedido(const QString& CodEmpresa,
-                                             const QString& TipoPedido,
+  std::vector<TParcelaPedido> ParcelasPedido(const QString& CodEmpresa, const QString& TipoPedido,
                                              const QString& CodPedido);
 
  private:

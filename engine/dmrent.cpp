@@ -35,7 +35,8 @@ void GaranteSeteParcelas(std::vector<double>& VfVlrParcelas, std::vector<TDateTi
 
 }  // namespace
 
-TdmRentabilidade::TdmRentabilidade() : consultas_(std::make_unique<TConsultasRentabilidade>(*this)) {
+TdmRentabilidade::TdmRentabilidade()
+    : consultas_(std::make_unique<TConsultasRentabilidade>(*this)) {
   qryParaPDV.sql() << QStringLiteral("SELECT *") << QStringLiteral("FROM PARAPDV");
   ParaTlm.sql() << QStringLiteral("select * from paratlm") << QString();
   qrySelecaoOrc.sql() << QStringLiteral("Select * From OrcCabe")
@@ -125,9 +126,9 @@ void TdmRentabilidade::PCalculaValoresRentabilidade(
       c.CalculaPedido();
     c.Arredonda();
   } catch (const ArithmeticError&) {
-    throw CalculationError(CalculationError::Kind::Arithmetic,
-                           QStringLiteral("Divisão por zero no cálculo do %1 (%2)")
-                               .arg(c.Contexto(), c.etapa));
+    throw CalculationError(
+        CalculationError::Kind::Arithmetic,
+        QStringLiteral("Divisão por zero no cálculo do %1 (%2)").arg(c.Contexto(), c.etapa));
   } catch (const DatabaseError& e) {
     throw CalculationError(CalculationError::Kind::Database,
                            QStringLiteral("Erro de banco de dados no cálculo do %1 (%2): %3")
@@ -258,10 +259,10 @@ void TdmRentabilidade::LimpaArray(std::vector<double>& VfVlrParcelas,
 
 double TdmRentabilidade::PreCalculoValorPresente(
     const QString& VfOpcao, std::vector<double> VfVlrParcelas, const QString& VfVendaTroca,
-    const QString& VfOrcVendaTroca, const QString& VfPrazoUmOuDois,
-    const QString& VfTipoIntegracao, const QString& VfCartConOuFinanceira, double VfVlrDoFinanc,
-    double VfTxRentencao, double VfValorParc02, double VfTxJurosDia, double VfDiasCompensacao,
-    double VfVlrParcFinanc, int VfNumParcelas, const QString& VfPossuiEntrada) {
+    const QString& VfOrcVendaTroca, const QString& VfPrazoUmOuDois, const QString& VfTipoIntegracao,
+    const QString& VfCartConOuFinanceira, double VfVlrDoFinanc, double VfTxRentencao,
+    double VfValorParc02, double VfTxJurosDia, double VfDiasCompensacao, double VfVlrParcFinanc,
+    int VfNumParcelas, const QString& VfPossuiEntrada) {
   // A trade-in counts as paid on the day of the sale: it costs nothing.
   Q_UNUSED(VfVendaTroca);
   Q_UNUSED(VfOrcVendaTroca);

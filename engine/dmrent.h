@@ -115,12 +115,11 @@ class TdmRentabilidade {
       double& MAquisicao, double& MValorDaVenda, double& MQtdeVendida, double& MOperacional,
       double& MCustoParcVd, double& MComissao, double& MImpostos, double& MDescontoPV,
       double& MTxEmissaoBoleto, double& MOutros, double& MCustoTotVd, double& MMargemBrtLcr,
-      double& MMargemOpLcr, double& MPercLucroBrt, double& MPercLucroOpe,
-      double& MTotCustoParcVd, double& MTotValorDaVenda, double& MTotComissao,
-      double& MTotImpostos, double& MTotDescontoPV, double& MTotTxEmissaoBoleto,
-      double& MTotOutros, double& MTotCustoTotVd, double& MTotMargemBrtLcr,
-      double& MTotMargemOpLcr, double& MTotPercLucroBrt, double& MTotPercLucroOpe,
-      double MTotTroca);
+      double& MMargemOpLcr, double& MPercLucroBrt, double& MPercLucroOpe, double& MTotCustoParcVd,
+      double& MTotValorDaVenda, double& MTotComissao, double& MTotImpostos, double& MTotDescontoPV,
+      double& MTotTxEmissaoBoleto, double& MTotOutros, double& MTotCustoTotVd,
+      double& MTotMargemBrtLcr, double& MTotMargemOpLcr, double& MTotPercLucroBrt,
+      double& MTotPercLucroOpe, double MTotTroca);
 
   // The unit cost of grade VfCodGrade of product VfCodProd at branch
   // VfCodEmpresa under the cost policy of ParaRentabilidade.TipoCusto:

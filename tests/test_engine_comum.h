@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
-#include <cmath>
 #include <QString>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -95,10 +95,9 @@ class AmbienteEngine : public TGadgetRentabilidade {
 
 // The figures of one call and the running totals, as the gadget holds them.
 struct Figuras {
-  double MAquisicao = 0, MValorDaVenda = 0, MQtdeVendida = 0, MOperacional = 0,
-         MCustoParcVd = 0, MComissao = 0, MImpostos = 0, MDescontoPV = 0, MTxEmissaoBoleto = 0,
-         MOutros = 0, MCustoTotVd = 0, MMargemBrtLcr = 0, MMargemOpLcr = 0, MPercLucroBrt = 0,
-         MPercLucroOpe = 0;
+  double MAquisicao = 0, MValorDaVenda = 0, MQtdeVendida = 0, MOperacional = 0, MCustoParcVd = 0,
+         MComissao = 0, MImpostos = 0, MDescontoPV = 0, MTxEmissaoBoleto = 0, MOutros = 0,
+         MCustoTotVd = 0, MMargemBrtLcr = 0, MMargemOpLcr = 0, MPercLucroBrt = 0, MPercLucroOpe = 0;
   double MTotCustoParcVd = 0, MTotValorDaVenda = 0, MTotComissao = 0, MTotImpostos = 0,
          MTotDescontoPV = 0, MTotTxEmissaoBoleto = 0, MTotOutros = 0, MTotCustoTotVd = 0,
          MTotMargemBrtLcr = 0, MTotMargemOpLcr = 0, MTotPercLucroBrt = 0, MTotPercLucroOpe = 0;
@@ -119,9 +118,9 @@ inline void Calcula(TdmRentabilidade& dm, const QString& documento, const QStrin
       qry, f.MAquisicao, f.MValorDaVenda, f.MQtdeVendida, f.MOperacional, f.MCustoParcVd,
       f.MComissao, f.MImpostos, f.MDescontoPV, f.MTxEmissaoBoleto, f.MOutros, f.MCustoTotVd,
       f.MMargemBrtLcr, f.MMargemOpLcr, f.MPercLucroBrt, f.MPercLucroOpe, f.MTotCustoParcVd,
-      f.MTotValorDaVenda, f.MTotComissao, f.MTotImpostos, f.MTotDescontoPV,
-      f.MTotTxEmissaoBoleto, f.MTotOutros, f.MTotCustoTotVd, f.MTotMargemBrtLcr,
-      f.MTotMargemOpLcr, f.MTotPercLucroBrt, f.MTotPercLucroOpe, e.MTotTroca);
+      f.MTotValorDaVenda, f.MTotComissao, f.MTotImpostos, f.MTotDescontoPV, f.MTotTxEmissaoBoleto,
+      f.MTotOutros, f.MTotCustoTotVd, f.MTotMargemBrtLcr, f.MTotMargemOpLcr, f.MTotPercLucroBrt,
+      f.MTotPercLucroOpe, e.MTotTroca);
 }
 
 // What a payment of P received d days late costs at monthly rate m: the

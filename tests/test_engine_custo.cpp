@@ -16,7 +16,8 @@ TDateTime Dia(int ano, int mes, int dia) { return toTDateTime(QDate(ano, mes, di
 // figures, and a product whose code holds a single quote.
 const char* kCustos =
     "INSERT INTO COMPPROD (CODPROD, CODEMPRESA, PRECOCUSTO, PRECOMEDIO) VALUES ('P1', '01', 10, 9);"
-    "INSERT INTO COMPPROD (CODPROD, CODEMPRESA, PRECOCUSTO, PRECOMEDIO) VALUES ('P1', '02', 50, 49);"
+    "INSERT INTO COMPPROD (CODPROD, CODEMPRESA, PRECOCUSTO, PRECOMEDIO) VALUES ('P1', '02', 50, "
+    "49);"
     "INSERT INTO CUSTOGERENCIAL VALUES ('P1', '01', 'A', 7);"
     "INSERT INTO MVGERAL (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, SEQUENCIA, PRECOCUSTO,"
     " PRECOMEDIO) VALUES ('01', 'P1', 'A', '2024-03-05', 4, 11, 10.5);"
@@ -26,7 +27,8 @@ const char* kCustos =
     " PRECOMEDIO) VALUES ('01', 'P1', 'A', '2024-03-10', 1, 20, 19);"
     "INSERT INTO MVGERAL (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, SEQUENCIA, PRECOCUSTO,"
     " PRECOMEDIO) VALUES ('02', 'P1', 'A', '2024-03-06', 1, 60, 59);"
-    "INSERT INTO COMPPROD (CODPROD, CODEMPRESA, PRECOCUSTO, PRECOMEDIO) VALUES ('P''X', '01', 3, 2);"
+    "INSERT INTO COMPPROD (CODPROD, CODEMPRESA, PRECOCUSTO, PRECOMEDIO) VALUES ('P''X', '01', 3, "
+    "2);"
     "INSERT INTO MVGERAL (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, SEQUENCIA, PRECOCUSTO,"
     " PRECOMEDIO) VALUES ('01', 'P''X', 'A', '2024-03-01', 1, 4, 3.5);";
 
@@ -58,8 +60,7 @@ TEST(CostPrice, EachPolicyTakesItsFigure) {
       {"a movement on the sale day counts", "2", "01", "P1", "A", Dia(2024, 3, 10), 20},
       {"only the date of the sale counts", "2", "01", "P1", "A", Dia(2024, 3, 10) + 0.75, 20},
       {"no movement up to the sale day: current cost", "2", "01", "P1", "A", Dia(2024, 3, 4), 10},
-      {"no movement up to the sale day: current average", "3", "01", "P1", "A", Dia(2024, 3, 4),
-       9},
+      {"no movement up to the sale day: current average", "3", "01", "P1", "A", Dia(2024, 3, 4), 9},
       {"grade never moved: current cost", "2", "01", "P1", "B", Dia(2024, 3, 8), 10},
       {"movements of another branch do not count", "2", "02", "P1", "A", Dia(2024, 3, 5), 50},
       {"a code with a quote matches literally", "2", "01", "P'X", "A", Dia(2024, 3, 8), 4},
@@ -86,11 +87,13 @@ const char* kComissao =
     "INSERT INTO PRODUTO (CODPROD, DESCRICAO, CUSTOOPERC, COMISSAO) VALUES ('P1', 'P1', 0, 0);"
     "INSERT INTO VENDEND (CODVENDEDOR, NOME, COMISSAO) VALUES ('V1', 'Vendedor', 0);"
     "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO, CODVENDEDOR, COMISSAO,"
-    " TOTALPEDIDO, FRETE, VLRACRESCIMO) VALUES ('01', 'V', '200', '2024-03-08', 'V1', 0, 200, 30, 0);"
+    " TOTALPEDIDO, FRETE, VLRACRESCIMO) VALUES ('01', 'V', '200', '2024-03-08', 'V1', 0, 200, 30, "
+    "0);"
     "INSERT INTO PEDIDOI VALUES ('01', 'V', '200', 1, 'P1', 'A', 2, 100, 0);"
     // 201: a line with a negative net value, -100.
     "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO, CODVENDEDOR, COMISSAO,"
-    " TOTALPEDIDO, FRETE, VLRACRESCIMO) VALUES ('01', 'V', '201', '2024-03-08', 'V1', 0, 100, 0, 0);"
+    " TOTALPEDIDO, FRETE, VLRACRESCIMO) VALUES ('01', 'V', '201', '2024-03-08', 'V1', 0, 100, 0, "
+    "0);"
     "INSERT INTO PEDIDOI VALUES ('01', 'V', '201', 1, 'P1', 'A', 10, 10, 20);";
 
 TEST(Commission, TypeAndFlagChooseThePercentage) {
@@ -157,15 +160,18 @@ TEST(Commission, FlagIsReadOncePerModule) {
 // of the same product and grade and one discounted beyond its price; order
 // 302 has no lines. Quotes: 900 is a trade-in of branch 01.
 const char* kTotais =
-    "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO) VALUES ('01', 'V', '300', '2024-03-08');"
+    "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO) VALUES ('01', 'V', '300', "
+    "'2024-03-08');"
     "INSERT INTO PEDIDOI VALUES ('01', 'V', '300', 1, 'P1', 'A', 3, 10, 1);"
     "INSERT INTO PEDIDOI VALUES ('01', 'V', '300', 2, 'P2', 'A', 2, 5, 0);"
     "INSERT INTO PEDIDOI VALUES ('01', 'T', '300', 1, 'P1', 'A', 1, 1000, 0);"
-    "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO) VALUES ('01', 'V', '301', '2024-03-08');"
+    "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO) VALUES ('01', 'V', '301', "
+    "'2024-03-08');"
     "INSERT INTO PEDIDOI VALUES ('01', 'V', '301', 1, 'P1', 'A', 2, 10, 0);"
     "INSERT INTO PEDIDOI VALUES ('01', 'V', '301', 2, 'P1', 'A', 3, 20, 0);"
     "INSERT INTO PEDIDOI VALUES ('01', 'V', '301', 3, 'P2', 'A', 1, 5, 8);"
-    "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO) VALUES ('01', 'V', '302', '2024-03-08');"
+    "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO) VALUES ('01', 'V', '302', "
+    "'2024-03-08');"
     "INSERT INTO ORCCABE (CODEMPRESA, CODORC, TOTALORCAMENTO) VALUES ('01', '900', 250);"
     "INSERT INTO ORCCABE (CODEMPRESA, CODORC, TOTALORCAMENTO) VALUES ('02', '901', 80);";
 

@@ -18,14 +18,15 @@ QString Pedido(const char* cod, double total, const char* codPrazo = "",
              " %5, 0, 0);"
              "INSERT INTO PEDIDOI VALUES ('01', 'V', '%1', 1, 'P1', 'A', 1, %5, 0);")
       .arg(QString::fromLatin1(cod), QString::fromLatin1(data),
-           entrega ? QStringLiteral("'%1'").arg(QString::fromLatin1(entrega)) : QStringLiteral("NULL"),
+           entrega ? QStringLiteral("'%1'").arg(QString::fromLatin1(entrega))
+                   : QStringLiteral("NULL"),
            QString::fromLatin1(codPrazo))
       .arg(total);
 }
 
 // The closing record of order `cod`: how it was paid.
-QString EnceFat(const char* cod, double receber, double convenio, double financ,
-                double chPreDatado, double dinheiro) {
+QString EnceFat(const char* cod, double receber, double convenio, double financ, double chPreDatado,
+                double dinheiro) {
   return QStringLiteral(
              "INSERT INTO ENCEFAT (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, VLRRECEBER, VLRCONVENIO,"
              " VLRFINANC, VLRCHPREDATADO, VLRCHEQUE, VLRDINHEIRO, VLRDESCONTO, VLRTROCO)"
@@ -107,10 +108,10 @@ TEST(PaymentTerms, InstallmentsOfTheOrderItselfStopAtTheFirstEmptyOne) {
       " ('01', 'V', '410', 100, '2024-03-31', 200, '2024-04-30', 300, '2024-05-30', 0, NULL,"
       " 500, '2024-06-29');");
   const Resultado r = CalculaPedido(amb, "410");
-  EXPECT_NEAR(r.custo,
-              CustoEsperado(100, 30, 0.03) + CustoEsperado(200, 60, 0.03) +
-                  CustoEsperado(300, 90, 0.03),
-              1e-9);
+  EXPECT_NEAR(
+      r.custo,
+      CustoEsperado(100, 30, 0.03) + CustoEsperado(200, 60, 0.03) + CustoEsperado(300, 90, 0.03),
+      1e-9);
 }
 
 TEST(PaymentTerms, PreDatedChequesAreCostedFromTheOrderDate) {
@@ -167,12 +168,11 @@ QString Financiamento(int id, const char* cod, const char* financeira, const cha
 }
 
 TEST(PaymentTerms, FinancingPlans) {
-  AmbienteEngine amb(kBase + kFinanceiras +
-                     Pedido("430", 1000) + EnceFat("430", 0, 0, 1000, 0, 0) +
-                     Financiamento(1, "430", "F1", "PL", "Carnet", 100) +
-                     Pedido("431", 1000) + EnceFat("431", 0, 0, 1000, 0, 0) +
-                     Financiamento(2, "431", "F1", "PL", "Boleto", 100) +
-                     Pedido("432", 1200) + EnceFat("432", 0, 0, 1200, 0, 0) +
+  AmbienteEngine amb(kBase + kFinanceiras + Pedido("430", 1000) + EnceFat("430", 0, 0, 1000, 0, 0) +
+                     Financiamento(1, "430", "F1", "PL", "Carnet", 100) + Pedido("431", 1000) +
+                     EnceFat("431", 0, 0, 1000, 0, 0) +
+                     Financiamento(2, "431", "F1", "PL", "Boleto", 100) + Pedido("432", 1200) +
+                     EnceFat("432", 0, 0, 1200, 0, 0) +
                      Financiamento(3, "432", "F2", "P4", "Carnet", 100) +
                      // Financed, but the plan named does not exist: it costs nothing.
                      Pedido("433", 1000) + EnceFat("433", 0, 0, 1000, 0, 0) +
@@ -293,8 +293,7 @@ TEST(PaymentTerms, ConsecutiveDocumentsOfOneAgreementReadItOnce) {
                      Documento("450", 2, "2024-03-01", "2024-04-30", 500) +
                      // A, B, A: three agreement records, one document.
                      Pedido("451", 1000) + EnceFat("451", 0, 1000, 0, 0, 0) +
-                     Convenio("451", 1, "A") + Convenio("451", 2, "B") +
-                     Convenio("451", 3, "A") +
+                     Convenio("451", 1, "A") + Convenio("451", 2, "B") + Convenio("451", 3, "A") +
                      Documento("451", 1, "2024-03-01", "2024-03-31", 1000));
   struct Caso {
     const char* pedido;

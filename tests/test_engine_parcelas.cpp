@@ -164,8 +164,8 @@ TEST(PresentValue, OrderBranches) {
       {"plan 3, one installment with down payment: at D", pv("F", "3", 0, 1, 30, 100, 1, "S"),
        T(99, 30, i), 1},
       {"plan 3 without installments costs nothing", pv("F", "3", 0, 1, 30, 100, 0, ""), 0, 0},
-      {"plan 4: the financed amount at once", pv("F", "4", 500, 2, 30, 100, 5, ""),
-       T(490, 30, i), 10},
+      {"plan 4: the financed amount at once", pv("F", "4", 500, 2, 30, 100, 5, ""), T(490, 30, i),
+       10},
       {"plan with another scheme: fee set, no payment", pv("F", "9", 500, 2, 30, 100, 5, ""), 0,
        10},
   };
@@ -208,7 +208,8 @@ TEST(PresentValue, OtherOptionsCostNothingAndChangeNothing) {
 
 TEST(PresentValue, QuoteBranchesAddIntoTheRunningCost) {
   // The quote header's first installment is 400.
-  AmbienteEngine amb("INSERT INTO ORCCABE (CODEMPRESA, CODORC, VLRPARC01) VALUES ('01', '77', 400);");
+  AmbienteEngine amb(
+      "INSERT INTO ORCCABE (CODEMPRESA, CODORC, VLRPARC01) VALUES ('01', '77', 400);");
   auto dm = amb.novoModulo();
   dm->qrySelecaoOrc.setString("CodOrc", "77");
   dm->qrySelecaoOrc.setString("CodEmpresa", "01");
