@@ -48,6 +48,35 @@ QString firstLineOf(const QString& statement) {
   return QString();
 }
 
+qsizetype skipLiteralOrComment(const QString& text, qsizetype i) {
+  const qsizetype n = text.size();
+  if (i >= n) return i;
+  const QChar c = text[i];
+  if (c == u'\'' || c == u'"') {
+    qsizetype j = i + 1;
+    while (j < n) {
+      if (text[j] == c) {
+        if (j + 1 < n && text[j + 1] == c) {  // a doubled quote is one quote
+          j += 2;
+          continue;
+        }
+        return j + 1;
+      }
+      ++j;
+    }
+    return n;
+  }
+  if (c == u'-' && i + 1 < n && text[i + 1] == u'-') {
+    const qsizetype j = text.indexOf(u'\n', i);
+    return j < 0 ? n : j;
+  }
+  if (c == u'/' && i + 1 < n && text[i + 1] == u'*') {
+    const qsizetype j = text.indexOf(QStringLiteral("*/"), i + 2);
+    return j < 0 ? n : j + 2;
+  }
+  return i;
+}
+
 namespace {
 
 // Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves
@@ -345,39 +374,15 @@ QStringList splitScript(const QString& script) {
   QString current;
   bool meaningful = false;
   const qsizetype n = script.size();
-  for (qsizetype i = 0; i < n; ++i) {
-    const QChar c = script[i];
-    if (c == u'\'' || c == u'"') {
-      qsizetype j = i + 1;
-      while (j < n) {
-        if (script[j] == c) {
-          if (j + 1 < n && script[j + 1] == c) {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      current += QStringView(script).mid(i, std::min(j, n - 1) - i + 1);
-      meaningful = true;
-      i = j;
+  for (qsizetype i = 0; i < n;) {
+    if (const qsizetype end = detail::skipLiteralOrComment(script, i); end != i) {
+      const QChar c = script[i];
+      if (c == u'\'' || c == u'"') meaningful = true;
+      current += QStringView(script).mid(i, end - i);
+      i = end;
       continue;
     }
-    if (c == u'-' && i + 1 < n && script[i + 1] == u'-') {
-      qsizetype j = script.indexOf(u'\n', i);
-      if (j < 0) j = n;
-      current += QStringView(script).mid(i, j - i);
-      i = j - 1;
-      continue;
-    }
-    if (c == u'/' && i + 1 < n && script[i + 1] == u'*') {
-      qsizetype j = script.indexOf(QStringLiteral("*/"), i + 2);
-      j = j < 0 ? n : j + 2;
-      current += QStringView(script).mid(i, j - i);
-      i = j - 1;
-      continue;
-    }
+    const QChar c = script[i++];
     if (c == u';') {
       if (meaningful) statements.append(current);
       current.clear();
@@ -403,33 +408,30 @@ Database::~Database() {
 }
 
 void Database::attach(const QString& name, const QString& user, const QString& password) {
-  detach();
-  const QByteArray dpb = parameterBlock(user, password, false);
-  try {
-    Status status;
-    impl_->attachment = impl_->provider->attachDatabase(
-        &status, QFile::encodeName(name).constData(), unsigned(dpb.size()),
-        reinterpret_cast<const unsigned char*>(dpb.constData()));
-  } catch (const Firebird::FbException& error) {
-    throw DatabaseError(QStringLiteral("cannot attach to database %1: %2")
-                            .arg(name, detail::statusMessage(error.getStatus())));
-  }
-  impl_->name = name;
+  open(name, user, password, false);
 }
 
 void Database::create(const QString& path, const QString& user, const QString& password) {
+  open(path, user, password, true);
+}
+
+void Database::open(const QString& name, const QString& user, const QString& password,
+                    bool creating) {
   detach();
-  const QByteArray dpb = parameterBlock(user, password, true);
+  const QByteArray dpb = parameterBlock(user, password, creating);
+  const QByteArray file = QFile::encodeName(name);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(dpb.constData());
   try {
     Status status;
-    impl_->attachment = impl_->provider->createDatabase(
-        &status, QFile::encodeName(path).constData(), unsigned(dpb.size()),
-        reinterpret_cast<const unsigned char*>(dpb.constData()));
+    impl_->attachment =
+        creating ? impl_->provider->createDatabase(&status, file.constData(), unsigned(dpb.size()), bytes)
+                 : impl_->provider->attachDatabase(&status, file.constData(), unsigned(dpb.size()), bytes);
   } catch (const Firebird::FbException& error) {
-    throw DatabaseError(QStringLiteral("cannot create database %1: %2")
-                            .arg(path, detail::statusMessage(error.getStatus())));
+    throw DatabaseError(QStringLiteral("cannot %1 database %2: %3")
+                            .arg(creating ? QStringLiteral("create") : QStringLiteral("attach to"), name,
+                                 detail::statusMessage(error.getStatus())));
   }
-  impl_->name = path;
+  impl_->name = name;
 }
 
 namespace {

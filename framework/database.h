@@ -118,6 +118,7 @@ class Database {
   detail::DatabaseImpl* impl() const noexcept { return impl_.get(); }
 
  private:
+  void open(const QString& name, const QString& user, const QString& password, bool creating);
   std::unique_ptr<detail::DatabaseImpl> impl_;
 };
 

@@ -51,6 +51,11 @@ QString statusMessage(Firebird::IStatus* status);
 // blanks: how errors name the statement.
 QString firstLineOf(const QString& statement);
 
+// When `text` has a string literal ('...' or, in dialect 1, "...") or a
+// comment (-- to the end of the line, /* ... */) starting at `i`, the index
+// just past it; otherwise `i`. An unterminated one runs to the end.
+qsizetype skipLiteralOrComment(const QString& text, qsizetype i);
+
 // Text as the ERP stores it: Windows-1252 bytes when every character has
 // one, otherwise UTF-8 (the database then keeps what it is given).
 QByteArray encodeText(const QString& text);

@@ -39,31 +39,9 @@ void parseParameters(ParsedText& parsed) {
   qsizetype i = 0;
   while (i < n) {
     const QChar c = text[i];
-    if (c == u'\'' || c == u'"') {
-      qsizetype j = i + 1;
-      while (j < n) {
-        if (text[j] == c) {
-          if (j + 1 < n && text[j + 1] == c) {
-            j += 2;
-            continue;
-          }
-          ++j;
-          break;
-        }
-        ++j;
-      }
-      out += QStringView(text).mid(i, j - i);
-      i = j;
-    } else if (c == u'-' && i + 1 < n && text[i + 1] == u'-') {
-      qsizetype j = text.indexOf(u'\n', i);
-      if (j < 0) j = n;
-      out += QStringView(text).mid(i, j - i);
-      i = j;
-    } else if (c == u'/' && i + 1 < n && text[i + 1] == u'*') {
-      qsizetype j = text.indexOf(QStringLiteral("*/"), i + 2);
-      j = j < 0 ? n : j + 2;
-      out += QStringView(text).mid(i, j - i);
-      i = j;
+    if (const qsizetype end = detail::skipLiteralOrComment(text, i); end != i) {
+      out += QStringView(text).mid(i, end - i);
+      i = end;
     } else if (c == u':' && i + 1 < n && isNameChar(text[i + 1])) {
       qsizetype j = i + 1;
       while (j < n && isNameChar(text[j])) ++j;
@@ -738,17 +716,31 @@ TDateTime dateOf(const detail::Column& c, const char* data) {
   }
 }
 
+// One column of the current row: `data` is nullptr when it reads as null.
+struct Cell {
+  const detail::QueryImpl& query;
+  const detail::Column& column;
+  const char* data;
+};
+
+// A Field kept past close() or a reopen with fewer columns reads as null
+// rather than reaching into a result that is gone.
+Cell cellOf(const Query* query, int index) {
+  static const detail::Column none;
+  const detail::QueryImpl& q = *query->impl();
+  if (index < 0 || index >= query->fieldCount()) return Cell{q, none, nullptr};
+  return Cell{q, q.column(index), q.data(index)};
+}
+
 }  // namespace
 
-bool Field::isNull() const { return query_->impl()->data(index_) == nullptr; }
+bool Field::isNull() const { return cellOf(query_, index_).data == nullptr; }
 
-QString Field::name() const { return query_->impl()->column(index_).name; }
+QString Field::name() const { return cellOf(query_, index_).column.name; }
 
 QString Field::asString() const {
-  const detail::QueryImpl& q = *query_->impl();
-  const char* data = q.data(index_);
+  const auto [q, c, data] = cellOf(query_, index_);
   if (!data) return QString();
-  const detail::Column& c = q.column(index_);
   switch (c.type) {
     case SQL_TEXT:
     case SQL_VARYING:
@@ -775,10 +767,8 @@ QString Field::asString() const {
 }
 
 double Field::asFloat() const {
-  const detail::QueryImpl& q = *query_->impl();
-  const char* data = q.data(index_);
+  const auto [q, c, data] = cellOf(query_, index_);
   if (!data) return 0;
-  const detail::Column& c = q.column(index_);
   switch (c.type) {
     case SQL_SHORT:
     case SQL_LONG:
@@ -798,10 +788,8 @@ double Field::asFloat() const {
 }
 
 qint64 Field::asInteger() const {
-  const detail::QueryImpl& q = *query_->impl();
-  const char* data = q.data(index_);
+  const auto [q, c, data] = cellOf(query_, index_);
   if (!data) return 0;
-  const detail::Column& c = q.column(index_);
   switch (c.type) {
     case SQL_SHORT:
     case SQL_LONG:
@@ -827,10 +815,8 @@ qint64 Field::asInteger() const {
 }
 
 TDateTime Field::asDateTime() const {
-  const detail::QueryImpl& q = *query_->impl();
-  const char* data = q.data(index_);
+  const auto [q, c, data] = cellOf(query_, index_);
   if (!data) return 0;
-  const detail::Column& c = q.column(index_);
   switch (c.type) {
     case SQL_TEXT:
     case SQL_VARYING:

@@ -14,42 +14,12 @@
 
 #include "framework/database.h"
 #include "framework/query.h"
+#include "tests/support/fbserver.h"
 
 namespace margivo {
 namespace {
 
-struct Server {
-  QString host, port, user, password, dataDir;
-  QString error;
-
-  static Server fromStateFile() {
-    Server server;
-    const QString dir = qEnvironmentVariableIsSet("MARGIVO_FBSERVER_DIR")
-                            ? qEnvironmentVariable("MARGIVO_FBSERVER_DIR")
-                            : QStringLiteral("/tmp/margivo-fbserver");
-    QFile file(dir + QStringLiteral("/server.env"));
-    if (!file.open(QIODevice::ReadOnly)) {
-      server.error = QStringLiteral("the local Firebird server is not running (no %1); start it with "
-                                    "scripts/fbserver.sh start")
-                         .arg(file.fileName());
-      return server;
-    }
-    for (const QByteArray& line : file.readAll().split('\n')) {
-      const qsizetype eq = line.indexOf('=');
-      if (eq < 0) continue;
-      const QByteArray key = line.left(eq);
-      const QString value = QString::fromUtf8(line.mid(eq + 1)).trimmed();
-      if (key == "MARGIVO_FBSERVER_HOST") server.host = value;
-      if (key == "MARGIVO_FBSERVER_PORT") server.port = value;
-      if (key == "MARGIVO_FBSERVER_USER") server.user = value;
-      if (key == "MARGIVO_FBSERVER_PASSWORD") server.password = value;
-      if (key == "MARGIVO_FBSERVER_DATA") server.dataDir = value;
-    }
-    return server;
-  }
-  // "host/port", the Servidor setting that reaches this server over TCP/IP.
-  QString servidor() const { return host + u'/' + port; }
-};
+using test::FbServer;
 
 TEST(NomeBancoDados, FollowsTheSettings) {
   struct Case {
@@ -139,7 +109,7 @@ TEST(TConexao, AMissingFileFailsAfterTheBoundedAttempts) {
 }
 
 TEST(TConexao, AWrongPasswordOnTheServerFails) {
-  const Server server = Server::fromStateFile();
+  const FbServer server = FbServer::fromStateFile();
   ASSERT_TRUE(server.error.isEmpty()) << server.error.toStdString();
   const QString path = QStringLiteral("%1/conexao_%2.fdb")
                            .arg(server.dataDir)

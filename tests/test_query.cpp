@@ -14,41 +14,12 @@
 #include "framework/database.h"
 #include "framework/query.h"
 #include "framework/regional.h"
+#include "tests/support/fbserver.h"
 
 namespace margivo {
 namespace {
 
-// Coordinates of the local test server, as scripts/fbserver.sh writes them.
-struct Server {
-  QString host, port, user, password, dataDir;
-  QString error;  // why the server cannot be used, empty when it can
-
-  static Server fromStateFile() {
-    Server server;
-    const QString dir = qEnvironmentVariableIsSet("MARGIVO_FBSERVER_DIR")
-                            ? qEnvironmentVariable("MARGIVO_FBSERVER_DIR")
-                            : QStringLiteral("/tmp/margivo-fbserver");
-    QFile file(dir + QStringLiteral("/server.env"));
-    if (!file.open(QIODevice::ReadOnly)) {
-      server.error = QStringLiteral("the local Firebird server is not running (no %1); start it with "
-                                    "scripts/fbserver.sh start")
-                         .arg(file.fileName());
-      return server;
-    }
-    for (const QByteArray& line : file.readAll().split('\n')) {
-      const qsizetype eq = line.indexOf('=');
-      if (eq < 0) continue;
-      const QByteArray key = line.left(eq);
-      const QString value = QString::fromUtf8(line.mid(eq + 1)).trimmed();
-      if (key == "MARGIVO_FBSERVER_HOST") server.host = value;
-      if (key == "MARGIVO_FBSERVER_PORT") server.port = value;
-      if (key == "MARGIVO_FBSERVER_USER") server.user = value;
-      if (key == "MARGIVO_FBSERVER_PASSWORD") server.password = value;
-      if (key == "MARGIVO_FBSERVER_DATA") server.dataDir = value;
-    }
-    return server;
-  }
-};
+using test::FbServer;
 
 enum class Engine { Embedded, Server };
 
@@ -65,15 +36,14 @@ class ScratchDatabase {
       name_ = dir_.filePath(QStringLiteral("scratch.fdb"));
       user_ = QStringLiteral("SYSDBA");
     } else {
-      const Server server = Server::fromStateFile();
+      const FbServer server = FbServer::fromStateFile();
       if (!server.error.isEmpty()) {
         ADD_FAILURE() << server.error.toStdString();
         return;
       }
-      name_ = QStringLiteral("%1/%2:%3/query_%4_%5.fdb")
-                  .arg(server.host, server.port, server.dataDir)
-                  .arg(QCoreApplication::applicationPid())
-                  .arg(counter++);
+      name_ = server.databaseName(QStringLiteral("query_%1_%2.fdb")
+                                      .arg(QCoreApplication::applicationPid())
+                                      .arg(counter++));
       user_ = server.user;
       password_ = server.password;
     }
@@ -306,9 +276,11 @@ TEST_P(QueryTest, NavigationOverAFetchedResult) {
   q.prior();
   EXPECT_TRUE(q.bof());
   EXPECT_EQ(q.fieldByName("ID").asInteger(), 1);
+  const Field kept = q.fieldByName("ID");
   q.close();
   EXPECT_FALSE(q.active());
   EXPECT_EQ(q.recordCount(), 0);
+  EXPECT_TRUE(kept.isNull());
   EXPECT_THROW(q.fieldByName("ID"), DatabaseError);
 }
 
