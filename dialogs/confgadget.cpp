@@ -122,7 +122,7 @@ QStringList CarregaEstado(const TConfig& config, bool arquivoExiste,
     le([&] {
          if (const auto pos = PosicaoPeriodo(config.Periodo)) estado.Periodo = *pos;
        },
-       [&] { estado.Periodo = -1; });
+       [] {});
     le([&] {
          if (const auto pos = PosicaoOpacidade(config.Transparencia)) estado.Opacidade = *pos;
        },
@@ -130,6 +130,8 @@ QStringList CarregaEstado(const TConfig& config, bool arquivoExiste,
     le([&] { estado.SempreVisivel = SempreVisivelMarcado(config.SempreVisivel); },
        [&] { estado.SempreVisivel = false; });
   }
+  // The order query counts every order for a MostraPedidos that is not a
+  // number, so "Todos os Pedidos" keeps its meaning.
   le([&] {
        if (const auto pos = PosicaoMostraPedidos(config.MostraPedidos)) estado.MostraPedidos = *pos;
      },

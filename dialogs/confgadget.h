@@ -25,8 +25,10 @@
 //   MostraPedidos other than "0" and "1": "Todos os Pedidos", which is what
 //     the order query makes of any other value; empty: the first item stays.
 // A setting that is not a whole number is reported in one message box naming
-// the key and the value; its control is set as above for a value it cannot
-// show, so the dialog still opens and can be used to repair the setting.
+// the key and the value, and the dialog still opens, so that it can be used
+// to repair the setting: its control keeps its first item, except
+// MostraPedidos, which shows "Todos os Pedidos" (what the order query makes
+// of such a value), and SempreVisivel, which stays unchecked.
 //
 // The branch list keeps each branch's code with its name, so two branches of
 // the same name stay apart: the one selected is the one stored.
