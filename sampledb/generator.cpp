@@ -460,11 +460,12 @@ struct PlannedOrder {
   int variant = 0;
   int items = 1;
   Status status = Status::Invoiced;
-  bool delivery = false;  // TIPOPEDIDO "E", delivered later, usually with freight
-  bool coverage = false;  // one of the fixed orders of branch "01"
-  bool special = false;   // sells the product whose code holds a quote
-  bool bad = false;       // holds an item of quantity 0
-  int index = 0;          // planning order, keeps the sort stable
+  bool delivery = false;   // TIPOPEDIDO "E", delivered later, usually with freight
+  bool coverage = false;   // one of the fixed orders of branch "01"
+  bool special = false;    // sells the product whose code holds a quote
+  bool duplicate = false;  // its second line repeats the first's product and grade
+  bool bad = false;        // holds an item of quantity 0
+  int index = 0;           // planning order, keeps the sort stable
 };
 
 struct Line {
@@ -827,6 +828,7 @@ class Generator {
       for (int v = 0; v < variantCount(kind); ++v) {
         PlannedOrder* o = fixed(options_.today, kind, v, Status::Invoiced);
         o->special = first;
+        o->duplicate = kind == kinds.front() && v == variantCount(kind) - 1;
         o->delivery = kind == PaymentKind::Receivables && v == 0;
         first = false;
       }
@@ -875,7 +877,8 @@ class Generator {
     while (static_cast<int>(lines.size()) < o.items) {
       // Now and then the same product and grade twice, as when the seller
       // adds more of an item already on the order.
-      if (!lines.empty() && random_.chance(0.06)) {
+      const bool repeat = !lines.empty() && random_.chance(0.06);
+      if (repeat || (o.duplicate && lines.size() == 1)) {
         Line again = makeLine(lines.back().product);
         again.grade = lines.back().grade;
         lines.push_back(again);
@@ -914,8 +917,9 @@ class Generator {
     for (const Line& l : lines) itemsTotal += (l.price - l.discount) * l.quantity;
 
     const bool fixed = coverage >= 0;
-    const double acrescimo =
-        random_.chance(0.06) ? round2(itemsTotal * random_.uniform(0.02, 0.05)) : 0;
+    const double acrescimo = (fixed ? coverage % 5 == 3 : random_.chance(0.06))
+                                 ? round2(itemsTotal * random_.uniform(0.02, 0.05))
+                                 : 0;
     const double totalPedido = round2(itemsTotal + acrescimo);
     double frete = 0;
     if (fixed ? coverage % 3 == 1 : random_.chance(o.delivery ? 0.8 : 0.03)) {
@@ -1163,7 +1167,7 @@ class Generator {
 
       // Documents issued at the till carry the time of day.
       QDateTime emissao = key.date.startOfDay();
-      if (random_.chance(0.5)) {
+      if (o.coverage ? o.variant == 0 : random_.chance(0.5)) {
         const int hour = random_.between(8, 19);
         const int minute = random_.between(0, 59);
         emissao = QDateTime(key.date, QTime(hour, minute));
