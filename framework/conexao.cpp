@@ -11,7 +11,8 @@ std::optional<QString> NomeBancoDados(const QString& LocRem, const QString& Prot
                                       const QString& Servidor, const QString& CaminhoBanco) {
   if (LocRem != QLatin1String("R")) return CaminhoBanco;
   if (Protocolo == QLatin1String("0")) return Servidor + u':' + CaminhoBanco;
-  if (Protocolo == QLatin1String("1")) return QStringLiteral("\\\\") + Servidor + u'\\' + CaminhoBanco;
+  if (Protocolo == QLatin1String("1"))
+    return QStringLiteral("\\\\") + Servidor + u'\\' + CaminhoBanco;
   if (Protocolo == QLatin1String("2")) return Servidor + u'@' + CaminhoBanco;
   return std::nullopt;
 }

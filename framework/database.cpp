@@ -26,7 +26,8 @@ Firebird::IUtil* util() {
 QString statusMessage(Firebird::IStatus* status) {
   std::array<char, 4096> buffer{};
   const unsigned length = util()->formatStatus(buffer.data(), buffer.size(), status);
-  QString text = decodeText(buffer.data(), std::min<std::size_t>(length, std::strlen(buffer.data())));
+  QString text =
+      decodeText(buffer.data(), std::min<std::size_t>(length, std::strlen(buffer.data())));
   return text.trimmed();
 }
 
@@ -234,8 +235,8 @@ PreparedStatement* DatabaseImpl::prepare(Firebird::ITransaction* transaction, co
   try {
     Status status;
     prepared->statement =
-        attachment->prepare(&status, transaction, unsigned(sql.size()), sql.constData(), kSqlDialect,
-                            Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+        attachment->prepare(&status, transaction, unsigned(sql.size()), sql.constData(),
+                            kSqlDialect, Firebird::IStatement::PREPARE_PREFETCH_METADATA);
     ++stats.prepares;
     prepared->inputMetadata = prepared->statement->getInputMetadata(&status);
     prepared->outputMetadata = prepared->statement->getOutputMetadata(&status);
@@ -264,9 +265,8 @@ Firebird::ITransaction* DatabaseImpl::startTransaction(TransactionKind kind) {
   // Explicit parameters every time: an empty block would mean a read-write
   // snapshot that waits on locks, and a snapshot left open holds back the
   // ERP's garbage collection.
-  static const unsigned char readCommitted[] = {isc_tpb_version3, isc_tpb_read,
-                                                isc_tpb_read_committed, isc_tpb_rec_version,
-                                                isc_tpb_nowait};
+  static const unsigned char readCommitted[] = {
+      isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
   static const unsigned char snapshot[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_concurrency,
                                            isc_tpb_nowait};
   static const unsigned char readWrite[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_concurrency,
@@ -423,13 +423,14 @@ void Database::open(const QString& name, const QString& user, const QString& pas
   const auto* bytes = reinterpret_cast<const unsigned char*>(dpb.constData());
   try {
     Status status;
-    impl_->attachment =
-        creating ? impl_->provider->createDatabase(&status, file.constData(), unsigned(dpb.size()), bytes)
-                 : impl_->provider->attachDatabase(&status, file.constData(), unsigned(dpb.size()), bytes);
+    impl_->attachment = creating ? impl_->provider->createDatabase(&status, file.constData(),
+                                                                   unsigned(dpb.size()), bytes)
+                                 : impl_->provider->attachDatabase(&status, file.constData(),
+                                                                   unsigned(dpb.size()), bytes);
   } catch (const Firebird::FbException& error) {
     throw DatabaseError(QStringLiteral("cannot %1 database %2: %3")
-                            .arg(creating ? QStringLiteral("create") : QStringLiteral("attach to"), name,
-                                 detail::statusMessage(error.getStatus())));
+                            .arg(creating ? QStringLiteral("create") : QStringLiteral("attach to"),
+                                 name, detail::statusMessage(error.getStatus())));
   }
   impl_->name = name;
 }

@@ -67,7 +67,7 @@ QString decodeText(const char* bytes, std::size_t size);
 // read it. A plain copy of the database's description, so that fetched rows
 // stay readable after the statement is freed.
 struct Column {
-  QString name;  // alias, or field name when the column has none
+  QString name;       // alias, or field name when the column has none
   unsigned type = 0;  // SQL_* without the nullable bit
   int subType = 0;
   int scale = 0;

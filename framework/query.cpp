@@ -21,9 +21,9 @@ namespace {
 bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 
 struct ParsedText {
-  QStringList lines;  // the statement lines this was made from
-  QString text;       // the lines joined by "\n", as errors quote them
-  QByteArray sql;     // what is prepared: bytes, parameters as '?'
+  QStringList lines;               // the statement lines this was made from
+  QString text;                    // the lines joined by "\n", as errors quote them
+  QByteArray sql;                  // what is prepared: bytes, parameters as '?'
   std::vector<QString> positions;  // upper-case name of each '?', in order
   QSet<QString> names;
 };
@@ -239,20 +239,28 @@ bool isDate(unsigned type) {
 
 QString valueAsText(const Value& value) {
   switch (value.kind) {
-    case Value::Kind::Text: return value.text;
-    case Value::Kind::Float: return floatToText(value.number);
-    case Value::Kind::Integer: return QString::number(value.integer);
-    case Value::Kind::Date: return formatDateTime(value.number);
-    case Value::Kind::Null: break;
+    case Value::Kind::Text:
+      return value.text;
+    case Value::Kind::Float:
+      return floatToText(value.number);
+    case Value::Kind::Integer:
+      return QString::number(value.integer);
+    case Value::Kind::Date:
+      return formatDateTime(value.number);
+    case Value::Kind::Null:
+      break;
   }
   return QString();
 }
 
 double valueAsNumber(const Value& value) {
   switch (value.kind) {
-    case Value::Kind::Text: return textToFloat(value.text.trimmed());
-    case Value::Kind::Integer: return double(value.integer);
-    default: return value.number;
+    case Value::Kind::Text:
+      return textToFloat(value.text.trimmed());
+    case Value::Kind::Integer:
+      return double(value.integer);
+    default:
+      return value.number;
   }
 }
 
@@ -312,9 +320,10 @@ void detail::QueryImpl::bindInput(PreparedStatement& statement, std::vector<char
       s.type = SQL_BOOLEAN;
       s.integer = valueAsNumber(value) != 0;
     } else {
-      throwDatabaseError(
-          QStringLiteral("parameter :%1 has a type (%2) that cannot be sent").arg(name).arg(described.type),
-          parsed.text);
+      throwDatabaseError(QStringLiteral("parameter :%1 has a type (%2) that cannot be sent")
+                             .arg(name)
+                             .arg(described.type),
+                         parsed.text);
     }
     signature.append(reinterpret_cast<const char*>(&s.type), sizeof s.type);
     signature.append(reinterpret_cast<const char*>(&s.length), sizeof s.length);
@@ -339,8 +348,12 @@ void detail::QueryImpl::bindInput(PreparedStatement& statement, std::vector<char
             builder->setLength(&status, index, s.length);
             builder->setCharSet(&status, index, statement.parameters[i].charSet);
             break;
-          case SQL_BOOLEAN: builder->setLength(&status, index, 1); break;
-          default: builder->setLength(&status, index, 8); break;
+          case SQL_BOOLEAN:
+            builder->setLength(&status, index, 1);
+            break;
+          default:
+            builder->setLength(&status, index, 8);
+            break;
         }
       }
       shape->metadata = builder->getMetadata(&status);
@@ -368,11 +381,20 @@ void detail::QueryImpl::bindInput(PreparedStatement& statement, std::vector<char
         writeAt<unsigned short>(message, offset, static_cast<unsigned short>(s.text.size()));
         std::memcpy(message + offset + 2, s.text.constData(), std::size_t(s.text.size()));
         break;
-      case SQL_INT64: writeAt<qint64>(message, offset, s.integer); break;
-      case SQL_DOUBLE: writeAt<double>(message, offset, s.number); break;
-      case SQL_TIMESTAMP: writeAt<ISC_TIMESTAMP>(message, offset, s.stamp); break;
-      case SQL_BOOLEAN: writeAt<unsigned char>(message, offset, static_cast<unsigned char>(s.integer)); break;
-      default: break;
+      case SQL_INT64:
+        writeAt<qint64>(message, offset, s.integer);
+        break;
+      case SQL_DOUBLE:
+        writeAt<double>(message, offset, s.number);
+        break;
+      case SQL_TIMESTAMP:
+        writeAt<ISC_TIMESTAMP>(message, offset, s.stamp);
+        break;
+      case SQL_BOOLEAN:
+        writeAt<unsigned char>(message, offset, static_cast<unsigned char>(s.integer));
+        break;
+      default:
+        break;
     }
   }
   metadata = shape.metadata;
@@ -541,31 +563,19 @@ QStringList& Query::sql() noexcept { return impl_->sql; }
 const QStringList& Query::sql() const noexcept { return impl_->sql; }
 
 void Query::setString(const QString& name, const QString& value) {
-  Value v;
-  v.kind = Value::Kind::Text;
-  v.text = value;
-  impl_->setValue(name, std::move(v));
+  impl_->setValue(name, Value{Value::Kind::Text, value, 0, 0});
 }
 
 void Query::setFloat(const QString& name, double value) {
-  Value v;
-  v.kind = Value::Kind::Float;
-  v.number = value;
-  impl_->setValue(name, std::move(v));
+  impl_->setValue(name, Value{Value::Kind::Float, QString(), value, 0});
 }
 
 void Query::setInteger(const QString& name, qint64 value) {
-  Value v;
-  v.kind = Value::Kind::Integer;
-  v.integer = value;
-  impl_->setValue(name, std::move(v));
+  impl_->setValue(name, Value{Value::Kind::Integer, QString(), 0, value});
 }
 
 void Query::setDate(const QString& name, TDateTime value) {
-  Value v;
-  v.kind = Value::Kind::Date;
-  v.number = value;
-  impl_->setValue(name, std::move(v));
+  impl_->setValue(name, Value{Value::Kind::Date, QString(), value, 0});
 }
 
 void Query::setNull(const QString& name) { impl_->setValue(name, Value()); }
@@ -684,17 +694,23 @@ QByteArray textBytes(const detail::QueryImpl& q, const detail::Column& c, const 
       while (size > 0 && data[size - 1] == ' ') --size;
       return QByteArray(data, size);
     }
-    case SQL_VARYING: return QByteArray(data + 2, readAt<unsigned short>(data, 0));
-    case SQL_BLOB: return q.blobs[readAt<std::uint64_t>(data, 0)];
-    default: return QByteArray();
+    case SQL_VARYING:
+      return QByteArray(data + 2, readAt<unsigned short>(data, 0));
+    case SQL_BLOB:
+      return q.blobs[readAt<std::uint64_t>(data, 0)];
+    default:
+      return QByteArray();
   }
 }
 
 qint64 integerOf(const detail::Column& c, const char* data) {
   switch (c.type) {
-    case SQL_SHORT: return readAt<qint16>(data, 0);
-    case SQL_LONG: return readAt<qint32>(data, 0);
-    default: return readAt<qint64>(data, 0);
+    case SQL_SHORT:
+      return readAt<qint16>(data, 0);
+    case SQL_LONG:
+      return readAt<qint32>(data, 0);
+    default:
+      return readAt<qint64>(data, 0);
   }
 }
 
@@ -711,8 +727,10 @@ TDateTime dateOf(const detail::Column& c, const char* data) {
       const auto stamp = readAt<ISC_TIMESTAMP>(data, 0);
       return fromIsc(stamp.timestamp_date, stamp.timestamp_time);
     }
-    case SQL_TYPE_DATE: return fromIsc(readAt<ISC_DATE>(data, 0), 0);
-    default: return double(readAt<ISC_TIME>(data, 0)) / double(kMsPerDay * kIscTimeUnitsPerMs);
+    case SQL_TYPE_DATE:
+      return fromIsc(readAt<ISC_DATE>(data, 0), 0);
+    default:
+      return double(readAt<ISC_TIME>(data, 0)) / double(kMsPerDay * kIscTimeUnitsPerMs);
   }
 }
 
@@ -753,16 +771,21 @@ QString Field::asString() const {
     case SQL_INT64:
       if (c.scale == 0) return QString::number(integerOf(c, data));
       return floatToText(scaled(integerOf(c, data), c.scale));
-    case SQL_FLOAT: return floatToText(readAt<float>(data, 0));
+    case SQL_FLOAT:
+      return floatToText(readAt<float>(data, 0));
     case SQL_DOUBLE:
-    case SQL_D_FLOAT: return floatToText(readAt<double>(data, 0));
+    case SQL_D_FLOAT:
+      return floatToText(readAt<double>(data, 0));
     case SQL_TIMESTAMP:
-    case SQL_TYPE_DATE: return formatDateTime(dateOf(c, data));
+    case SQL_TYPE_DATE:
+      return formatDateTime(dateOf(c, data));
     case SQL_TYPE_TIME:
       return QTime::fromMSecsSinceStartOfDay(int(readAt<ISC_TIME>(data, 0) / kIscTimeUnitsPerMs))
           .toString(QStringLiteral("hh:mm:ss"));
-    case SQL_BOOLEAN: return readAt<unsigned char>(data, 0) ? QStringLiteral("True") : QStringLiteral("False");
-    default: return QString();
+    case SQL_BOOLEAN:
+      return readAt<unsigned char>(data, 0) ? QStringLiteral("True") : QStringLiteral("False");
+    default:
+      return QString();
   }
 }
 
@@ -772,18 +795,25 @@ double Field::asFloat() const {
   switch (c.type) {
     case SQL_SHORT:
     case SQL_LONG:
-    case SQL_INT64: return scaled(integerOf(c, data), c.scale);
-    case SQL_FLOAT: return readAt<float>(data, 0);
+    case SQL_INT64:
+      return scaled(integerOf(c, data), c.scale);
+    case SQL_FLOAT:
+      return readAt<float>(data, 0);
     case SQL_DOUBLE:
-    case SQL_D_FLOAT: return readAt<double>(data, 0);
+    case SQL_D_FLOAT:
+      return readAt<double>(data, 0);
     case SQL_TIMESTAMP:
     case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME: return dateOf(c, data);
-    case SQL_BOOLEAN: return readAt<unsigned char>(data, 0) ? 1 : 0;
+    case SQL_TYPE_TIME:
+      return dateOf(c, data);
+    case SQL_BOOLEAN:
+      return readAt<unsigned char>(data, 0) ? 1 : 0;
     case SQL_TEXT:
     case SQL_VARYING:
-    case SQL_BLOB: return textToFloat(asString().trimmed());
-    default: return 0;
+    case SQL_BLOB:
+      return textToFloat(asString().trimmed());
+    default:
+      return 0;
   }
 }
 
@@ -810,7 +840,8 @@ qint64 Field::asInteger() const {
       }
       return value;
     }
-    default: return std::llround(asFloat());
+    default:
+      return std::llround(asFloat());
   }
 }
 
@@ -824,7 +855,8 @@ TDateTime Field::asDateTime() const {
       const QString text = asString().trimmed();
       return text.isEmpty() ? 0 : parseDate(text);
     }
-    default: return asFloat();
+    default:
+      return asFloat();
   }
 }
 

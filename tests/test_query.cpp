@@ -41,9 +41,8 @@ class ScratchDatabase {
         ADD_FAILURE() << server.error.toStdString();
         return;
       }
-      name_ = server.databaseName(QStringLiteral("query_%1_%2.fdb")
-                                      .arg(QCoreApplication::applicationPid())
-                                      .arg(counter++));
+      name_ = server.databaseName(
+          QStringLiteral("query_%1_%2.fdb").arg(QCoreApplication::applicationPid()).arg(counter++));
       user_ = server.user;
       password_ = server.password;
     }
@@ -170,16 +169,22 @@ TEST_P(QueryTest, ParameterValuesAreConvertedToTheDescribedType) {
     qint64 expectedId;
   };
   const std::vector<Case> cases = {
-      {"text to numeric, regional separator", "VALOR = :P", [](Query& q) { q.setString("P", "12,34"); }, 1},
+      {"text to numeric, regional separator", "VALOR = :P",
+       [](Query& q) { q.setString("P", "12,34"); }, 1},
       {"float to numeric", "VALOR = :P", [](Query& q) { q.setFloat("P", -0.05); }, 2},
       {"integer to text", "NOME = :P || 'eiro'", [](Query& q) { q.setInteger("P", 0); }, -1},
       {"text to date", "DATA = :P", [](Query& q) { q.setString("P", "15/03/2024"); }, 2},
       {"date with time", "DATA = :P", [](Query& q) { q.setDate("P", 45366.4375); }, 1},
       {"date range inclusive", "DATA BETWEEN :P AND :Q AND ID = 1",
-       [](Query& q) { q.setDate("P", 45366); q.setDate("Q", 45366.4375); }, 1},
+       [](Query& q) {
+         q.setDate("P", 45366);
+         q.setDate("Q", 45366.4375);
+       },
+       1},
       {"char compared with text", "CODIGO = :P", [](Query& q) { q.setString("P", "AB"); }, 1},
       {"untyped ? IS NULL, null", "(:P IS NULL AND ID = 3)", [](Query& q) { q.setNull("P"); }, 3},
-      {"untyped ? IS NULL, value", "(:P IS NULL OR ID = 2)", [](Query& q) { q.setString("P", "x"); }, 2},
+      {"untyped ? IS NULL, value", "(:P IS NULL OR ID = 2)",
+       [](Query& q) { q.setString("P", "x"); }, 2},
       {"cast parameter", "CAST(:P AS INTEGER) = QTD", [](Query& q) { q.setString("P", "-3"); }, 2},
   };
   for (const Case& c : cases) {
@@ -217,7 +222,8 @@ TEST_P(QueryTest, ColumnsAreFoundWithoutRegardToCase) {
   } catch (const DatabaseError& error) {
     const std::string message = error.what();
     EXPECT_NE(message.find("CodProd"), std::string::npos) << message;
-    EXPECT_NE(message.find("SELECT SUM(QTD), ID AS MeuId, ITENS.NOME FROM ITENS"), std::string::npos)
+    EXPECT_NE(message.find("SELECT SUM(QTD), ID AS MeuId, ITENS.NOME FROM ITENS"),
+              std::string::npos)
         << message;
   }
 }
@@ -225,7 +231,8 @@ TEST_P(QueryTest, ColumnsAreFoundWithoutRegardToCase) {
 TEST_P(QueryTest, NullColumnsAndMissingRowsReadAsZero) {
   Query q(&database_);
   q.sql() << QStringLiteral("SELECT * FROM ITENS WHERE ID = :Id");
-  const QStringList columns = {"CODIGO", "NOME", "VALOR", "PESO", "GRANDE", "PRECO", "QTD", "DATA", "OBS"};
+  const QStringList columns = {"CODIGO", "NOME", "VALOR", "PESO", "GRANDE",
+                               "PRECO",  "QTD",  "DATA",  "OBS"};
   auto expectZeros = [&](const char* situation) {
     SCOPED_TRACE(situation);
     for (const QString& column : columns) {
@@ -327,8 +334,11 @@ TEST_P(QueryTest, DatesCarryTheTimeOfDay) {
     int hour;
   };
   const std::vector<Case> cases = {
-      {0.0, 18991230, 0},      {1.5, 18991231, 12},        {45366.999988426, 20240315, 23},
-      {-15018.0, 18581117, 0}, {2.0 + 1.0 / 86400, 19000101, 0},
+      {0.0, 18991230, 0},
+      {1.5, 18991231, 12},
+      {45366.999988426, 20240315, 23},
+      {-15018.0, 18581117, 0},
+      {2.0 + 1.0 / 86400, 19000101, 0},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     insert.setInteger("Id", qint64(100 + i));
@@ -336,10 +346,11 @@ TEST_P(QueryTest, DatesCarryTheTimeOfDay) {
     insert.execSQL();
   }
   write.commit();
-  auto back = open({QStringLiteral("SELECT ID, DATA, EXTRACT(HOUR FROM DATA) AS HORA,"),
-                    QStringLiteral("  EXTRACT(YEAR FROM DATA) * 10000 + EXTRACT(MONTH FROM DATA) * 100"),
-                    QStringLiteral("  + EXTRACT(DAY FROM DATA) AS DIA"),
-                    QStringLiteral("FROM ITENS WHERE ID >= 100 ORDER BY ID")});
+  auto back =
+      open({QStringLiteral("SELECT ID, DATA, EXTRACT(HOUR FROM DATA) AS HORA,"),
+            QStringLiteral("  EXTRACT(YEAR FROM DATA) * 10000 + EXTRACT(MONTH FROM DATA) * 100"),
+            QStringLiteral("  + EXTRACT(DAY FROM DATA) AS DIA"),
+            QStringLiteral("FROM ITENS WHERE ID >= 100 ORDER BY ID")});
   ASSERT_EQ(back->recordCount(), int(cases.size()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
@@ -386,7 +397,8 @@ TEST_P(QueryTest, TextParametersTravelAsWindows1252WhenTheyCan) {
     write.commit();
 
     Query q(&database_);
-    q.sql() << QStringLiteral("SELECT NOME, OCTET_LENGTH(NOME) AS BYTES FROM ITENS WHERE NOME = :Nome");
+    q.sql() << QStringLiteral(
+        "SELECT NOME, OCTET_LENGTH(NOME) AS BYTES FROM ITENS WHERE NOME = :Nome");
     q.setString("Nome", c.text);
     q.open();
     ASSERT_EQ(q.recordCount(), 1);
@@ -445,7 +457,8 @@ TEST_P(QueryTest, TheProgramCannotWriteWithoutAReadWriteTransaction) {
 TEST_P(QueryTest, TransactionsAreExplicitAndNeverLeftOpen) {
   // The transaction the statement itself runs in, as the database sees it.
   const QStringList mine = {
-      QStringLiteral("SELECT MON$READ_ONLY AS RO, MON$ISOLATION_MODE AS ISO, MON$LOCK_TIMEOUT AS ESPERA,"),
+      QStringLiteral(
+          "SELECT MON$READ_ONLY AS RO, MON$ISOLATION_MODE AS ISO, MON$LOCK_TIMEOUT AS ESPERA,"),
       QStringLiteral("  (SELECT COUNT(*) FROM MON$TRANSACTIONS T"),
       QStringLiteral("    WHERE T.MON$ATTACHMENT_ID = CURRENT_CONNECTION) AS ABERTAS"),
       QStringLiteral("FROM MON$TRANSACTIONS WHERE MON$TRANSACTION_ID = CURRENT_TRANSACTION")};
@@ -453,8 +466,8 @@ TEST_P(QueryTest, TransactionsAreExplicitAndNeverLeftOpen) {
     auto q = open(mine);
     ASSERT_EQ(q->recordCount(), 1);
     EXPECT_EQ(q->fieldByName("RO").asInteger(), 1);
-    EXPECT_EQ(q->fieldByName("ISO").asInteger(), 2);  // read committed, record version
-    EXPECT_EQ(q->fieldByName("ESPERA").asInteger(), 0);  // no wait
+    EXPECT_EQ(q->fieldByName("ISO").asInteger(), 2);      // read committed, record version
+    EXPECT_EQ(q->fieldByName("ESPERA").asInteger(), 0);   // no wait
     EXPECT_EQ(q->fieldByName("ABERTAS").asInteger(), 1);  // only its own
   }
   {
@@ -530,11 +543,13 @@ TEST_P(QueryTest, ALargeResultIsFetchedWhole) {
     }
     write.commit();
   }
-  auto q = open({QStringLiteral("SELECT A.N AS A, B.N AS B, B.NOME FROM NUMEROS A CROSS JOIN NUMEROS B"),
-                 QStringLiteral("ORDER BY A.N, B.N")});
+  auto q =
+      open({QStringLiteral("SELECT A.N AS A, B.N AS B, B.NOME FROM NUMEROS A CROSS JOIN NUMEROS B"),
+            QStringLiteral("ORDER BY A.N, B.N")});
   ASSERT_EQ(q->recordCount(), 62500);
   qint64 sum = 0;
-  for (q->first(); !q->eof(); q->next()) sum += q->fieldByName("a").asInteger() * 1000 + q->fieldByName("b").asInteger();
+  for (q->first(); !q->eof(); q->next())
+    sum += q->fieldByName("a").asInteger() * 1000 + q->fieldByName("b").asInteger();
   EXPECT_EQ(sum, 250LL * 1000 * (249 * 250 / 2) + 250LL * (249 * 250 / 2));
   q->last();
   EXPECT_EQ(q->fieldByName("NOME").asString(), "n249");
@@ -548,13 +563,13 @@ TEST(DatabaseScript, SplitsOnlyOutsideLiteralsAndComments) {
   QTemporaryDir dir;
   Database database;
   database.create(dir.filePath("script.fdb"), "SYSDBA", QString());
-  database.executeScript(QStringLiteral(
-      "CREATE TABLE T (S VARCHAR(40));\n"
-      "-- a comment; with a semicolon\n"
-      "INSERT INTO T VALUES ('a;b');\n"
-      "/* block; comment */ INSERT INTO T VALUES (\"c;\"\"d\");\n"
-      "INSERT INTO T VALUES ('it''s; fine');;\n"
-      "  -- trailing comment only\n"));
+  database.executeScript(
+      QStringLiteral("CREATE TABLE T (S VARCHAR(40));\n"
+                     "-- a comment; with a semicolon\n"
+                     "INSERT INTO T VALUES ('a;b');\n"
+                     "/* block; comment */ INSERT INTO T VALUES (\"c;\"\"d\");\n"
+                     "INSERT INTO T VALUES ('it''s; fine');;\n"
+                     "  -- trailing comment only\n"));
   Query q(&database);
   q.sql() << QStringLiteral("SELECT S FROM T ORDER BY S");
   q.open();
@@ -562,10 +577,12 @@ TEST(DatabaseScript, SplitsOnlyOutsideLiteralsAndComments) {
   for (; !q.eof(); q.next()) values << q.fieldByName("S").asString();
   EXPECT_EQ(values, (QStringList{"a;b", "c;\"d", "it's; fine"}));
   try {
-    database.executeScript(QStringLiteral("INSERT INTO T VALUES ('ok');\n\n  INSERT INTO NADA\n VALUES (1);"));
+    database.executeScript(
+        QStringLiteral("INSERT INTO T VALUES ('ok');\n\n  INSERT INTO NADA\n VALUES (1);"));
     ADD_FAILURE() << "a failing statement must throw";
   } catch (const DatabaseError& error) {
-    EXPECT_NE(std::string(error.what()).find("INSERT INTO NADA"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("INSERT INTO NADA"), std::string::npos)
+        << error.what();
   }
 }
 

@@ -19,7 +19,9 @@ struct FbServer {
   // "host/port": the Servidor setting that reaches the server over TCP/IP.
   QString servidor() const { return host + u'/' + port; }
   // The name of database file `file` (a bare file name) on the server.
-  QString databaseName(const QString& file) const { return servidor() + u':' + dataDir + u'/' + file; }
+  QString databaseName(const QString& file) const {
+    return servidor() + u':' + dataDir + u'/' + file;
+  }
 
   static FbServer fromStateFile() {
     FbServer server;
@@ -28,8 +30,9 @@ struct FbServer {
                             : QStringLiteral("/tmp/margivo-fbserver");
     QFile file(dir + QStringLiteral("/server.env"));
     if (!file.open(QIODevice::ReadOnly)) {
-      server.error = QStringLiteral("the local Firebird server is not running (no %1); start it with "
-                                    "scripts/fbserver.sh start")
+      server.error = QStringLiteral(
+                         "the local Firebird server is not running (no %1); start it with "
+                         "scripts/fbserver.sh start")
                          .arg(file.fileName());
       return server;
     }
