@@ -1,0 +1,300 @@
+#include "gadget/rentabilidade.h"
+
+#include <QColor>
+#include <cmath>
+#include <exception>
+#include <memory>
+#include <utility>
+
+#include "dialogs/about.h"
+#include "dialogs/confgadget.h"
+#include "dialogs/posicao.h"
+#include "engine/dmrent.h"
+#include "framework/conexao.h"
+#include "framework/config.h"
+#include "framework/database.h"
+#include "framework/gui/desktop.h"
+#include "framework/gui/imagensicones.h"
+#include "framework/gui/mensagens.h"
+#include "gadget/atualizacao.h"
+
+namespace margivo {
+namespace {
+
+QColor Argb(quint32 argb) { return QColor::fromRgba(argb); }
+
+const QColor kCinzaEscuro = Argb(0xFF696969);  // the blocks
+const QColor kCianoEscuro = Argb(0xFF008B8B);  // the totals band
+
+// The work of a refresh ends early, by this, when the gadget goes away.
+struct AtualizacaoCancelada {};
+
+// Whether an error of a refresh came from the database, so the connection
+// may be gone and the next refresh reconnects first.
+bool ErroDoBanco(std::exception_ptr erro) {
+  try {
+    std::rethrow_exception(erro);
+  } catch (const DatabaseError&) {
+    return true;
+  } catch (const CalculationError& e) {
+    return e.kind() == CalculationError::Kind::Database;
+  } catch (...) {
+  }
+  return false;
+}
+
+}  // namespace
+
+TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwner) {
+  setInformacoes(QString::fromUtf8(NOME_GGT_RENTABILIDADE), QString::fromUtf8(VERSAO_GADGET),
+                 QString::fromUtf8(kRelConsRentabilidade),
+                 QString::fromUtf8(kDescricaoRentabilidade));
+  PosGradIni = QPointF(0.5, 1);
+  PosGradFim = QPointF(0.5, 0);
+
+  // The body: grey, lighter at the top.
+  rtgPrincipal->setSize(355, 221);
+  rtgPrincipal->setPosition({0, 0});
+  rtgPrincipal->setRadius(10, 10);
+  rtgPrincipal->setStrokeColor(Argb(0x00000000));
+  rtgPrincipal->setStrokeNone();
+  rtgPrincipal->setFillGradient({PosGradIni, PosGradFim, {{0, Argb(0xFFB4B4B4)}, {1, Argb(0xFFE5E5E5)}}});
+
+  const auto bloco = [this](const char* nome, double x, double y, double w, double h,
+                            TCantos cantos) {
+    auto* r = new TRoundRect(rtgPrincipal);
+    r->setObjectName(QString::fromLatin1(nome));
+    r->setPosition({x, y});
+    r->setSize(w, h);
+    r->setCorners(cantos);
+    r->setStrokeNone();
+    r->setFillColor(kCinzaEscuro);
+    return r;
+  };
+  const TCantos tituloCantos = static_cast<int>(TCanto::SuperiorDireito) |
+                               static_cast<int>(TCanto::InferiorEsquerdo);
+  const TCantos valoresCantos = static_cast<int>(TCanto::InferiorEsquerdo);
+  rrtFatTit = bloco("rrtFatTit", 0, 27, 338, 19, tituloCantos);
+  // The two stops every gradient starts with, then the strip's own, in the
+  // order they were drawn up.
+  TGradiente faixa;
+  faixa.pontos = {{0, Argb(0x00000000)},          {1, Argb(0xFF41CBD3)},
+                  {0, Argb(0x00000000)},          {0, Argb(0x00000000)},
+                  {0.0032051282, Argb(0xFF696969)}, {0.20192307, Argb(0xFF696969)},
+                  {0.33333334, Argb(0xFF696969)}, {0.625, Argb(0xFF469095)},
+                  {1, Argb(0x00000000)},          {1, Argb(0x00000000)},
+                  {1, Argb(0x00000000)},          {1, Argb(0x00000000)},
+                  {1, Argb(0x00000000)},          {1, Argb(0xFFFFFFFF)}};
+  faixa.inicio = PosGradIni;
+  faixa.fim = PosGradFim;
+  rrtFatTit->setFillGradient(faixa);
+  rrtFatVal = bloco("rrtFatVal", 16, 46, 322, 39, valoresCantos);
+  rrtCustTit = bloco("rrtCustTit", 0, 88, 338, 19, tituloCantos);
+  rrtCustVal = bloco("rrtCustVal", 16, 106, 322, 39, valoresCantos);
+
+  rtgTotais = new TRectangle(rtgPrincipal);
+  rtgTotais->setObjectName(QStringLiteral("rtgTotais"));
+  rtgTotais->setPosition({0, 176});
+  rtgTotais->setSize(355, 45);
+  rtgTotais->setRadius(10, 10);
+  rtgTotais->setStrokeNone();
+  rtgTotais->setFillColor(kCianoEscuro);
+
+  const auto separador = [this](const char* nome, double x) {
+    auto* l = new TLine(rtgTotais);
+    l->setObjectName(QString::fromLatin1(nome));
+    l->setPosition({x, 0});
+    l->setSize(4, 45);
+    l->setStrokeColor(Argb(0xFFFFFFFF));
+    return l;
+  };
+  lnSeparador1 = separador("lnSeparador1", 91);
+  lnSeparador2 = separador("lnSeparador2", 181);
+  lnSeparador3 = separador("lnSeparador3", 266);
+
+  const auto rotulo = [](TElemento* pai, const char* nome, const char* estilo = nullptr) {
+    auto* l = new TLabel(pai);
+    l->setObjectName(QString::fromLatin1(nome));
+    if (estilo != nullptr) l->setStyleLookup(QString::fromLatin1(estilo));
+    return l;
+  };
+  const QString segoe = QStringLiteral("Segoe UI");
+  const QString tahoma = QStringLiteral("Tahoma");
+  using A = TAlinhamento;
+
+  lblTitGadget = rotulo(rtgPrincipal, "lblTitGadget", kEstiloTitulo);
+  ConfigLabel(lblTitGadget, segoe, QStringLiteral("Rentabilidade"), 15, Negrito, 10, 2, 100,
+              A::Inicio, false, true);
+  lblTitFat = rotulo(rrtFatTit, "lblTitFat");
+  ConfigLabel(lblTitFat, segoe, QStringLiteral("Faturamento"), 15, Negrito, 210, 0, 120, A::Fim,
+              false, false);
+  lblTitVendaFat = rotulo(rrtFatVal, "lblTitVendaFat");
+  ConfigLabel(lblTitVendaFat, tahoma, QStringLiteral("Venda (R$)"), 11, 0, 16, 0, 80, A::Inicio,
+              false, true);
+  lblTitCustoFat = rotulo(rrtFatVal, "lblTitCustoFat");
+  ConfigLabel(lblTitCustoFat, tahoma, QStringLiteral("Custo (R$)"), 11, 0, 202, 0, 80, A::Inicio,
+              false, true);
+  lblValorVendaFat = rotulo(rrtFatVal, "lblValorVendaFat");
+  ConfigLabel(lblValorVendaFat, tahoma, QStringLiteral("Venda"), 17, Negrito, 16, 20, 120, A::Fim,
+              false, false);
+  lblValorCustoFat = rotulo(rrtFatVal, "lblValorCustoFat");
+  ConfigLabel(lblValorCustoFat, tahoma, QStringLiteral("Custo"), 17, Negrito, 197, 20, 120,
+              A::Fim, false, false);
+  lblTitCusto = rotulo(rrtCustTit, "lblTitCusto");
+  ConfigLabel(lblTitCusto, segoe, QStringLiteral("Custos"), 15, Negrito, 210, 0, 120, A::Fim,
+              false, false);
+  lblTitAquisCusto = rotulo(rrtCustVal, "lblTitAquisCusto");
+  ConfigLabel(lblTitAquisCusto, tahoma, QStringLiteral("Aquisição (%)"), 11, 0, 16, 0, 80,
+              A::Inicio, false, true);
+  lblTitVendaCusto = rotulo(rrtCustVal, "lblTitVendaCusto");
+  ConfigLabel(lblTitVendaCusto, tahoma, QStringLiteral("Venda (%)"), 11, 0, 202, 0, 80, A::Inicio,
+              false, true);
+  lblValorAquisCusto = rotulo(rrtCustVal, "lblValorAquisCusto");
+  ConfigLabel(lblValorAquisCusto, tahoma, QStringLiteral("Aquisição"), 17, Negrito, 16, 20, 120,
+              A::Fim, false, false);
+  lblValorVendaCusto = rotulo(rrtCustVal, "lblValorVendaCusto");
+  ConfigLabel(lblValorVendaCusto, segoe, QStringLiteral("Venda"), 17, Negrito, 197, 20, 120,
+              A::Fim, false, false);
+  lblNomeFilial = rotulo(rtgPrincipal, "lblNomeFilial", kEstiloTitulo);
+  ConfigLabel(lblNomeFilial, tahoma, QStringLiteral("Todas as Filiais"), 12, 0, 0, 147, 359,
+              A::Centro, false, false);
+  lblPeriodo = rotulo(rtgPrincipal, "lblPeriodo", kEstiloTitulo);
+  ConfigLabel(lblPeriodo, tahoma, QString(), 12, 0, 0, 161, 359, A::Centro, false, false);
+  lblTitMrgBruta = rotulo(rtgTotais, "lblTitMrgBruta");
+  ConfigLabel(lblTitMrgBruta, tahoma, QStringLiteral("Mrg. Bruta (R$)"), 11, 0, 6, 2, 78,
+              A::Inicio, false, true);
+  lblTitMrgOper = rotulo(rtgTotais, "lblTitMrgOper");
+  ConfigLabel(lblTitMrgOper, tahoma, QStringLiteral("Mrg. Oper. (R$)"), 11, 0, 95, 2, 78,
+              A::Inicio, false, true);
+  lblTitRtbBruta = rotulo(rtgTotais, "lblTitRtbBruta");
+  ConfigLabel(lblTitRtbBruta, tahoma, QStringLiteral("Rtb. Bruta (%)"), 11, 0, 186, 2, 78,
+              A::Inicio, false, true);
+  lblTitRtbOper = rotulo(rtgTotais, "lblTitRtbOper");
+  ConfigLabel(lblTitRtbOper, tahoma, QStringLiteral("Rtb. Oper. (%)"), 11, 0, 271, 2, 78,
+              A::Inicio, false, true);
+  lblValorMrgBruta = rotulo(rtgTotais, "lblValorMrgBruta");
+  ConfigLabel(lblValorMrgBruta, tahoma, QString(), 12, Negrito, 1, 26, 78, A::Fim, false, false);
+  lblValorMrgOper = rotulo(rtgTotais, "lblValorMrgOper");
+  ConfigLabel(lblValorMrgOper, tahoma, QString(), 12, Negrito, 90, 26, 78, A::Fim, false, false);
+  lblValorRtbBruta = rotulo(rtgTotais, "lblValorRtbBruta");
+  ConfigLabel(lblValorRtbBruta, tahoma, QString(), 12, Negrito, 181, 26, 78, A::Fim, false, false);
+  lblValorRtbOper = rotulo(rtgTotais, "lblValorRtbOper");
+  ConfigLabel(lblValorRtbOper, tahoma, QString(), 12, Negrito, 266, 26, 78, A::Fim, false, false);
+
+  imgLogo = new TImage(rtgPrincipal);
+  imgLogo->setObjectName(QStringLiteral("imgLogo"));
+  imgLogo->setBitmap(ImagensIcones().imgLogoCinzaMedio);
+  imgLogo->setPosition({288, -12});
+
+  AjustaGadget(rtgPrincipal, true);
+  AssociaEventosComuns(rtgPrincipal);
+  // The busy sign sits right after the title.
+  imgOcupado->setPosition({lblTitGadget->x() + lblTitGadget->width() + 6, 6});
+
+  try {
+    Desktop().IniciarComWindows(getTitulo(), true);
+  } catch (...) {
+    MostraErro(std::current_exception());
+  }
+}
+
+TRentabilidade::~TRentabilidade() {
+  // The work reads nothing of this object, but its end would write here.
+  EncerraTrabalho();
+}
+
+void TRentabilidade::ConfigLabel(TLabel* lblOwner, const QString& Fonte, const QString& Texto,
+                                 int Tamanho, TEstilosFonte Estilo, double X, double Y,
+                                 double Width, TAlinhamento Alinhamento, bool WordWrap,
+                                 bool AutoSize) {
+  lblOwner->setFontFamily(Fonte);
+  lblOwner->setFontSize(Tamanho);
+  lblOwner->setFontStyle(Estilo);
+  lblOwner->setTextAlign(Alinhamento);
+  lblOwner->setText(Texto);
+  lblOwner->setWidth(Width);
+  lblOwner->setWordWrap(WordWrap);
+  lblOwner->setAutoSize(AutoSize);
+  lblOwner->setX(X);
+  lblOwner->setY(Y);
+}
+
+void TRentabilidade::IniciarGadget(QObject* Sender) {
+  TGadgetSimples::IniciarGadget(Sender);
+  if (FConfig == nullptr || FConexao == nullptr) return;
+
+  // The work reads a copy of the settings: the panel may save its own
+  // meanwhile (the end of a drag).
+  auto config = std::make_shared<TConfig>(*FConfig);
+  auto resultado = std::make_shared<ResultadoAtualizacao>();
+  TConexao* conexao = FConexao;
+  const bool reconectar = std::exchange(reconectar_, false);
+  const QDate hoje = hoje_;
+  IniciaTrabalho(
+      [config, resultado, conexao, reconectar, hoje](const std::atomic<bool>& cancelar) {
+        // A connection lost since the last refresh (server restarted,
+        // network cut) is made again, once, before this refresh reads.
+        if (reconectar || !conexao->conectado()) conexao->conectarBanco();
+        TAtualizacaoRentabilidade dados(*conexao, *config);
+        dados.setHoje(hoje);
+        OpcoesAtualizacao opcoes;
+        opcoes.progresso = [&cancelar](int, int) {
+          if (cancelar) throw AtualizacaoCancelada{};
+        };
+        dados.IniciarGadget(*resultado, opcoes);
+      },
+      [this, resultado](std::exception_ptr erro) {
+        // The period as this refresh computed it goes with the next save.
+        FConfig->DataInicial = resultado->DataInicial;
+        FConfig->DataFinal = resultado->DataFinal;
+        aplicaResultado(*resultado);
+        if (erro) {
+          reconectar_ = ErroDoBanco(erro);
+          std::rethrow_exception(erro);
+        }
+      });
+}
+
+void TRentabilidade::aplicaResultado(const ResultadoAtualizacao& resultado) {
+  if (resultado.lblNomeFilial) lblNomeFilial->setText(*resultado.lblNomeFilial);
+  if (resultado.lblPeriodo) lblPeriodo->setText(*resultado.lblPeriodo);
+  const std::pair<std::optional<QString> ResultadoAtualizacao::*, TLabel*> figuras[] = {
+      {&ResultadoAtualizacao::lblValorVendaFat, lblValorVendaFat},
+      {&ResultadoAtualizacao::lblValorCustoFat, lblValorCustoFat},
+      {&ResultadoAtualizacao::lblValorAquisCusto, lblValorAquisCusto},
+      {&ResultadoAtualizacao::lblValorVendaCusto, lblValorVendaCusto},
+      {&ResultadoAtualizacao::lblValorMrgBruta, lblValorMrgBruta},
+      {&ResultadoAtualizacao::lblValorMrgOper, lblValorMrgOper},
+      {&ResultadoAtualizacao::lblValorRtbBruta, lblValorRtbBruta},
+      {&ResultadoAtualizacao::lblValorRtbOper, lblValorRtbOper},
+  };
+  for (const auto& [texto, rotulo] : figuras)
+    if (resultado.*texto) rotulo->setText(*(resultado.*texto));
+}
+
+GeometriaGadget TRentabilidade::geometria() const {
+  const QPoint painel(static_cast<int>(std::trunc(rtgGadget->x())),
+                      static_cast<int>(std::trunc(rtgGadget->y())));
+  const QRect face(static_cast<int>(rtgPrincipal->x()), static_cast<int>(rtgPrincipal->y()),
+                   static_cast<int>(rtgPrincipal->width()),
+                   static_cast<int>(rtgPrincipal->height()));
+  return {frmPrincipal->mapToGlobal(painel), face};
+}
+
+void TRentabilidade::RConfClick(QObject*) {
+  if (FConfig == nullptr || FConexao == nullptr) return;
+  // The dialog reads the branches through the connection a refresh's work
+  // may be using: it opens once the work is over.
+  AposTrabalho([this] {
+    TDialogoAberto aberto(*this);
+    AbreConfiguracao(*FConfig, *FConexao, frmPrincipal, geometria(), [this] { Atualiza(this); });
+  });
+}
+
+void TRentabilidade::RAboutClick(QObject*) {
+  const InformacoesGadget informacoes{getTitulo(), getVersao(), getRelCons(), getDescricao(),
+                                      TImagensIcones::ImagemGadget(55)};
+  AbreAbout(frmPrincipal, informacoes, geometria());
+}
+
+}  // namespace margivo

@@ -1,0 +1,89 @@
+// TRentabilidade: the profitability gadget on the desktop - its face (a grey
+// rounded body with the title, the "Faturamento" and "Custos" blocks, the
+// branch and period lines and a dark-cyan band of four totals) on the frame
+// of TGadgetSimples, its refresh, and the settings and about actions of its
+// caption strip.
+//
+// The refresh runs the framework part on the GUI thread, then the data part
+// (TAtualizacaoRentabilidade: branch name, period, order items, engine) on a
+// worker thread on a copy of the settings, so the panel stays responsive;
+// the figures change only when the work ends, and labels the refresh did not
+// reach keep their texts. A database error makes the next refresh reconnect
+// first (once per refresh).
+#pragma once
+
+#include <QDate>
+#include <QPointF>
+#include <QString>
+
+#include "framework/gui/gadget.h"
+
+namespace margivo {
+
+struct GeometriaGadget;
+struct ResultadoAtualizacao;
+
+inline constexpr const char* NOME_GGT_RENTABILIDADE = "Rentabilidade";
+inline constexpr const char* VERSAO_GADGET = "21.08ba";
+// The ERP routine that gives the same figures, and the gadget's description,
+// as the about box shows them.
+inline constexpr const char* kRelConsRentabilidade =
+    "Kontavix - Rotina PDV: Consulta da Rentabilidade de Pedidos";
+inline constexpr const char* kDescricaoRentabilidade =
+    "Este gadget exibe o valor (R$) que está em inadimplência bem como a porcentagem que este "
+    "valor representa perante o montante esperado.";
+// The label style of the dark-cyan texts (title, branch and period lines).
+inline constexpr const char* kEstiloTitulo = "lblTituloStyle1";
+
+class TRentabilidade : public TGadgetSimples {
+  Q_OBJECT
+
+ public:
+  // Builds the face on `AOwner` and registers the program to start at logon
+  // (a failure to register is reported in an error box; the gadget goes on).
+  explicit TRentabilidade(TFormTransparente* AOwner);
+  ~TRentabilidade() override;
+
+  // The settings dialog; while a refresh works it opens at the refresh's end.
+  void RConfClick(QObject* Sender) override;
+  // The about box.
+  void RAboutClick(QObject* Sender) override;
+  // The refresh (see the top of this file). Throws what the framework part
+  // throws; the data part's errors are reported when its work ends.
+  void IniciarGadget(QObject* Sender) override;
+
+  // Sets, in this order: font family, font size, font style, alignment,
+  // text, width, word wrap, auto-size, X, Y.
+  void ConfigLabel(TLabel* lblOwner, const QString& Fonte, const QString& Texto, int Tamanho,
+                   TEstilosFonte Estilo, double X, double Y, double Width,
+                   TAlinhamento Alinhamento, bool WordWrap, bool AutoSize);
+
+  // The day refreshes count as today; an invalid date (the default) means
+  // the system date at each refresh.
+  void setHoje(const QDate& dia) { hoje_ = dia; }
+
+  // Where the panel and its face are, for the dialogs.
+  GeometriaGadget geometria() const;
+
+  // The start and stop of the vertical gradients: bottom centre to top centre.
+  QPointF PosGradIni, PosGradFim;
+
+  TRoundRect *rrtFatTit, *rrtFatVal, *rrtCustTit, *rrtCustVal;
+  TRectangle* rtgTotais;
+  TLine *lnSeparador1, *lnSeparador2, *lnSeparador3;
+  TLabel *lblTitGadget, *lblTitFat, *lblTitVendaFat, *lblTitCustoFat, *lblValorVendaFat,
+      *lblValorCustoFat, *lblTitCusto, *lblTitAquisCusto, *lblTitVendaCusto, *lblValorAquisCusto,
+      *lblValorVendaCusto, *lblNomeFilial, *lblPeriodo, *lblTitMrgBruta, *lblTitMrgOper,
+      *lblTitRtbBruta, *lblTitRtbOper, *lblValorMrgBruta, *lblValorMrgOper, *lblValorRtbBruta,
+      *lblValorRtbOper;
+  TImage* imgLogo;
+
+ private:
+  // Writes what a refresh wrote onto the labels.
+  void aplicaResultado(const ResultadoAtualizacao& resultado);
+
+  QDate hoje_;
+  bool reconectar_ = false;
+};
+
+}  // namespace margivo
