@@ -2,12 +2,11 @@
 
 #include <QFrame>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
 
 #include "dialogs/fontes.h"
+#include "framework/gui/imagensicones.h"
 
 namespace margivo {
 
@@ -28,45 +27,15 @@ QPushButton#btnOk:hover { background: #e5f1fb; border-color: #0078d7; }
 QPushButton#btnOk:pressed { background: #cce4f7; }
 )";
 
-// The gadget's picture when the gadget gives none: a teal tile with rising
-// bars, the profitability gadget's motif.
-QPixmap IconePadrao() {
-  QPixmap pixmap(55, 55);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(Qt::NoPen);
-  p.setBrush(QColor(0x00, 0x8b, 0x8b));
-  p.drawRoundedRect(QRectF(2, 2, 51, 51), 9, 9);
-  p.setBrush(QColor(0xe5, 0xe5, 0xe5));
-  const int alturas[] = {14, 22, 30};
-  for (int i = 0; i < 3; ++i) p.drawRect(QRectF(12 + i * 11, 44 - alturas[i], 8, alturas[i]));
-  p.setPen(QPen(QColor(0x41, 0xcb, 0xd3), 2.5));
-  p.drawLine(QPointF(10, 26), QPointF(44, 10));
-  return pixmap;
-}
-
-// The maker's small grey logo, 53 x 17.
-QPixmap LogoPadrao() {
-  QPixmap pixmap(53, 17);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::TextAntialiasing);
-  p.setPen(QColor(0x69, 0x69, 0x69));
-  p.setFont(detail::Fonte({QStringLiteral("Tahoma")}, 11, true));
-  p.drawText(QRect(0, 0, 53, 17), Qt::AlignCenter, QStringLiteral("velmoor"));
-  return pixmap;
-}
-
 QLabel* NovoLabel(QWidget* parent, const char* nome, const QString& texto, QRect geometria,
                   double tamanho, bool negrito, Qt::Alignment alinhamento) {
   auto* label = new QLabel(texto, parent);
   label->setObjectName(QLatin1String(nome));
   label->setTextFormat(Qt::PlainText);
   label->setGeometry(geometria);
-  label->setFont(detail::Fonte({QStringLiteral("Tahoma")}, tamanho, negrito));
   label->setAlignment(alinhamento);
   label->setWordWrap(false);
+  detail::AplicaFonteQueCabe(*label, detail::Fonte(QStringLiteral("Tahoma"), tamanho, negrito));
   return label;
 }
 
@@ -86,7 +55,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
   imgIcone = new QLabel(Rectangle1);
   imgIcone->setObjectName(QStringLiteral("imgIcone"));
   imgIcone->setGeometry(17, 4, 55, 55);
-  imgIcone->setPixmap(IconePadrao());
+  imgIcone->setPixmap(TImagensIcones::ImagemGadget(55));
   imgIcone->setScaledContents(true);
 
   lblTitulo = NovoLabel(Rectangle1, "lblTitulo", QString(), {75, 15, 288, 32}, 20, false,
@@ -104,18 +73,19 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
   txtDescricao = NovoLabel(Rectangle1, "txtDescricao", QString(), {87, 103, 286, 62}, 10.5, false,
                            Qt::AlignLeft | Qt::AlignTop);
   txtDescricao->setWordWrap(true);
+  txtDescricao->setFont(detail::Fonte(QStringLiteral("Tahoma"), 10.5));
 
   btnOk = new QPushButton(QStringLiteral("OK"), Rectangle1);
   btnOk->setObjectName(QStringLiteral("btnOk"));
   btnOk->setGeometry(150, 173, 80, 22);
-  btnOk->setFont(detail::Fonte({QStringLiteral("Tahoma")}, 11, true));
+  btnOk->setFont(detail::Fonte(QStringLiteral("Tahoma"), 11, true));
   btnOk->setDefault(true);
   connect(btnOk, &QPushButton::clicked, this, &TfrmAbout::btnOkClick);
 
   auto* imgLogo = new QLabel(Rectangle1);
   imgLogo->setObjectName(QStringLiteral("imgLogo"));
   imgLogo->setGeometry(320, 176, 53, 17);
-  imgLogo->setPixmap(LogoPadrao());
+  imgLogo->setPixmap(ImagensIcones().imgLogoCinzaMedio);
 }
 
 void TfrmAbout::CarregaInformacoes(const InformacoesGadget* gadget) {
@@ -124,6 +94,10 @@ void TfrmAbout::CarregaInformacoes(const InformacoesGadget* gadget) {
   lblVersao->setText(gadget->Versao);
   lblRelCons->setText(gadget->RelCons);
   txtDescricao->setText(gadget->Descricao);
+  const QString tahoma = QStringLiteral("Tahoma");
+  detail::AplicaFonteQueCabe(*lblTitulo, detail::Fonte(tahoma, 20));
+  detail::AplicaFonteQueCabe(*lblVersao, detail::Fonte(tahoma, 10.5));
+  detail::AplicaFonteQueCabe(*lblRelCons, detail::Fonte(tahoma, 10.5));
   if (!gadget->Icone.isNull()) imgIcone->setPixmap(gadget->Icone);
 }
 

@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "dialogs/fontes.h"
-#include "dialogs/mensagem.h"
 #include "framework/conexao.h"
+#include "framework/gui/mensagens.h"
 #include "framework/config.h"
 #include "framework/query.h"
 #include "framework/regional.h"
@@ -187,7 +187,7 @@ QLabel* NovoLabel(QWidget* parent, const char* nome, const QString& texto, QRect
   label->setObjectName(QLatin1String(nome));
   label->setTextFormat(Qt::PlainText);
   label->setGeometry(geometria);
-  label->setFont(detail::Fonte({}, 12, true));
+  detail::AplicaFonteQueCabe(*label, detail::Fonte(QStringLiteral("Segoe UI"), 12, true));
   return label;
 }
 
@@ -223,8 +223,7 @@ TFrmConfiguracao::TFrmConfiguracao(TConfig& config, TConexao& conexao, QWidget* 
   RConfig->setGeometry(-3, -4, 229, 277);
 
   auto* Label1 = NovoLabel(RConfig, "Label1", QStringLiteral("Rentabilidade"), {8, 3, 217, 31});
-  Label1->setFont(detail::Fonte({QStringLiteral("Segoe UI Semibold"), QStringLiteral("Segoe UI")},
-                                18, true));
+  detail::AplicaFonteQueCabe(*Label1, detail::Fonte(QStringLiteral("Segoe UI Semibold"), 18, true));
   NovoLabel(RConfig, "Label2", QStringLiteral("Filial"), {15, 38, 120, 15});
   ppbEmpresas = NovaLista(RConfig, "ppbEmpresas", {}, {14, 53, 199, 21});
   auto* lblPerido = NovoLabel(RConfig, "lblPerido", QStringLiteral("Período"), {15, 76, 48, 19});
@@ -299,7 +298,7 @@ void TFrmConfiguracao::FormCreate() {
   const QStringList erros =
       CarregaEstado(config_, QFile::exists(config_.arquivo()), filiais_, inicial);
   setEstado(inicial);
-  if (!erros.isEmpty()) detail::MostraMensagem(parentWidget(), erros.join(QLatin1Char('\n')));
+  if (!erros.isEmpty()) MostraMensagem(TipoMensagem::Erro, erros.join(QLatin1Char('\n')));
 }
 
 void TFrmConfiguracao::AdicionaGadget(std::function<void()> IniciarGadget) {
@@ -336,13 +335,13 @@ void TFrmConfiguracao::btnSalvarConfClick() {
   GravaEstado(estado(), filiais_, config_);
   try {
     config_.SalvarIni();
-  } catch (const std::exception& e) {
+  } catch (...) {
     config_.Empresa = anterior.Empresa;
     config_.Periodo = anterior.Periodo;
     config_.Transparencia = anterior.Transparencia;
     config_.SempreVisivel = anterior.SempreVisivel;
     config_.MostraPedidos = anterior.MostraPedidos;
-    detail::MostraMensagem(this, QString::fromStdString(e.what()));
+    MostraErro(std::current_exception());
     return;
   }
 
@@ -354,8 +353,8 @@ void TFrmConfiguracao::btnSalvarConfClick() {
   if (IniciarGadget_) {
     try {
       IniciarGadget_();
-    } catch (const std::exception& e) {
-      detail::MostraMensagem(this, QString::fromStdString(e.what()));
+    } catch (...) {
+      MostraErro(std::current_exception());
       return;
     }
   }
@@ -377,8 +376,8 @@ void AbreConfiguracao(TConfig& config, TConexao& conexao, QWidget* host,
   if (gFrmConfiguracao.isNull()) {
     try {
       gFrmConfiguracao = new TFrmConfiguracao(config, conexao, host);
-    } catch (const std::exception& e) {
-      detail::MostraMensagem(host, QString::fromStdString(e.what()));
+    } catch (...) {
+      MostraErro(std::current_exception());
       return;
     }
   }

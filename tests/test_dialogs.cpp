@@ -720,6 +720,11 @@ TEST_F(DialogoAbout, ShowsTheGadgetsTextsInItsLayout) {
     EXPECT_EQ(label->geometry(), r.geometria) << r.nome;
     EXPECT_EQ(label->text(), r.texto) << r.nome;
   }
+  for (const char* nome : {"lblTitulo", "lblVer", "lblVersao", "lblRC", "lblRelCons", "lblDesc"}) {
+    const QLabel* label = filho<QLabel>(&about, nome);
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+        << nome << ": the one-line text must not be cut";
+  }
   EXPECT_TRUE(filho<QLabel>(&about, "txtDescricao")->wordWrap());
   EXPECT_EQ(filho<QWidget>(&about, "imgIcone")->geometry(), QRect(17, 4, 55, 55));
   EXPECT_EQ(filho<QWidget>(&about, "imgLogo")->geometry(), QRect(320, 176, 53, 17));
