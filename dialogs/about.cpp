@@ -58,12 +58,13 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Framele
   imgIcone->setPixmap(TImagensIcones::ImagemGadget(55));
   imgIcone->setScaledContents(true);
 
-  lblTitulo = NovoLabel(Rectangle1, "lblTitulo", QString(), {75, 15, 288, 32}, 20, false,
-                        Qt::AlignCenter);
+  lblTitulo =
+      NovoLabel(Rectangle1, "lblTitulo", QString(), {75, 15, 288, 32}, 20, false, Qt::AlignCenter);
   const Qt::Alignment direita = Qt::AlignRight | Qt::AlignVCenter;
   const Qt::Alignment esquerda = Qt::AlignLeft | Qt::AlignVCenter;
   NovoLabel(Rectangle1, "lblVer", QStringLiteral("Versão:"), {5, 61, 76, 15}, 10.5, true, direita);
-  lblVersao = NovoLabel(Rectangle1, "lblVersao", QString(), {85, 61, 290, 15}, 10.5, false, esquerda);
+  lblVersao =
+      NovoLabel(Rectangle1, "lblVersao", QString(), {85, 61, 290, 15}, 10.5, false, esquerda);
   NovoLabel(Rectangle1, "lblRC", QStringLiteral("Equivalência:"), {5, 82, 76, 15}, 10.5, true,
             direita);
   lblRelCons =

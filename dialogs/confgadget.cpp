@@ -12,8 +12,8 @@
 
 #include "dialogs/fontes.h"
 #include "framework/conexao.h"
-#include "framework/gui/mensagens.h"
 #include "framework/config.h"
+#include "framework/gui/mensagens.h"
 #include "framework/query.h"
 #include "framework/regional.h"
 
@@ -23,9 +23,8 @@ namespace {
 
 // The opacity list, in the order of its items, as the percent the setting
 // stores.
-const QStringList kOpacidades = {QStringLiteral("100"), QStringLiteral("80"),
-                                 QStringLiteral("60"), QStringLiteral("40"),
-                                 QStringLiteral("20")};
+const QStringList kOpacidades = {QStringLiteral("100"), QStringLiteral("80"), QStringLiteral("60"),
+                                 QStringLiteral("40"), QStringLiteral("20")};
 
 // A whole number of the settings file; nullopt for an empty value. The file
 // reader already strips blanks, but a value set in memory may still have them.
@@ -103,8 +102,8 @@ QString EmpresaDaPosicao(const QList<TFilial>& filiais, int posicao) {
   return filiais[posicao].Codigo;
 }
 
-QStringList CarregaEstado(const TConfig& config, bool arquivoExiste,
-                          const QList<TFilial>& filiais, EstadoConfiguracao& estado) {
+QStringList CarregaEstado(const TConfig& config, bool arquivoExiste, const QList<TFilial>& filiais,
+                          EstadoConfiguracao& estado) {
   QStringList erros;
   // Each setting on its own: one bad value must not leave the controls after
   // it unread, or the next save would overwrite their settings with the
@@ -119,28 +118,31 @@ QStringList CarregaEstado(const TConfig& config, bool arquivoExiste,
   };
   if (arquivoExiste) {
     if (const auto pos = PosicaoEmpresa(filiais, config.Empresa)) estado.Empresa = *pos;
-    le([&] {
-         if (const auto pos = PosicaoPeriodo(config.Periodo)) estado.Periodo = *pos;
-       },
-       [] {});
-    le([&] {
-         if (const auto pos = PosicaoOpacidade(config.Transparencia)) estado.Opacidade = *pos;
-       },
-       [] {});
+    le(
+        [&] {
+          if (const auto pos = PosicaoPeriodo(config.Periodo)) estado.Periodo = *pos;
+        },
+        [] {});
+    le(
+        [&] {
+          if (const auto pos = PosicaoOpacidade(config.Transparencia)) estado.Opacidade = *pos;
+        },
+        [] {});
     le([&] { estado.SempreVisivel = SempreVisivelMarcado(config.SempreVisivel); },
        [&] { estado.SempreVisivel = false; });
   }
   // The order query counts every order for a MostraPedidos that is not a
   // number, so "Todos os Pedidos" keeps its meaning.
-  le([&] {
-       if (const auto pos = PosicaoMostraPedidos(config.MostraPedidos)) estado.MostraPedidos = *pos;
-     },
-     [&] { estado.MostraPedidos = 2; });
+  le(
+      [&] {
+        if (const auto pos = PosicaoMostraPedidos(config.MostraPedidos))
+          estado.MostraPedidos = *pos;
+      },
+      [&] { estado.MostraPedidos = 2; });
   return erros;
 }
 
-void GravaEstado(const EstadoConfiguracao& estado, const QList<TFilial>& filiais,
-                 TConfig& config) {
+void GravaEstado(const EstadoConfiguracao& estado, const QList<TFilial>& filiais, TConfig& config) {
   config.Empresa = EmpresaDaPosicao(filiais, estado.Empresa);
   if (const auto periodo = PeriodoDaPosicao(estado.Periodo)) config.Periodo = *periodo;
   if (const auto transparencia = TransparenciaDaPosicao(estado.Opacidade)) {
@@ -236,11 +238,11 @@ TFrmConfiguracao::TFrmConfiguracao(TConfig& config, TConexao& conexao, QWidget* 
   Line1->setObjectName(QStringLiteral("Line1"));
   Line1->setGeometry(14, 158, 199, 6);
   NovoLabel(RConfig, "lblOpacidade", QStringLiteral("Opacidade"), {15, 160, 120, 15});
-  ppbOpacidade = NovaLista(RConfig, "ppbOpacidade",
-                           {QStringLiteral("100%"), QStringLiteral("  80%"),
-                            QStringLiteral("  60%"), QStringLiteral("  40%"),
-                            QStringLiteral("  20%")},
-                           {14, 176, 199, 21});
+  ppbOpacidade =
+      NovaLista(RConfig, "ppbOpacidade",
+                {QStringLiteral("100%"), QStringLiteral("  80%"), QStringLiteral("  60%"),
+                 QStringLiteral("  40%"), QStringLiteral("  20%")},
+                {14, 176, 199, 21});
   ckbSempreVisivel = new QCheckBox(QStringLiteral("Sempre Visível"), RConfig);
   ckbSempreVisivel->setObjectName(QStringLiteral("ckbSempreVisivel"));
   ckbSempreVisivel->setGeometry(13, 198, 120, 19);
@@ -251,11 +253,11 @@ TFrmConfiguracao::TFrmConfiguracao(TConfig& config, TConexao& conexao, QWidget* 
   // These two sit on the dialog itself, above the background.
   auto* lblPedidos =
       NovoLabel(this, "lblPedidos", QStringLiteral("Considerar Pedidos"), {11, 112, 120, 15});
-  ppbMostraPedidos = NovaLista(this, "ppbMostraPedidos",
-                               {QStringLiteral("Apenas Faturados"),
-                                QStringLiteral("Apenas Gravados"),
-                                QStringLiteral("Todos os Pedidos")},
-                               {11, 126, 198, 21});
+  ppbMostraPedidos =
+      NovaLista(this, "ppbMostraPedidos",
+                {QStringLiteral("Apenas Faturados"), QStringLiteral("Apenas Gravados"),
+                 QStringLiteral("Todos os Pedidos")},
+                {11, 126, 198, 21});
   lblPedidos->raise();
   ppbMostraPedidos->raise();
 

@@ -13,9 +13,9 @@
 // Mapping between the controls and the settings (all settings are text):
 //   ppbEmpresas      <-> Empresa        the branch's CODEMPRESA; empty when no branch is listed
 //   ppbPeriodo       <-> Periodo        "0" Diário, "1" Semanal, "2" Mensal, "3" Anual
-//   ppbMostraPedidos <-> MostraPedidos  "0" Apenas Faturados, "1" Apenas Gravados, "2" Todos os Pedidos
-//   ppbOpacidade     <-> Transparencia  "100", "80", "60", "40", "20"
-//   ckbSempreVisivel <-> SempreVisivel  "1" checked, "0" unchecked
+//   ppbMostraPedidos <-> MostraPedidos  "0" Apenas Faturados, "1" Apenas Gravados, "2" Todos os
+//   Pedidos ppbOpacidade     <-> Transparencia  "100", "80", "60", "40", "20" ckbSempreVisivel <->
+//   SempreVisivel  "1" checked, "0" unchecked
 // Settings the lists cannot show:
 //   Empresa that is not an active branch, or empty: the first branch stays
 //     selected (and is what "Salvar" stores);
@@ -74,7 +74,8 @@ struct EstadoConfiguracao {
 // ignored). nullopt: the control is left as it is.
 std::optional<int> PosicaoPeriodo(const QString& Periodo);  // 0..3; other numbers -1; empty nullopt
 std::optional<int> PosicaoMostraPedidos(const QString& MostraPedidos);  // 0, 1; other numbers 2
-std::optional<int> PosicaoOpacidade(const QString& Transparencia);  // "100" 0 ... "20" 4; else nullopt
+std::optional<int> PosicaoOpacidade(
+    const QString& Transparencia);                        // "100" 0 ... "20" 4; else nullopt
 bool SempreVisivelMarcado(const QString& SempreVisivel);  // the number 1; empty: false
 // The first branch whose code equals Empresa exactly; nullopt for an empty
 // Empresa or a code that is not listed.
@@ -91,11 +92,10 @@ QString EmpresaDaPosicao(const QList<TFilial>& filiais, int posicao);  // -1: ""
 // they are at creation). Empresa, Periodo, Transparencia and SempreVisivel
 // are taken only when the settings file exists; MostraPedidos always. Returns
 // the error message of every setting that is not a whole number.
-QStringList CarregaEstado(const TConfig& config, bool arquivoExiste,
-                          const QList<TFilial>& filiais, EstadoConfiguracao& estado);
+QStringList CarregaEstado(const TConfig& config, bool arquivoExiste, const QList<TFilial>& filiais,
+                          EstadoConfiguracao& estado);
 // Writes the five settings of `estado` into `config` (memory only).
-void GravaEstado(const EstadoConfiguracao& estado, const QList<TFilial>& filiais,
-                 TConfig& config);
+void GravaEstado(const EstadoConfiguracao& estado, const QList<TFilial>& filiais, TConfig& config);
 
 class TFrmConfiguracao : public QDialog {
   Q_OBJECT

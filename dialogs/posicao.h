@@ -23,7 +23,8 @@ struct GeometriaGadget {
 // inside the panel whose top-left is `painel`):
 //   form wider than comp:    x = painel.x + comp.x - (larguraForm - comp.width) / 2, y = painel.y
 //   form narrower than comp: x = painel.x + comp.x + (comp.width - larguraForm) / 2, y = painel.y
-//   same width:              x = painel.x + comp.x,                                  y = painel.y + comp.y
+//   same width:              x = painel.x + comp.x,                                  y = painel.y +
+//   comp.y
 // Halves are rounded to the even neighbour.
 QPoint VerificaPosForm(int larguraForm, QPoint painel, const QRect& comp);
 

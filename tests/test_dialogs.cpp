@@ -193,7 +193,8 @@ TEST(Mapeamento, CarregaEstadoReadsEverySettingDespiteABadOne) {
   EstadoConfiguracao estado;
   const QStringList erros = CarregaEstado(config, true, filiais, estado);
   ASSERT_EQ(erros.size(), 2) << erros.join('\n').toStdString();
-  EXPECT_TRUE(erros[0].contains("Periodo") && erros[0].contains("semana")) << erros[0].toStdString();
+  EXPECT_TRUE(erros[0].contains("Periodo") && erros[0].contains("semana"))
+      << erros[0].toStdString();
   EXPECT_TRUE(erros[1].contains("MostraPedidos")) << erros[1].toStdString();
   EXPECT_EQ(estado.Empresa, 1);
   EXPECT_EQ(estado.Periodo, 0) << "a bad period leaves the first item, so a save repairs it";
@@ -265,7 +266,9 @@ class ModalDriver : public QObject {
     std::function<bool(QWidget*)> aceita;
     std::function<void(QWidget*)> executa;
   };
-  void agenda() { QTimer::singleShot(5, this, [this] { verifica(); }); }
+  void agenda() {
+    QTimer::singleShot(5, this, [this] { verifica(); });
+  }
   void verifica() {
     if (passos_.empty()) return;
     QWidget* w = QApplication::activeModalWidget();
@@ -313,7 +316,6 @@ const char* const kFiliais =
 // and the connection made, as start-up leaves them; a host window.
 class DialogoConfiguracao : public ::testing::Test {
  protected:
-
   void Prepara(const QString& filiais, const QString& trovesk) {
     db_ = std::make_unique<test::TestDatabase>(filiais);
     home_.writeIniText("[Configuracoes]\nLocRem=L\nCaminhoBanco=" + db_->path() +
@@ -405,8 +407,7 @@ TEST_F(DialogoConfiguracao, ControlsAreLaidOutWithTheirTexts) {
 }
 
 TEST_F(DialogoConfiguracao, OpensWithTheSettingsOfTheFile) {
-  Prepara(kFiliais,
-          "Empresa=04\nPeriodo=2\nMostraPedidos=1\nTransparencia=60\nSempreVisivel=1\n");
+  Prepara(kFiliais, "Empresa=04\nPeriodo=2\nMostraPedidos=1\nTransparencia=60\nSempreVisivel=1\n");
   auto d = Cria();
   auto* empresas = filho<QComboBox>(d.get(), "ppbEmpresas");
   EXPECT_EQ(itens(empresas), QStringList({"Matriz", "Filial Norte", "Filial Leste"}))
@@ -419,8 +420,9 @@ TEST_F(DialogoConfiguracao, OpensWithTheSettingsOfTheFile) {
 }
 
 TEST_F(DialogoConfiguracao, SaveWritesTheFileReconnectsAndRefreshesInThatOrder) {
-  Prepara(kFiliais, "Empresa=01\nPeriodo=0\nMostraPedidos=0\nTransparencia=100\n"
-                    "SempreVisivel=0\nAtualizaDados=5\nMeta=123\n");
+  Prepara(kFiliais,
+          "Empresa=01\nPeriodo=0\nMostraPedidos=0\nTransparencia=100\n"
+          "SempreVisivel=0\nAtualizaDados=5\nMeta=123\n");
   auto d = Cria();
   const qint64 anexoAntes = Anexo();
   QString periodoNoArquivo;
@@ -488,9 +490,10 @@ TEST_F(DialogoConfiguracao, NoActiveBranchListsNothingAndSavesAnEmptyBranch) {
 }
 
 TEST_F(DialogoConfiguracao, TwoBranchesOfTheSameNameStayApart) {
-  Prepara("INSERT INTO FILIAIS (CODEMPRESA, NOMEEMPRESA, FILIALATIVA) VALUES ('10', 'Loja', 'S');"
-          "INSERT INTO FILIAIS (CODEMPRESA, NOMEEMPRESA, FILIALATIVA) VALUES ('20', 'Loja', 'S')",
-          "Empresa=20\n");
+  Prepara(
+      "INSERT INTO FILIAIS (CODEMPRESA, NOMEEMPRESA, FILIALATIVA) VALUES ('10', 'Loja', 'S');"
+      "INSERT INTO FILIAIS (CODEMPRESA, NOMEEMPRESA, FILIALATIVA) VALUES ('20', 'Loja', 'S')",
+      "Empresa=20\n");
   auto d = Cria();
   auto* empresas = filho<QComboBox>(d.get(), "ppbEmpresas");
   EXPECT_EQ(empresas->currentIndex(), 1);
@@ -578,7 +581,8 @@ TEST_F(DialogoConfiguracao, BadNumbersAreReportedAndTheDialogStillOpens) {
     AbreConfiguracao(config_, conexao_, &host_, {{0, 0}, {0, 0, 355, 221}},
                      [this] { ++atualizacoes_; });
   }
-  EXPECT_TRUE(mensagem.contains("Periodo") && mensagem.contains("mensal")) << mensagem.toStdString();
+  EXPECT_TRUE(mensagem.contains("Periodo") && mensagem.contains("mensal"))
+      << mensagem.toStdString();
   EXPECT_EQ(periodo, 0);
   EXPECT_EQ(opacidade, "  60%") << "the settings after the bad one are still read";
   EXPECT_TRUE(sempreVisivel);
@@ -613,7 +617,8 @@ TEST_F(DialogoConfiguracao, ReopeningShowsTheDialogAsLeftAndListsBranchesOnce) {
   EXPECT_EQ(Relido().Periodo, "0");
   EXPECT_EQ(atualizacoes_, 0);
 
-  db_->exec("INSERT INTO FILIAIS (CODEMPRESA, NOMEEMPRESA, FILIALATIVA) VALUES ('05', 'Nova', 'S')");
+  db_->exec(
+      "INSERT INTO FILIAIS (CODEMPRESA, NOMEEMPRESA, FILIALATIVA) VALUES ('05', 'Nova', 'S')");
   int periodo = -2;
   int empresas = 0;
   {
@@ -683,10 +688,12 @@ TEST_F(DialogoConfiguracao, WithoutAConnectionTheErrorIsShown) {
 // A function, not a global: a QPixmap, even a null one, needs the application.
 InformacoesGadget Rentabilidade() {
   return {
-    "Rentabilidade", "21.08ba", "Kontavix - Rotina PDV: Consulta da Rentabilidade de Pedidos",
-    "Este gadget exibe o valor (R$) que está em inadimplência bem como a porcentagem que este "
-    "valor representa perante o montante esperado.",
-    {}};
+      "Rentabilidade",
+      "21.08ba",
+      "Kontavix - Rotina PDV: Consulta da Rentabilidade de Pedidos",
+      "Este gadget exibe o valor (R$) que está em inadimplência bem como a porcentagem que este "
+      "valor representa perante o montante esperado.",
+      {}};
 }
 
 class DialogoAbout : public ::testing::Test {
