@@ -113,11 +113,15 @@ QString StrZero(const QString& VFString, int VFTamanho) {
 }
 
 QString NomeFilial(const QString& CodFilial) {
+  return NomeFilial(CodFilial, CaminhoArquivoConfig());
+}
+
+QString NomeFilial(const QString& CodFilial, const QString& arquivoConfig) {
   QString result;
   // Declared in this order so that, after an error as well, the query is
   // closed and released first, then the connection (which detaches), then
   // the configuration.
-  TConfig Config;
+  TConfig Config(QString(), arquivoConfig);
   Config.CarregarIni();
   TConexao Conexao;
   Conexao.setConfiguracao(Config.LocRem, Config.Protocolo, Config.Servidor, Config.CaminhoBanco,

@@ -30,5 +30,8 @@ QString StrZero(const QString& VFString, int VFTamanho);
 // database's error when the file cannot be read or the query fails (a
 // connection that cannot be made fails at the query).
 QString NomeFilial(const QString& CodFilial);
+// The same, with the database section of the settings file `arquivoConfig`
+// (a program run on another settings file than its default one).
+QString NomeFilial(const QString& CodFilial, const QString& arquivoConfig);
 
 }  // namespace margivo

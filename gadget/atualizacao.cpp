@@ -18,8 +18,7 @@ TAtualizacaoRentabilidade::TAtualizacaoRentabilidade(TConexao& conexao, TConfig&
     : VlrParcelas(kNumParcelas, 0.0),
       DtParcelas(kNumParcelas, 0.0),
       conexao_(&conexao),
-      config_(&config),
-      buscaNomeFilial_([](const QString& codigo) { return NomeFilial(codigo); }) {}
+      config_(&config) {}
 
 TAtualizacaoRentabilidade::~TAtualizacaoRentabilidade() = default;
 
@@ -27,10 +26,6 @@ QDate TAtualizacaoRentabilidade::Hoje() const {
   if (hojeFixo_.isValid()) return hojeFixo_;
   if (hojeDaAtualizacao_.isValid()) return hojeDaAtualizacao_;
   return QDate::currentDate();
-}
-
-void TAtualizacaoRentabilidade::setBuscaNomeFilial(std::function<QString(const QString&)> busca) {
-  buscaNomeFilial_ = std::move(busca);
 }
 
 void TAtualizacaoRentabilidade::ZeraVariaveis() {
@@ -50,8 +45,12 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
   hojeDaAtualizacao_ = hojeFixo_.isValid() ? hojeFixo_ : QDate::currentDate();
   TConfig& config = *config_;
 
-  resultado.lblNomeFilial = config.Empresa.isEmpty() ? QStringLiteral("Todas as Filiais")
-                                                     : buscaNomeFilial_(config.Empresa);
+  // The branch name comes through the same settings file as the rest of the
+  // settings, also when that is not the default one (the report tool's
+  // --config).
+  resultado.lblNomeFilial = config.Empresa.isEmpty()
+                                ? QStringLiteral("Todas as Filiais")
+                                : NomeFilial(config.Empresa, config.arquivo());
 
   AtualizaDatas(config, Hoje());
   resultado.DataInicial = config.DataInicial;

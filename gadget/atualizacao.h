@@ -159,17 +159,16 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
   // tool's --today). An invalid date goes back to the system date.
   void setHoje(const QDate& dia) { hojeFixo_ = dia; }
 
-  // How the branch name of a code is found; NomeFilial (through the default
-  // settings file) unless replaced.
-  void setBuscaNomeFilial(std::function<QString(const QString&)> busca);
-
   // The refresh. Writes into `resultado` as it goes, so that after a failure
   // it holds what the panel shows: the labels written before the failure.
-  // Order: branch name (Empresa empty: "Todas as Filiais"), period dates and
-  // caption, then in one read snapshot the order-items query, the product
-  // pass and the freight pass, then the eight figures. With rows found and a
-  // sale total of 0 the two "Faturamento" figures are written, the other six
-  // show zero and ArithmeticError is thrown. Throws as listed at the top.
+  // Order: branch name (Empresa empty: "Todas as Filiais"; otherwise
+  // NomeFilial through the settings file Config() was loaded from), period
+  // dates and caption, then in one read snapshot the order-items query, the
+  // product pass and the freight pass, then the eight figures. With rows
+  // found and a sale total of 0 the two "Faturamento" figures are written,
+  // the other six show zero and ArithmeticError is thrown. Throws as listed
+  // at the top; an exception thrown by the progress callback (to cancel)
+  // passes through unchanged, the snapshot ended.
   void IniciarGadget(ResultadoAtualizacao& resultado, const OpcoesAtualizacao& opcoes = {});
 
   // Sets every running total to 0 (the per-item figures keep their values).
@@ -204,7 +203,6 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
   TConfig* config_;
   QDate hojeFixo_;
   QDate hojeDaAtualizacao_;
-  std::function<QString(const QString&)> buscaNomeFilial_;
 };
 
 }  // namespace margivo

@@ -241,6 +241,20 @@ TEST_F(ReportTest, TextoMostraAsFigurasSobOsTitulosDoPainel) {
   EXPECT_EQ(linha("Rtb. Oper. (%)"), "Rtb. Oper. (%) 15,00");
 }
 
+// --config names the file for every setting, the branch name's look-up
+// included, even with no file at the default location.
+TEST_F(ReportTest, ConfigEmOutroLugarServeParaTudo) {
+  abre();
+  QTemporaryDir pasta;
+  const QString outro = pasta.path() + "/outro.ini";
+  ASSERT_TRUE(QFile::rename(home_.iniPath(), outro));
+  const Execucao e = roda({"--config", outro, "--today", "2024-02-14", "--format", "json"});
+  ASSERT_EQ(e.status, 0) << e.erros.toStdString();
+  EXPECT_EQ(e.json()["lblNomeFilial"].toString(), "LOJA CENTRO");
+  EXPECT_EQ(e.json()["rows"].toInt(), 2);
+  EXPECT_FALSE(home_.iniExists());
+}
+
 TEST_F(ReportTest, NumerosSeguemOLocaleDoAmbiente) {
   abre();
   const Execucao e = roda({"--today", "2024-02-14", "--format", "json"}, "C");
