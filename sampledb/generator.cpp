@@ -529,12 +529,32 @@ class Generator {
     writeOrders();
     writeQuotes();
     writer_.finish();
+    updateIndexStatistics();
     summary_.orders = pedidoc_.rows();
     summary_.items = pedidoi_.rows();
     return summary_;
   }
 
  private:
+  // Indexes made on empty tables keep the selectivity of an empty table,
+  // and the optimizer then reads the order-items query from the wrong end
+  // (all items of a branch instead of the period's orders). The ERP's own
+  // database has real statistics, as any backup and restore leaves them.
+  void updateIndexStatistics() {
+    Database& database = writer_.database();
+    QStringList names;
+    {
+      Query indexes(&database);
+      indexes.sql() << "SELECT RDB$INDEX_NAME AS NOME FROM RDB$INDICES"
+                    << " WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0";
+      indexes.open();
+      for (; !indexes.eof(); indexes.next()) names << indexes.fieldByName("NOME").asString();
+    }
+    for (const QString& name : names) {
+      database.executeImmediate(QStringLiteral("SET STATISTICS INDEX %1").arg(name.trimmed()));
+    }
+  }
+
   QString branchCode(int branch) const { return zeroPadded(branch + 1, 2); }
   int activeBranches() const { return options_.branches; }
   // The closed branch comes after the active ones.
