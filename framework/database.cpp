@@ -482,7 +482,33 @@ bool Database::attached() const noexcept { return impl_->attachment != nullptr; 
 
 QString Database::name() const { return impl_->name; }
 
+namespace {
+
+// True for statements that change metadata. A prepared statement keeps the
+// tables it reads in use, and the engine refuses to drop or recreate a table
+// in use, even by the same attachment.
+bool changesMetadata(const QString& sql) {
+  qsizetype i = 0;
+  while (i < sql.size()) {
+    if (sql[i].isSpace()) {
+      ++i;
+    } else if (const qsizetype end = detail::skipLiteralOrComment(sql, i); end != i) {
+      i = end;
+    } else {
+      break;
+    }
+  }
+  qsizetype j = i;
+  while (j < sql.size() && sql[j].isLetter()) ++j;
+  static const QStringList ddl = {"CREATE",  "ALTER", "DROP",   "RECREATE", "DECLARE",
+                                  "COMMENT", "GRANT", "REVOKE", "SET"};
+  return ddl.contains(sql.mid(i, j - i), Qt::CaseInsensitive);
+}
+
+}  // namespace
+
 void Database::executeImmediate(const QString& sql) {
+  if (impl_->attachment && changesMetadata(sql)) impl_->freeStatements();
   Transaction transaction(*this, TransactionKind::ReadWrite);
   const QByteArray bytes = detail::encodeText(sql);
   try {
