@@ -4,7 +4,8 @@
 // Parameters are named in the text as ":Name" (letters, digits, '_'); they
 // are found on the client, skipping string literals ('...' and "...") and
 // comments, and one name may appear several times. Setting a parameter that
-// the text does not name throws.
+// the text does not name throws, and so does opening while a parameter the
+// text names has no value (setNull() gives it a null).
 //
 // open() prepares the statement (once per attachment and text), executes it
 // and fetches the whole result into memory, so that first(), last(), next()
