@@ -48,9 +48,8 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
   // The branch name comes through the same settings file as the rest of the
   // settings, also when that is not the default one (the report tool's
   // --config).
-  resultado.lblNomeFilial = config.Empresa.isEmpty()
-                                ? QStringLiteral("Todas as Filiais")
-                                : NomeFilial(config.Empresa, config.arquivo());
+  resultado.lblNomeFilial = config.Empresa.isEmpty() ? QStringLiteral("Todas as Filiais")
+                                                     : NomeFilial(config.Empresa, config.arquivo());
 
   AtualizaDatas(config, Hoje());
   resultado.DataInicial = config.DataInicial;
@@ -60,8 +59,8 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
 
   Database* banco = conexao_->getBancoDados();
   if (banco == nullptr || !banco->attached()) {
-    throw DatabaseError(QStringLiteral("Sem conexão com o banco de dados \"%1\"")
-                            .arg(conexao_->nomeBanco()));
+    throw DatabaseError(
+        QStringLiteral("Sem conexão com o banco de dados \"%1\"").arg(conexao_->nomeBanco()));
   }
 
   bool vazia = false;
@@ -124,20 +123,19 @@ void TAtualizacaoRentabilidade::passes(Query& qry, TdmRentabilidade& dm,
 }
 
 void TAtualizacaoRentabilidade::calcularLinha(TdmRentabilidade& dm, const Query& qry,
-                                              const QString& opcao,
-                                              ResultadoAtualizacao& resultado,
+                                              const QString& opcao, ResultadoAtualizacao& resultado,
                                               bool guardarItens) {
   FigurasItem& f = figuras;
   TotaisRentabilidade& t = totais;
   // The gadget keeps no trade-in table, so an order's trade-in credit is 0.
   const double MTotTroca = 0;
   dm.PCalculaValoresRentabilidade(
-      QStringLiteral("Ped"), opcao, MCustoOp, MCustoVd, MCustoFn, VlrParcelas, DtParcelas, qry,
-      qry, f.MAquisicao, f.MValorDaVenda, f.MQtdeVendida, f.MOperacional, f.MCustoParcVd,
-      f.MComissao, f.MImpostos, f.MDescontoPV, f.MTxCondPag, f.MOutros, f.MCustoTotVd,
-      f.MMargemBrtLcr, f.MMargemOpLcr, f.MPercLucroBrt, f.MPercLucroOpe, t.MTotCustoParcVd,
-      t.MTotValorDaVenda, t.MTotComissao, t.MTotImpostos, t.MTotDescontoPV, t.MTotTxCondPag,
-      t.MTotOutros, t.MTotCustoTotVd, t.MTotMargemBrtLcr, t.MTotMargemOpLcr, t.MTotPercLucroBrt,
+      QStringLiteral("Ped"), opcao, MCustoOp, MCustoVd, MCustoFn, VlrParcelas, DtParcelas, qry, qry,
+      f.MAquisicao, f.MValorDaVenda, f.MQtdeVendida, f.MOperacional, f.MCustoParcVd, f.MComissao,
+      f.MImpostos, f.MDescontoPV, f.MTxCondPag, f.MOutros, f.MCustoTotVd, f.MMargemBrtLcr,
+      f.MMargemOpLcr, f.MPercLucroBrt, f.MPercLucroOpe, t.MTotCustoParcVd, t.MTotValorDaVenda,
+      t.MTotComissao, t.MTotImpostos, t.MTotDescontoPV, t.MTotTxCondPag, t.MTotOutros,
+      t.MTotCustoTotVd, t.MTotMargemBrtLcr, t.MTotMargemOpLcr, t.MTotPercLucroBrt,
       t.MTotPercLucroOpe, MTotTroca);
 
   resultado.totais = totais;
@@ -151,8 +149,8 @@ void TAtualizacaoRentabilidade::calcularLinha(TdmRentabilidade& dm, const Query&
       return qry.fieldByName(QLatin1String(coluna)).asString();
     };
     resultado.itens.push_back(ItemCalculado{opcao, texto("CODEMPRESA"), texto("TIPOPEDIDO"),
-                                            texto("CODPEDIDO"), texto("CODPROD"),
-                                            texto("CODGRADE"), figuras});
+                                            texto("CODPEDIDO"), texto("CODPROD"), texto("CODGRADE"),
+                                            figuras});
   }
 }
 

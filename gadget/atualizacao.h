@@ -34,10 +34,9 @@ class TdmRentabilidade;
 // The figures of the line the engine calculated last (after its rounding
 // step). MTxCondPag is the line's share of the boleto fees.
 struct FigurasItem {
-  double MAquisicao = 0, MValorDaVenda = 0, MQtdeVendida = 0, MOperacional = 0,
-         MCustoParcVd = 0, MComissao = 0, MImpostos = 0, MDescontoPV = 0, MTxCondPag = 0,
-         MOutros = 0, MCustoTotVd = 0, MMargemBrtLcr = 0, MMargemOpLcr = 0, MPercLucroBrt = 0,
-         MPercLucroOpe = 0;
+  double MAquisicao = 0, MValorDaVenda = 0, MQtdeVendida = 0, MOperacional = 0, MCustoParcVd = 0,
+         MComissao = 0, MImpostos = 0, MDescontoPV = 0, MTxCondPag = 0, MOutros = 0,
+         MCustoTotVd = 0, MMargemBrtLcr = 0, MMargemOpLcr = 0, MPercLucroBrt = 0, MPercLucroOpe = 0;
   bool operator==(const FigurasItem&) const = default;
 };
 
@@ -100,8 +99,8 @@ struct ItemCalculado {
 // failure that came before it, and lblPeriodo for a `Periodo` outside 0-3.
 struct ResultadoAtualizacao {
   std::optional<QString> lblNomeFilial, lblPeriodo;
-  std::optional<QString> lblValorVendaFat, lblValorCustoFat, lblValorAquisCusto,
-      lblValorVendaCusto, lblValorMrgBruta, lblValorMrgOper, lblValorRtbBruta, lblValorRtbOper;
+  std::optional<QString> lblValorVendaFat, lblValorCustoFat, lblValorAquisCusto, lblValorVendaCusto,
+      lblValorMrgBruta, lblValorMrgOper, lblValorRtbBruta, lblValorRtbOper;
   // The period's texts as the settings hold them after the period step.
   QString DataInicial, DataFinal;
   int rows = 0;             // rows of the order-items query
@@ -118,7 +117,7 @@ struct FiguraPainel {
   const char* rotulo;
   const char* bloco;
   const char* titulo;
-  std::optional<QString> ResultadoAtualizacao::* texto;
+  std::optional<QString> ResultadoAtualizacao::*texto;
 };
 inline constexpr std::array<FiguraPainel, 8> kFigurasPainel{{
     {"lblValorVendaFat", "Faturamento", "Venda (R$)", &ResultadoAtualizacao::lblValorVendaFat},

@@ -61,10 +61,12 @@ TEST_F(PeriodoTest, CadaTipoDePeriodoDaOIntervaloEALegenda) {
     EXPECT_EQ(LegendaPeriodo(config).value_or(QStringLiteral("<nenhuma>")),
               QString::fromUtf8(caso.legenda));
     const auto [inicial, final_] = DatasDoPeriodo(config);
-    EXPECT_EQ(inicial.toString(Qt::ISODate),
-              QDate::fromString(QString::fromUtf8(caso.inicial), "dd/MM/yyyy").toString(Qt::ISODate));
-    EXPECT_EQ(final_.toString(Qt::ISODate),
-              QDate::fromString(QString::fromUtf8(caso.final_), "dd/MM/yyyy").toString(Qt::ISODate));
+    EXPECT_EQ(
+        inicial.toString(Qt::ISODate),
+        QDate::fromString(QString::fromUtf8(caso.inicial), "dd/MM/yyyy").toString(Qt::ISODate));
+    EXPECT_EQ(
+        final_.toString(Qt::ISODate),
+        QDate::fromString(QString::fromUtf8(caso.final_), "dd/MM/yyyy").toString(Qt::ISODate));
   }
 }
 

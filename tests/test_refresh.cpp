@@ -35,8 +35,8 @@ class RefreshTest : public ::testing::Test {
 
   // A database holding the parameters and `pedidos`, a settings file for it
   // (branch 01, this month, every order) and a connection.
-  void abre(const QString& pedidos, const QString& secaoGadget =
-                                        "Empresa=01\nPeriodo=2\nMostraPedidos=2\n") {
+  void abre(const QString& pedidos,
+            const QString& secaoGadget = "Empresa=01\nPeriodo=2\nMostraPedidos=2\n") {
     db_ = std::make_unique<test::TestDatabase>(test::kParametros + pedidos);
     home_.writeIniText(test::arquivoIni(db_->path(), secaoGadget));
     config_ = std::make_unique<TConfig>("Trovesk");
@@ -156,9 +156,8 @@ TEST_F(RefreshTest, FreteUmaVezPorCodPedido) {
     ASSERT_NE(frete, r.itens.end());
     EXPECT_EQ(frete->TIPOPEDIDO, primeiro->TIPOPEDIDO);
     EXPECT_EQ(frete->CODPEDIDO, primeiro->CODPEDIDO);
-    const double freteDoPrimeiro =
-        numero == "400" ? (primeiro->TIPOPEDIDO == "V" ? 10 : 20)
-                        : (primeiro->TIPOPEDIDO == "V" ? 7 : 9);
+    const double freteDoPrimeiro = numero == "400" ? (primeiro->TIPOPEDIDO == "V" ? 10 : 20)
+                                                   : (primeiro->TIPOPEDIDO == "V" ? 7 : 9);
     EXPECT_DOUBLE_EQ(frete->figuras.MValorDaVenda, freteDoPrimeiro);
   }
 }
@@ -272,8 +271,8 @@ TEST_F(RefreshTest, VendaTotalZeroComLinhasEErroAritmetico) {
   }
   EXPECT_DOUBLE_EQ(r.totais.MTotValorDaVenda, 0);
   EXPECT_DOUBLE_EQ(r.totais.MTotCustoTotVd, 60);
-  EXPECT_EQ(textos(r), (QStringList{"0,00", "60,00", "0,00", "0,00", "0,00", "0,00", "0,00",
-                                    "0,00"}));
+  EXPECT_EQ(textos(r),
+            (QStringList{"0,00", "60,00", "0,00", "0,00", "0,00", "0,00", "0,00", "0,00"}));
   EXPECT_EQ(conexao_->getBancoDados()->currentTransaction(), nullptr);
 }
 

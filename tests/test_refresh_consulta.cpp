@@ -50,10 +50,14 @@ class ConsultaItensPedidosTest : public ::testing::Test {
 };
 
 TEST_F(ConsultaItensPedidosTest, MostraPedidosEscolheOsPedidosPeloFaturado) {
-  cria(pedido("01", "V", "S1", "2024-02-10", "S", 0, 10) + item("01", "V", "S1", 1, "P1", "1", 1, 10) +
-       pedido("01", "V", "N1", "2024-02-10", "N", 0, 10) + item("01", "V", "N1", 1, "P1", "1", 1, 10) +
-       pedido("01", "V", "G1", "2024-02-10", "G", 0, 10) + item("01", "V", "G1", 1, "P1", "1", 1, 10) +
-       pedido("01", "V", "X1", "2024-02-10", "X", 0, 10) + item("01", "V", "X1", 1, "P1", "1", 1, 10) +
+  cria(pedido("01", "V", "S1", "2024-02-10", "S", 0, 10) +
+       item("01", "V", "S1", 1, "P1", "1", 1, 10) +
+       pedido("01", "V", "N1", "2024-02-10", "N", 0, 10) +
+       item("01", "V", "N1", 1, "P1", "1", 1, 10) +
+       pedido("01", "V", "G1", "2024-02-10", "G", 0, 10) +
+       item("01", "V", "G1", 1, "P1", "1", 1, 10) +
+       pedido("01", "V", "X1", "2024-02-10", "X", 0, 10) +
+       item("01", "V", "X1", 1, "P1", "1", 1, 10) +
        pedido("01", "V", "Z1", "2024-02-10", nullptr, 0, 10) +
        item("01", "V", "Z1", 1, "P1", "1", 1, 10));
 
@@ -63,12 +67,9 @@ TEST_F(ConsultaItensPedidosTest, MostraPedidosEscolheOsPedidosPeloFaturado) {
   };
   const QStringList todos{"01/V/G1/P1", "01/V/N1/P1", "01/V/S1/P1"};
   const Caso casos[] = {
-      {"0", {"01/V/S1/P1"}},
-      {"1", {"01/V/G1/P1", "01/V/N1/P1"}},
-      {"2", todos},
-      {"", todos},
-      {"abc", todos},
-      {" 0", todos},  // only exactly "0" means invoiced only
+      {"0", {"01/V/S1/P1"}}, {"1", {"01/V/G1/P1", "01/V/N1/P1"}},
+      {"2", todos},          {"", todos},
+      {"abc", todos},        {" 0", todos},  // only exactly "0" means invoiced only
   };
   for (const Caso& caso : casos) {
     SCOPED_TRACE(QStringLiteral("MostraPedidos \"%1\"").arg(caso.mostraPedidos).toStdString());
@@ -84,11 +85,10 @@ TEST_F(ConsultaItensPedidosTest, LinhasDoMesmoProdutoEGradeSomamNumaLinha) {
   Query qry(&db_->database());
   ConsultaItensPedidos(qry, "01", "2", QDate(2024, 2, 1), QDate(2024, 2, 29));
 
-  const QStringList colunas{"CODPROD",     "CODGRADE",    "QUANTIDADE", "PRECOUNIT",
-                            "DESCONTOVLR", "COMISSAO",    "CODVENDEDOR", "CODPEDIDO",
-                            "TIPOPEDIDO",  "CODEMPRESA",  "DATAPEDIDO", "DATAENTREGA",
-                            "FRETE",       "CODPRAZO",    "TOTALPEDIDO", "VLRACRESCIMO",
-                            "DESCRICAO"};
+  const QStringList colunas{
+      "CODPROD",     "CODGRADE",  "QUANTIDADE",  "PRECOUNIT",    "DESCONTOVLR", "COMISSAO",
+      "CODVENDEDOR", "CODPEDIDO", "TIPOPEDIDO",  "CODEMPRESA",   "DATAPEDIDO",  "DATAENTREGA",
+      "FRETE",       "CODPRAZO",  "TOTALPEDIDO", "VLRACRESCIMO", "DESCRICAO"};
   ASSERT_EQ(qry.fieldCount(), colunas.size());
   for (int i = 0; i < colunas.size(); ++i) EXPECT_EQ(qry.fieldName(i).toUpper(), colunas[i]);
 
@@ -125,8 +125,9 @@ TEST_F(ConsultaItensPedidosTest, PrimeiroEUltimoDiaDoPeriodoEntram) {
 }
 
 TEST_F(ConsultaItensPedidosTest, FilialVaziaSelecionaTodasAsFiliais) {
-  cria(pedido("01", "V", "A", "2024-02-10", "S", 0, 10) + item("01", "V", "A", 1, "P1", "1", 1, 10) +
-       pedido("02", "V", "B", "2024-02-10", "S", 0, 10) + item("02", "V", "B", 1, "P2", "1", 1, 10));
+  cria(
+      pedido("01", "V", "A", "2024-02-10", "S", 0, 10) + item("01", "V", "A", 1, "P1", "1", 1, 10) +
+      pedido("02", "V", "B", "2024-02-10", "S", 0, 10) + item("02", "V", "B", 1, "P2", "1", 1, 10));
   EXPECT_EQ(linhas("01", "0"), (QStringList{"01/V/A/P1"}));
   EXPECT_EQ(linhas("02", "0"), (QStringList{"02/V/B/P2"}));
   EXPECT_EQ(linhas("", "0"), (QStringList{"01/V/A/P1", "02/V/B/P2"}));

@@ -33,14 +33,14 @@ inline QString numero(double valor) { return QString::number(valor, 'f', 4); }
 // An order header. `faturado` nullptr stores NULL; `data` is "yyyy-mm-dd".
 inline QString pedido(const char* empresa, const char* tipo, const char* codigo, const char* data,
                       const char* faturado, double frete, double total, double comissao = 0) {
-  const QString valorFaturado = faturado ? QStringLiteral("'%1'").arg(QLatin1String(faturado))
-                                         : QStringLiteral("NULL");
+  const QString valorFaturado =
+      faturado ? QStringLiteral("'%1'").arg(QLatin1String(faturado)) : QStringLiteral("NULL");
   return QStringLiteral(
              "INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO, DATAENTREGA, "
              "CODVENDEDOR, CODPRAZO, COMISSAO, TOTALPEDIDO, FRETE, VLRACRESCIMO, FATURADO) "
              "VALUES ('%1', '%2', '%3', '%4', '%4', 'V1', 'AV', %5, %6, %7, 0, %8);\n")
-      .arg(QLatin1String(empresa), QLatin1String(tipo), QLatin1String(codigo),
-           QLatin1String(data), numero(comissao), numero(total), numero(frete), valorFaturado);
+      .arg(QLatin1String(empresa), QLatin1String(tipo), QLatin1String(codigo), QLatin1String(data),
+           numero(comissao), numero(total), numero(frete), valorFaturado);
 }
 
 // An item line: `quantidade` units of `produto`, grade `grade`, at `preco`
@@ -53,8 +53,8 @@ inline QString item(const char* empresa, const char* tipo, const char* codigo, i
              "QUANTIDADE, PRECOUNIT, DESCONTOVLR) VALUES ('%1', '%2', '%3', %4, '%5', '%6', %7, "
              "%8, %9);\n")
       .arg(QLatin1String(empresa), QLatin1String(tipo), QLatin1String(codigo),
-           QString::number(linha), QLatin1String(produto), QLatin1String(grade),
-           numero(quantidade), numero(preco), numero(desconto));
+           QString::number(linha), QLatin1String(produto), QLatin1String(grade), numero(quantidade),
+           numero(preco), numero(desconto));
 }
 
 // The settings file of a test: database section for `banco` (embedded), and

@@ -39,12 +39,12 @@ QSet<QString> chaves(const QJsonObject& objeto) {
 // Branch 01: an invoiced order of 1 000.00 (cost 850.00) and a recorded one of
 // 100.00 with freight 5 in February 2024; branch 02: one invoiced order of
 // 40.00 in March 2024.
-const QString kPedidos =
-    pedido("01", "V", "100", "2024-02-10", "S", 0, 1000, 25) +
-    item("01", "V", "100", 1, "P1", "1", 10, 100) +
-    pedido("01", "V", "101", "2024-02-12", "N", 5, 100) +
-    item("01", "V", "101", 1, "P3", "1", 1, 100) +
-    pedido("02", "V", "200", "2024-03-02", "S", 0, 40) + item("02", "V", "200", 1, "P3", "1", 4, 10);
+const QString kPedidos = pedido("01", "V", "100", "2024-02-10", "S", 0, 1000, 25) +
+                         item("01", "V", "100", 1, "P1", "1", 10, 100) +
+                         pedido("01", "V", "101", "2024-02-12", "N", 5, 100) +
+                         item("01", "V", "101", 1, "P3", "1", 1, 100) +
+                         pedido("02", "V", "200", "2024-03-02", "S", 0, 40) +
+                         item("02", "V", "200", 1, "P3", "1", 4, 10);
 
 class ReportTest : public ::testing::Test {
  protected:
@@ -86,8 +86,8 @@ class ReportTest : public ::testing::Test {
     EXPECT_EQ(chaves(json), QSet<QString>{"error"}) << e.saida.toStdString();
     EXPECT_EQ(json.value("error").toString(), mensagem);
     for (const QString& parte : partes) {
-      EXPECT_TRUE(mensagem.contains(parte)) << "missing \"" << parte.toStdString() << "\" in "
-                                           << mensagem.toStdString();
+      EXPECT_TRUE(mensagem.contains(parte))
+          << "missing \"" << parte.toStdString() << "\" in " << mensagem.toStdString();
     }
   }
 
@@ -102,8 +102,8 @@ TEST_F(ReportTest, JsonTemExatamenteAsChavesEAsFiguras) {
   ASSERT_EQ(e.status, 0) << e.erros.toStdString();
   EXPECT_TRUE(e.erros.isEmpty()) << e.erros.toStdString();
   const QJsonObject json = e.json();
-  EXPECT_EQ(chaves(json), (QSet<QString>{"lblNomeFilial", "lblPeriodo", "DataInicial",
-                                         "DataFinal", "rows", "calls", "labels", "totals"}));
+  EXPECT_EQ(chaves(json), (QSet<QString>{"lblNomeFilial", "lblPeriodo", "DataInicial", "DataFinal",
+                                         "rows", "calls", "labels", "totals"}));
   EXPECT_EQ(json["lblNomeFilial"].toString(), "LOJA CENTRO");
   EXPECT_EQ(json["lblPeriodo"].toString(), "Período: Mensal (01/02/2024 a 29/02/2024)");
   EXPECT_EQ(json["DataInicial"].toString(), "01/02/2024");
@@ -112,10 +112,10 @@ TEST_F(ReportTest, JsonTemExatamenteAsChavesEAsFiguras) {
   EXPECT_EQ(json["calls"].toObject(), (QJsonObject{{"Produto", 2}, {"Frete", 1}}));
 
   const QJsonObject labels = json["labels"].toObject();
-  EXPECT_EQ(chaves(labels), (QSet<QString>{"lblValorVendaFat", "lblValorCustoFat",
-                                           "lblValorAquisCusto", "lblValorVendaCusto",
-                                           "lblValorMrgBruta", "lblValorMrgOper",
-                                           "lblValorRtbBruta", "lblValorRtbOper"}));
+  EXPECT_EQ(chaves(labels),
+            (QSet<QString>{"lblValorVendaFat", "lblValorCustoFat", "lblValorAquisCusto",
+                           "lblValorVendaCusto", "lblValorMrgBruta", "lblValorMrgOper",
+                           "lblValorRtbBruta", "lblValorRtbOper"}));
   // 1 000 + 100 + freight 5; costs 600 + 10 + 5 plus the commission of 250.
   EXPECT_EQ(labels["lblValorVendaFat"].toString(), "1.105,00");
   EXPECT_EQ(labels["lblValorCustoFat"].toString(), "865,00");
@@ -140,11 +140,11 @@ TEST_F(ReportTest, ItemsListaCadaCalculoEmOrdem) {
   ASSERT_EQ(e.status, 0) << e.erros.toStdString();
   const QJsonArray items = e.json()["items"].toArray();
   ASSERT_EQ(items.size(), 3);
-  const QSet<QString> campos{"option",        "CODEMPRESA",    "TIPOPEDIDO",   "CODPEDIDO",
-                             "CODPROD",       "CODGRADE",      "MAquisicao",   "MValorDaVenda",
-                             "MQtdeVendida",  "MOperacional",  "MCustoParcVd", "MComissao",
-                             "MImpostos",     "MDescontoPV",   "MTxCondPag",   "MOutros",
-                             "MCustoTotVd",   "MMargemBrtLcr", "MMargemOpLcr", "MPercLucroBrt",
+  const QSet<QString> campos{"option",       "CODEMPRESA",    "TIPOPEDIDO",   "CODPEDIDO",
+                             "CODPROD",      "CODGRADE",      "MAquisicao",   "MValorDaVenda",
+                             "MQtdeVendida", "MOperacional",  "MCustoParcVd", "MComissao",
+                             "MImpostos",    "MDescontoPV",   "MTxCondPag",   "MOutros",
+                             "MCustoTotVd",  "MMargemBrtLcr", "MMargemOpLcr", "MPercLucroBrt",
                              "MPercLucroOpe"};
   for (const QJsonValue& valor : items) EXPECT_EQ(chaves(valor.toObject()), campos);
   EXPECT_EQ(items[0].toObject()["option"].toString(), "Produto");
@@ -167,18 +167,42 @@ TEST_F(ReportTest, TodayEAsSubstituicoesValemSoParaAExecucao) {
     double venda;
   };
   const Caso casos[] = {
-      {"outro mes", {"--today", "2024-03-05"}, "LOJA CENTRO",
-       "Período: Mensal (01/03/2024 a 31/03/2024)", 0, 0},
-      {"outra filial", {"--today", "2024-03-05", "--empresa", "02"}, "LOJA NORTE",
-       "Período: Mensal (01/03/2024 a 31/03/2024)", 1, 40},
-      {"todas as filiais no ano", {"--today", "2024-03-05", "--empresa", "", "--periodo", "3"},
-       "Todas as Filiais", "Período: Anual (01/01/2024 a 31/12/2024)", 3, 1145},
-      {"so faturados", {"--today", "2024-02-14", "--mostra-pedidos", "0"}, "LOJA CENTRO",
-       "Período: Mensal (01/02/2024 a 29/02/2024)", 1, 1000},
-      {"so gravados", {"--today", "2024-02-14", "--mostra-pedidos", "1"}, "LOJA CENTRO",
-       "Período: Mensal (01/02/2024 a 29/02/2024)", 1, 105},
-      {"diario", {"--today", "2024-02-10", "--periodo", "0"}, "LOJA CENTRO",
-       "Período: Diário (10/02/2024)", 1, 1000},
+      {"outro mes",
+       {"--today", "2024-03-05"},
+       "LOJA CENTRO",
+       "Período: Mensal (01/03/2024 a 31/03/2024)",
+       0,
+       0},
+      {"outra filial",
+       {"--today", "2024-03-05", "--empresa", "02"},
+       "LOJA NORTE",
+       "Período: Mensal (01/03/2024 a 31/03/2024)",
+       1,
+       40},
+      {"todas as filiais no ano",
+       {"--today", "2024-03-05", "--empresa", "", "--periodo", "3"},
+       "Todas as Filiais",
+       "Período: Anual (01/01/2024 a 31/12/2024)",
+       3,
+       1145},
+      {"so faturados",
+       {"--today", "2024-02-14", "--mostra-pedidos", "0"},
+       "LOJA CENTRO",
+       "Período: Mensal (01/02/2024 a 29/02/2024)",
+       1,
+       1000},
+      {"so gravados",
+       {"--today", "2024-02-14", "--mostra-pedidos", "1"},
+       "LOJA CENTRO",
+       "Período: Mensal (01/02/2024 a 29/02/2024)",
+       1,
+       105},
+      {"diario",
+       {"--today", "2024-02-10", "--periodo", "0"},
+       "LOJA CENTRO",
+       "Período: Diário (10/02/2024)",
+       1,
+       1000},
   };
   for (const Caso& caso : casos) {
     SCOPED_TRACE(caso.nome);
@@ -215,8 +239,8 @@ TEST_F(ReportTest, PeriodoForaDeZeroATresDeixaLegendaVazia) {
 TEST_F(ReportTest, TextoMostraAsFigurasSobOsTitulosDoPainel) {
   abre();
   const QString configExplicita = home_.iniPath();
-  const Execucao e = roda({"--config", configExplicita, "--today", "2024-02-14",
-                           "--mostra-pedidos", "0"});
+  const Execucao e =
+      roda({"--config", configExplicita, "--today", "2024-02-14", "--mostra-pedidos", "0"});
   ASSERT_EQ(e.status, 0) << e.erros.toStdString();
   EXPECT_TRUE(e.erros.isEmpty()) << "no progress when stderr is not a terminal";
   const QString texto = QString::fromUtf8(e.saida);
@@ -281,7 +305,9 @@ TEST_F(ReportTest, UsoIncorretoOuArquivoAusenteSaiComDois) {
   for (const Caso& caso : casos) {
     SCOPED_TRACE(caso.nome);
     QStringList argumentos = caso.argumentos;
-    if (!argumentos.contains("--format")) argumentos << "--format" << "json";
+    if (!argumentos.contains("--format"))
+      argumentos << "--format"
+                 << "json";
     esperaErro(roda(argumentos), 2, caso.partes);
   }
 
@@ -300,8 +326,9 @@ TEST_F(ReportTest, ConfiguracaoIncompletaOuBancoInacessivelSaiComUm) {
   abre();
   QTemporaryDir pasta;
   const QString semSenha = pasta.path() + "/sem-senha.ini";
-  test::writeFileBytes(semSenha, "[Configuracoes]\nCaminhoBanco=/x.fdb\nUsuario=SYSDBA\n"
-                                 "[Trovesk]\nEmpresa=01\nPeriodo=2\n");
+  test::writeFileBytes(semSenha,
+                       "[Configuracoes]\nCaminhoBanco=/x.fdb\nUsuario=SYSDBA\n"
+                       "[Trovesk]\nEmpresa=01\nPeriodo=2\n");
   esperaErro(roda({"--config", semSenha, "--format", "json"}), 1, {"Senha", semSenha});
 
   const QString inexistente = pasta.path() + "/nao-existe.fdb";

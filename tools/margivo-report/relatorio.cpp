@@ -1,5 +1,6 @@
 #include "tools/margivo-report/relatorio.h"
 
+#include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
@@ -7,7 +8,6 @@
 #include <QFileInfo>
 #include <exception>
 #include <optional>
-#include <unistd.h>
 
 #include "framework/conexao.h"
 #include "framework/config.h"
@@ -47,18 +47,17 @@ void escreve(std::FILE* arquivo, const QByteArray& bytes) {
 
 // Reads the command line. Returns nothing when --help or --version was
 // answered. Throws Falha (bad usage).
-std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* saida,
-                                   bool& json) {
+std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* saida, bool& json) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Rentabilidade dos pedidos de uma filial no período, calculada como no gadget."));
   const QCommandLineOption config(
-      QStringLiteral("config"), QStringLiteral("Arquivo de configuração (padrão: %1).")
-                                    .arg(CaminhoArquivoConfig()),
+      QStringLiteral("config"),
+      QStringLiteral("Arquivo de configuração (padrão: %1).").arg(CaminhoArquivoConfig()),
       QStringLiteral("FILE"));
-  const QCommandLineOption today(QStringLiteral("today"),
-                                 QStringLiteral("Dia tomado como hoje (padrão: a data do sistema)."),
-                                 QStringLiteral("YYYY-MM-DD"));
+  const QCommandLineOption today(
+      QStringLiteral("today"), QStringLiteral("Dia tomado como hoje (padrão: a data do sistema)."),
+      QStringLiteral("YYYY-MM-DD"));
   const QCommandLineOption empresa(
       QStringLiteral("empresa"),
       QStringLiteral("Filial (CODEMPRESA) no lugar de Empresa; \"\" seleciona todas."),
@@ -85,7 +84,7 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
   // error is reported in the format asked for.
   json = parser.value(formato) == QLatin1String("json");
   if (!ok) throw Falha{kUsoIncorreto, parser.errorText()};
-  if (parser.isSet(ajuda)) {
+  if (parser.isSet(ajuda) || parser.isSet(QStringLiteral("help-all"))) {
     escreve(saida, parser.helpText().toUtf8());
     return std::nullopt;
   }
@@ -122,8 +121,9 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
     try {
       textToInt(*pedido.periodo);
     } catch (const ConversionError&) {
-      throw Falha{kUsoIncorreto, QStringLiteral("--periodo deve ser um número inteiro, não \"%1\"")
-                                     .arg(*pedido.periodo)};
+      throw Falha{
+          kUsoIncorreto,
+          QStringLiteral("--periodo deve ser um número inteiro, não \"%1\"").arg(*pedido.periodo)};
     }
   }
   if (parser.isSet(mostraPedidos)) pedido.mostraPedidos = parser.value(mostraPedidos);
@@ -135,15 +135,16 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
 void carregaConfiguracao(TConfig& config, const Pedido& pedido) {
   const QFileInfo info(pedido.arquivoConfig);
   if (!info.exists()) {
-    throw Falha{kUsoIncorreto, QStringLiteral("Arquivo de configuração não encontrado: %1")
-                                   .arg(pedido.arquivoConfig)};
+    throw Falha{
+        kUsoIncorreto,
+        QStringLiteral("Arquivo de configuração não encontrado: %1").arg(pedido.arquivoConfig)};
   }
   QFile arquivo(pedido.arquivoConfig);
   if (!info.isFile() || !arquivo.open(QIODevice::ReadOnly)) {
-    throw Falha{kUsoIncorreto, QStringLiteral("Não foi possível ler o arquivo de configuração %1: %2")
-                                   .arg(pedido.arquivoConfig,
-                                        info.isFile() ? arquivo.errorString()
-                                                      : QStringLiteral("não é um arquivo"))};
+    throw Falha{kUsoIncorreto,
+                QStringLiteral("Não foi possível ler o arquivo de configuração %1: %2")
+                    .arg(pedido.arquivoConfig, info.isFile() ? arquivo.errorString()
+                                                             : QStringLiteral("não é um arquivo"))};
   }
   arquivo.close();
   try {
@@ -168,17 +169,17 @@ void conecta(TConexao& conexao, const TConfig& config) {
     throw Falha{kFalhaAtualizacao,
                 QStringLiteral("Configurações do banco de dados não informadas corretamente: "
                                "falta %1 na seção \"%2\" de %3")
-                    .arg(faltam.join(QStringLiteral(", ")),
-                         QLatin1String(SECAO_CONFIG_ARQINI), config.arquivo())};
+                    .arg(faltam.join(QStringLiteral(", ")), QLatin1String(SECAO_CONFIG_ARQINI),
+                         config.arquivo())};
   }
   conexao.setConfiguracao(config.LocRem, config.Protocolo, config.Servidor, config.CaminhoBanco,
                           config.Usuario, config.Senha);
   if (conexao.conectarBanco()) return;
 
-  QString mensagem = QStringLiteral("Não foi possível conectar ao banco de dados \"%1\" (usuário %2)")
-                         .arg(conexao.nomeBanco().isEmpty() ? config.CaminhoBanco
-                                                            : conexao.nomeBanco(),
-                              config.Usuario);
+  QString mensagem =
+      QStringLiteral("Não foi possível conectar ao banco de dados \"%1\" (usuário %2)")
+          .arg(conexao.nomeBanco().isEmpty() ? config.CaminhoBanco : conexao.nomeBanco(),
+               config.Usuario);
   // The connection reports no reason; one more attempt of our own asks the
   // database for it.
   if (!conexao.nomeBanco().isEmpty()) {
@@ -206,10 +207,15 @@ class Progresso {
     if (percentual == ultimo_) return;
     ultimo_ = percentual;
     escrito_ = true;
-    escreve(terminal_, QStringLiteral("\rCalculando: %1% (%2 de %3 linhas)")
+    // The first half of the steps is the product pass, the second the
+    // freight pass, each over every row.
+    const int linhas = total / 2;
+    const bool fretes = feitas > linhas;
+    escreve(terminal_, QStringLiteral("\rCalculando: %1% (%2: linha %3 de %4)")
                            .arg(percentual)
-                           .arg((feitas + 1) / 2)
-                           .arg(total / 2)
+                           .arg(fretes ? QStringLiteral("fretes") : QStringLiteral("produtos"))
+                           .arg(fretes ? feitas - linhas : feitas)
+                           .arg(linhas)
                            .toUtf8());
   }
 

@@ -16,11 +16,12 @@ QString texto(const std::optional<QString>& rotulo) { return rotulo.value_or(QSt
 
 QJsonObject objetoItem(const ItemCalculado& item) {
   QJsonObject objeto{
-      {"option", item.opcao},         {"CODEMPRESA", item.CODEMPRESA},
+      {"option", item.opcao},          {"CODEMPRESA", item.CODEMPRESA},
       {"TIPOPEDIDO", item.TIPOPEDIDO}, {"CODPEDIDO", item.CODPEDIDO},
       {"CODPROD", item.CODPROD},       {"CODGRADE", item.CODGRADE},
   };
-  for (const auto& [nome, campo] : kCamposItem) objeto.insert(QLatin1String(nome), item.figuras.*campo);
+  for (const auto& [nome, campo] : kCamposItem)
+    objeto.insert(QLatin1String(nome), item.figuras.*campo);
   return objeto;
 }
 
@@ -30,9 +31,10 @@ QString formatoTexto(const ResultadoAtualizacao& resultado, bool itens) {
   QStringList linhas;
   linhas << QStringLiteral("Filial: ") + texto(resultado.lblNomeFilial);
   // A period kind outside 0-3 has no caption: show the dates the settings hold.
-  linhas << (resultado.lblPeriodo ? *resultado.lblPeriodo
-                                  : QStringLiteral("Período: %1 a %2")
-                                        .arg(resultado.DataInicial, resultado.DataFinal));
+  linhas
+      << (resultado.lblPeriodo
+              ? *resultado.lblPeriodo
+              : QStringLiteral("Período: %1 a %2").arg(resultado.DataInicial, resultado.DataFinal));
   linhas << QString();
 
   QString blocoAtual;
@@ -57,10 +59,11 @@ QString formatoTexto(const ResultadoAtualizacao& resultado, bool itens) {
       for (const auto& [nome, campo] : kCamposItem) {
         figuras << QLatin1String(nome) + QLatin1Char('=') + formatMoney(item.figuras.*campo);
       }
-      linhas << QStringLiteral("%1 CODEMPRESA=%2 TIPOPEDIDO=%3 CODPEDIDO=%4 CODPROD=%5 "
-                               "CODGRADE=%6: %7")
-                    .arg(item.opcao, item.CODEMPRESA, item.TIPOPEDIDO, item.CODPEDIDO,
-                         item.CODPROD, item.CODGRADE, figuras.join(QLatin1Char(' ')));
+      linhas << QStringLiteral(
+                    "%1 CODEMPRESA=%2 TIPOPEDIDO=%3 CODPEDIDO=%4 CODPROD=%5 "
+                    "CODGRADE=%6: %7")
+                    .arg(item.opcao, item.CODEMPRESA, item.TIPOPEDIDO, item.CODPEDIDO, item.CODPROD,
+                         item.CODGRADE, figuras.join(QLatin1Char(' ')));
     }
   }
   return linhas.join(QLatin1Char('\n')) + QLatin1Char('\n');
@@ -81,8 +84,8 @@ QByteArray formatoJson(const ResultadoAtualizacao& resultado, bool itens) {
       {"DataInicial", resultado.DataInicial},
       {"DataFinal", resultado.DataFinal},
       {"rows", resultado.rows},
-      {"calls", QJsonObject{{"Produto", resultado.chamadasProduto},
-                            {"Frete", resultado.chamadasFrete}}},
+      {"calls",
+       QJsonObject{{"Produto", resultado.chamadasProduto}, {"Frete", resultado.chamadasFrete}}},
       {"labels", rotulos},
       {"totals", totais},
   };
