@@ -448,6 +448,9 @@ const std::vector<Coverage> kNever = {
     {"quote freight without freight quantities",
      "SELECT COUNT(*) FROM ORCCABE WHERE FRETE > 0 AND QTDFRETE01 + QTDFRETE02 + QTDFRETE03 <= 0"},
     {"quote total not positive", "SELECT COUNT(*) FROM ORCCABE WHERE TOTALORCAMENTO <= 0"},
+    {"index with the statistics of an empty table (the optimizer would misread the period)",
+     "SELECT COUNT(*) FROM RDB$INDICES WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0"
+     " AND COALESCE(RDB$STATISTICS, 0) = 0"},
     {"order of the closed branch dated this year",
      "SELECT COUNT(*) FROM PEDIDOC P JOIN FILIAIS F ON F.CODEMPRESA = P.CODEMPRESA"
      " WHERE F.FILIALATIVA = 'N' AND P.DATAPEDIDO >= '2026-01-01'"},
