@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "framework/database.h"
+#include "sampledb/sampledb.h"
 #include "tests/support/testdb.h"
 #include "tests/support/testenv.h"
 #include "tests/test_refresh_pedidos.h"
@@ -277,6 +278,66 @@ TEST_F(ReportTest, ConfigEmOutroLugarServeParaTudo) {
   EXPECT_EQ(e.json()["lblNomeFilial"].toString(), "LOJA CENTRO");
   EXPECT_EQ(e.json()["rows"].toInt(), 2);
   EXPECT_FALSE(home_.iniExists());
+}
+
+// The demo database, every branch over its year: every row calculated once,
+// the freight calls after them, the labels the totals' texts, and the same
+// output from a second run.
+TEST(ReportDemoTest, BancoDeDemonstracao) {
+  test::TestConfigHome home;
+  QTemporaryDir pasta;
+  const QString banco = pasta.path() + "/demo.fdb";
+  {
+    Database database;
+    sampledb::createDatabase(database, banco);
+    sampledb::DemoOptions opcoes;
+    opcoes.items = 400;
+    opcoes.today = QDate(2024, 6, 15);
+    sampledb::generateDemoData(database, opcoes);
+  }
+  home.writeIniText(test::arquivoIni(banco, "Empresa=01\nPeriodo=3\nMostraPedidos=2\n"));
+  const QStringList argumentos{"--today",  "2024-06-15", "--empresa", "",
+                               "--format", "json",       "--items"};
+  const auto roda = [&] {
+    QProcess processo;
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert("LC_ALL", "C");
+    processo.setProcessEnvironment(ambiente);
+    processo.start(QStringLiteral(MARGIVO_REPORT_PATH), argumentos);
+    EXPECT_TRUE(processo.waitForFinished(300000));
+    EXPECT_EQ(processo.exitCode(), 0) << processo.readAllStandardError().toStdString();
+    return processo.readAllStandardOutput();
+  };
+  const QByteArray saida = roda();
+  const QJsonObject json = QJsonDocument::fromJson(saida).object();
+  const int rows = json["rows"].toInt();
+  const int produto = json["calls"].toObject()["Produto"].toInt();
+  const int frete = json["calls"].toObject()["Frete"].toInt();
+  EXPECT_GT(rows, 0);
+  EXPECT_EQ(produto, rows);
+  EXPECT_GT(frete, 0);
+  const QJsonArray items = json["items"].toArray();
+  ASSERT_EQ(items.size(), produto + frete);
+  QSet<QString> pedidosComFrete;
+  for (int i = 0; i < items.size(); ++i) {
+    const QJsonObject item = items[i].toObject();
+    EXPECT_EQ(item["option"].toString(), i < produto ? "Produto" : "Frete") << i;
+    if (i >= produto) {
+      // One freight call per order number.
+      EXPECT_FALSE(pedidosComFrete.contains(item["CODPEDIDO"].toString().toCaseFolded()));
+      pedidosComFrete.insert(item["CODPEDIDO"].toString().toCaseFolded());
+      EXPECT_NE(item["MValorDaVenda"].toDouble(), 0);
+    }
+  }
+  const QJsonObject totals = json["totals"].toObject();
+  const QJsonObject labels = json["labels"].toObject();
+  EXPECT_GT(totals["MTotValorDaVenda"].toDouble(), 0);
+  const auto texto = [](double valor) { return QString::number(valor, 'f', 2); };
+  EXPECT_EQ(labels["lblValorVendaFat"].toString().remove(','),
+            texto(totals["MTotValorDaVenda"].toDouble()));
+  EXPECT_EQ(labels["lblValorMrgOper"].toString().remove(','),
+            texto(totals["MTotMargemOpLcr"].toDouble()));
+  EXPECT_EQ(roda(), saida);
 }
 
 TEST_F(ReportTest, NumerosSeguemOLocaleDoAmbiente) {
