@@ -869,10 +869,11 @@ class Generator {
   }
 
   int pickProduct() {
-    // A few products sell much more than the rest.
+    // A few products sell much more than the rest. Only exactly rounded
+    // arithmetic here (no pow), so every platform picks the same product.
     const double u = random_.uniform();
     const auto n = static_cast<double>(specialProduct_);
-    return std::min(specialProduct_ - 1, static_cast<int>(std::floor(n * std::pow(u, 1.6))));
+    return std::min(specialProduct_ - 1, static_cast<int>(std::floor(n * u * u)));
   }
 
   Line makeLine(int product) {
