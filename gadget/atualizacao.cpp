@@ -40,6 +40,7 @@ void TAtualizacaoRentabilidade::LimpaCampos(ResultadoAtualizacao& resultado) {
 
 void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
                                               const OpcoesAtualizacao& opcoes) {
+  resultado = ResultadoAtualizacao{};
   // One "today" for the whole refresh, so a refresh running across midnight
   // computes its period and its payment terms from the same day.
   hojeDaAtualizacao_ = hojeFixo_.isValid() ? hojeFixo_ : QDate::currentDate();

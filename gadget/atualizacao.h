@@ -9,8 +9,9 @@
 // orders that arrived between them.
 //
 // Errors: IniciarGadget may throw ConversionError (a `Periodo` or date text of
-// the settings that does not convert), DatabaseError (the connection, the
-// order-items query), CalculationError (an engine call; its message names the
+// the settings that does not convert), IniFileError or DatabaseError (the
+// branch name's look-up, the connection, the order-items query),
+// CalculationError (an engine call; its message names the
 // order, the product and the step) and ArithmeticError (the period's sale
 // total is 0 although orders were found).
 #pragma once
@@ -147,6 +148,8 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
   // when IniciarGadget runs.
   TAtualizacaoRentabilidade(TConexao& conexao, TConfig& config);
   ~TAtualizacaoRentabilidade() override;
+  TAtualizacaoRentabilidade(const TAtualizacaoRentabilidade&) = delete;
+  TAtualizacaoRentabilidade& operator=(const TAtualizacaoRentabilidade&) = delete;
 
   TConexao* Conexao() const override { return conexao_; }
   TConfig* Config() const override { return config_; }
@@ -158,8 +161,9 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
   // tool's --today). An invalid date goes back to the system date.
   void setHoje(const QDate& dia) { hojeFixo_ = dia; }
 
-  // The refresh. Writes into `resultado` as it goes, so that after a failure
-  // it holds what the panel shows: the labels written before the failure.
+  // The refresh. Clears `resultado`, then writes into it as it goes, so that
+  // after a failure it holds what the panel shows: the labels written before
+  // the failure.
   // Order: branch name (Empresa empty: "Todas as Filiais"; otherwise
   // NomeFilial through the settings file Config() was loaded from), period
   // dates and caption, then in one read snapshot the order-items query, the
