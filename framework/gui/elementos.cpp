@@ -540,7 +540,8 @@ void TFormTransparente::aplicaAlteracoes() {
   alteracaoPendente_ = false;
   const QRegion nova = regiaoVisivel();
   const QRect area = regiaoAplicada_.boundingRect().united(nova.boundingRect());
-  if (nova != regiaoAplicada_) {
+  if (!mascaraAplicada_ || nova != regiaoAplicada_) {
+    mascaraAplicada_ = true;
     // An empty mask would mean no mask at all (the whole form taking the
     // clicks): a form that draws nothing keeps one transparent pixel.
     setMask(nova.isEmpty() ? QRegion(0, 0, 1, 1) : nova);

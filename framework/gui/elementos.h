@@ -363,6 +363,7 @@ class TFormTransparente : public QWidget {
   QPointer<TElemento> sobMouse_;
   QPointer<TElemento> capturado_;
   QRegion regiaoAplicada_;
+  bool mascaraAplicada_ = false;
   bool alteracaoPendente_ = false;
   bool destruindo_ = false;
   std::map<QString, QColor> estilos_;

@@ -285,14 +285,12 @@ void TGadget::AssociaEventosComuns(TElemento* Rectang) {
 // ---------------------------------------------------------------------------
 // Refresh
 
-void TGadget::ticPrincipal() {
-  // A tick while a refresh works, its error is on the screen or a dialog
-  // that uses the connection is open does nothing: the next tick comes.
-  if (atualizando() || mostrandoErro_ || dialogosAbertos_ > 0) return;
-  Atualiza(tmrPrincipal);
-}
+void TGadget::ticPrincipal() { Atualiza(tmrPrincipal); }
 
 void TGadget::Atualiza(QObject* Sender) {
+  // A tick while a refresh works, its error is on the screen or a dialog
+  // that uses the connection is open does nothing: the next tick comes.
+  if (Sender == tmrPrincipal && (atualizando() || mostrandoErro_ || dialogosAbertos_ > 0)) return;
   if (atualizando()) {
     // Asked for explicitly while another runs: once more at its end.
     atualizacaoPendente_ = true;

@@ -1,0 +1,24 @@
+// margivo: the profitability gadget on the desktop.
+#include <QApplication>
+
+#include "app/frmrentabilidade.h"
+#include "framework/gui/fontes.h"
+#include "framework/gui/inicializacao.h"
+#include "framework/regional.h"
+
+int main(int argc, char* argv[]) {
+  // The panel is placed in absolute screen positions, which a Wayland
+  // session does not grant its clients: run through XWayland.
+  if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("margivo"));
+  // Read once here, before a refresh's worker thread formats numbers.
+  margivo::regionalSettings();
+  margivo::ConfiguraFontes();
+
+  margivo::TfrmRentabilidade frmRentabilidade;
+  if (frmRentabilidade.Inic()->deveEncerrar()) return frmRentabilidade.Inic()->codigoDeSaida();
+  frmRentabilidade.show();
+  return QApplication::exec();
+}

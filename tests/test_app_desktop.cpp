@@ -1,0 +1,123 @@
+// The desktop layer on a freedesktop.org desktop: the autostart entry and its
+// command line, the per-user single-instance lock, and the window states
+// that change only when they must (no blinking at every refresh).
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSysInfo>
+#include <csignal>
+#include <memory>
+
+#include "framework/gui/desktop.h"
+#include "framework/gui/desktop_linux.h"
+#include "tests/test_gadget_apoio.h"
+
+namespace margivo {
+namespace {
+
+using namespace linux_desktop;
+
+TEST(Autostart, LinhaExecAspasSoQuandoPrecisa) {
+  const struct {
+    const char* programa;
+    const char* exec;
+  } casos[] = {
+      {"/opt/margivo/bin/margivo", "/opt/margivo/bin/margivo"},
+      {"/home/ana/Meus Programas/margivo", "\"/home/ana/Meus Programas/margivo\""},
+      {"/opt/$HOME/margivo", "\"/opt/\\\\$HOME/margivo\""},
+      {"/opt/a\"b/margivo", "\"/opt/a\\\\\"b/margivo\""},
+      {"/opt/a\\b/margivo", "\"/opt/a\\\\\\\\b/margivo\""},
+      {"/opt/100%/margivo", "/opt/100%%/margivo"},
+      {"/opt/ação/margivo", "/opt/ação/margivo"},
+  };
+  for (const auto& c : casos)
+    EXPECT_EQ(ComandoExec(QString::fromUtf8(c.programa)).toStdString(), c.exec) << c.programa;
+}
+
+TEST(Autostart, EntradaGravadaNaConstrucaoERemovidaNoFechamento) {
+  test::Aplicacao();
+  test::TestConfigHome home;
+  const QString arquivo = ArquivoAutostart("Rentabilidade");
+  EXPECT_EQ(arquivo, home.dir() + "/autostart/Rentabilidade.desktop");
+  Desktop().IniciarComWindows("Rentabilidade", true);
+  QFile f(arquivo);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QString conteudo = QString::fromUtf8(f.readAll());
+  f.close();
+  EXPECT_TRUE(conteudo.startsWith("[Desktop Entry]\n")) << conteudo.toStdString();
+  EXPECT_TRUE(conteudo.contains("\nType=Application\n")) << conteudo.toStdString();
+  EXPECT_TRUE(conteudo.contains("\nName=Rentabilidade\n")) << conteudo.toStdString();
+  EXPECT_TRUE(conteudo.contains("\nExec=" + ComandoExec(QCoreApplication::applicationFilePath()) +
+                                "\n"))
+      << conteudo.toStdString();
+  EXPECT_TRUE(QDir::isAbsolutePath(QCoreApplication::applicationFilePath()));
+  // Writing again at the next start replaces the entry.
+  Desktop().IniciarComWindows("Rentabilidade", true);
+  EXPECT_EQ(QDir(home.dir() + "/autostart").entryList(QDir::Files).size(), 1);
+  Desktop().IniciarComWindows("Rentabilidade", false);
+  EXPECT_FALSE(QFile::exists(arquivo));
+  // Removing an entry that is not there is no error.
+  EXPECT_NO_THROW(Desktop().IniciarComWindows("Rentabilidade", false));
+}
+
+TEST(Autostart, UmaPastaQueNaoSeCriaENomeadaNoErro) {
+  test::Aplicacao();
+  test::TestConfigHome home;
+  // A file where the autostart folder should be.
+  test::writeFileBytes(home.dir() + "/autostart", "x");
+  try {
+    Desktop().IniciarComWindows("Rentabilidade", true);
+    ADD_FAILURE() << "no error";
+  } catch (const DesktopError& e) {
+    EXPECT_TRUE(QString::fromUtf8(e.what()).contains("Rentabilidade.desktop")) << e.what();
+  }
+}
+
+TEST(Autostart, XdgConfigHomeRelativoEIgnorado) {
+  test::ScopedEnv xdg("XDG_CONFIG_HOME", "relativo/config");
+  EXPECT_EQ(DiretorioConfigUsuario(), QDir::homePath() + "/.config");
+}
+
+TEST(InstanciaUnica, UmaSoTravaPorUsuarioAteSerLiberada) {
+  test::Aplicacao();
+  test::RuntimeDirTeste runtime;
+  EXPECT_EQ(ArquivoTrava("frmRentabilidade"), runtime.path() + "/frmRentabilidade.lock");
+  auto primeira = Desktop().VerificaExeAberto("frmRentabilidade");
+  ASSERT_NE(primeira, nullptr);
+  EXPECT_EQ(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+  EXPECT_NE(Desktop().VerificaExeAberto("outroGadget"), nullptr) << "one lock per name";
+  primeira.reset();
+  EXPECT_NE(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+}
+
+TEST(InstanciaUnica, TravaDeUmProcessoQueJaTerminouNaoImpede) {
+  test::Aplicacao();
+  test::RuntimeDirTeste runtime;
+  // A lock file left by a process that is gone: its pid, no holder.
+  const qint64 pid = 999999;
+  ASSERT_NE(::kill(static_cast<pid_t>(pid), 0), 0) << "pid " << pid << " is running";
+  test::writeFileBytes(ArquivoTrava("frmRentabilidade"),
+                       QByteArray::number(pid) + "\nmargivo\n" +
+                           QSysInfo::machineHostName().toUtf8() + "\n");
+  EXPECT_NE(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+}
+
+TEST(Janela, SempreVisivelEBarraDeTarefasMudamUmaVezSo) {
+  test::Aplicacao();
+  QWidget janela;
+  Desktop().SempreVisivel(&janela, true);
+  EXPECT_TRUE(janela.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  Desktop().SempreVisivel(&janela, false);
+  EXPECT_FALSE(janela.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  Desktop().EscondeBarraTarefa(&janela);
+  EXPECT_TRUE(janela.property("margivoForaDaBarraDeTarefas").toBool());
+  // Without a notification area (the offscreen platform has none) the icon
+  // is skipped quietly.
+  Desktop().CriaIcone(&janela, "Rentabilidade");
+  EXPECT_FALSE(Desktop().iconeVisivel());
+  Desktop().DestroiIcone();
+}
+
+}  // namespace
+}  // namespace margivo

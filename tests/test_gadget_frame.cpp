@@ -1,0 +1,546 @@
+// The gadget frame: the caption strip's hover and fade rules, the element
+// tree the face is drawn with (hits, opacity, the input region), the strip's
+// layout, dragging and the saved position, the refresh timer, the close
+// button, and a refresh's background work (busy sign, ticks that wait,
+// actions deferred to its end).
+#include <gtest/gtest.h>
+
+#include <QScreen>
+#include <QSemaphore>
+#include <QTimer>
+#include <atomic>
+#include <climits>
+#include <memory>
+#include <stdexcept>
+
+#include "framework/config.h"
+#include "framework/gui/desktop.h"
+#include "framework/gui/desktop_linux.h"
+#include "framework/gui/estadomenu.h"
+#include "framework/gui/gadget.h"
+#include "tests/test_gadget_apoio.h"
+
+namespace margivo {
+namespace {
+
+using test::Aguarda;
+using test::Centro;
+using test::MoveMouse;
+using test::PressionaMouse;
+using test::SoltaMouse;
+using Fase = TEstadoMenu::Fase;
+
+// ---------------------------------------------------------------------------
+// The strip's rules, step by step.
+
+TEST(EstadoMenu, EntrarSairEEntrarDeNovoDentroDoSegundoMantemOMenu) {
+  TEstadoMenu e;
+  EXPECT_FALSE(e.menuVisivel());
+  e.Entrou();
+  EXPECT_EQ(e.fase(), Fase::Visivel);
+  e.Saiu(false);
+  EXPECT_TRUE(e.esperaPendente());
+  e.Entrou();  // the next control, within the second
+  EXPECT_FALSE(e.esperaPendente());
+  e.FimDaEspera();  // a tick that was already due does nothing now
+  EXPECT_EQ(e.fase(), Fase::Visivel);
+  EXPECT_DOUBLE_EQ(e.opacidadeMenu(), 1);
+}
+
+TEST(EstadoMenu, OSegundoSemEntradaEsmaeceEmSeisPassosEEsconde) {
+  TEstadoMenu e;
+  e.Entrou();
+  e.Saiu(false);
+  e.FimDaEspera();
+  EXPECT_EQ(e.fase(), Fase::Esmaecendo);
+  EXPECT_NEAR(e.opacidadeMenu(), 0.8, 1e-9);
+  for (int passo = 2; passo < TEstadoMenu::kPassosFade; ++passo) {
+    e.PassoFade();
+    EXPECT_EQ(e.fase(), Fase::Esmaecendo) << "step " << passo;
+  }
+  e.PassoFade();
+  EXPECT_EQ(e.fase(), Fase::Oculto);
+  EXPECT_FALSE(e.esperaPendente());
+  EXPECT_EQ(e.passosFeitos(), TEstadoMenu::kPassosFade);
+}
+
+TEST(EstadoMenu, SaidaDuranteArrastoNaoDeixaEsmaecimentoPendente) {
+  TEstadoMenu e;
+  e.Entrou();
+  e.Saiu(true);
+  EXPECT_FALSE(e.esperaPendente());
+  e.FimDaEspera();
+  EXPECT_EQ(e.fase(), Fase::Visivel);
+}
+
+TEST(EstadoMenu, EntradaDuranteOEsmaecimentoNaoOInterrompe) {
+  TEstadoMenu e;
+  e.Entrou();
+  e.Saiu(false);
+  e.FimDaEspera();
+  e.PassoFade();
+  e.Entrou();
+  EXPECT_DOUBLE_EQ(e.opacidadeMenu(), 1);
+  EXPECT_EQ(e.fase(), Fase::Esmaecendo);
+  while (e.fase() == Fase::Esmaecendo) e.PassoFade();
+  EXPECT_FALSE(e.menuVisivel());
+  e.Entrou();  // the next enter shows it again
+  EXPECT_TRUE(e.menuVisivel());
+}
+
+TEST(EstadoMenu, OpacidadeDaFaceForaDoMouse) {
+  const struct {
+    const char* transparencia;
+    double opacidade;
+  } casos[] = {{"60", 0.6}, {"100", 1}, {"20", 0.2}, {"", 1}, {"abc", 1}, {"150", 1}, {"-5", 0}};
+  for (const auto& c : casos)
+    EXPECT_DOUBLE_EQ(OpacidadeForaDoMouse(QString::fromLatin1(c.transparencia)), c.opacidade)
+        << "Transparencia \"" << c.transparencia << "\"";
+}
+
+TEST(EstadoMenu, ValoresQueNaoSaoInteirosNaAtualizacaoSaoErrosQueNomeiamAChave) {
+  EXPECT_DOUBLE_EQ(OpacidadeConfigurada("60", "cfg.ini"), 0.6);
+  try {
+    OpacidadeConfigurada("sessenta", "cfg.ini");
+    ADD_FAILURE() << "no error";
+  } catch (const ConversionError& e) {
+    const QString texto = QString::fromUtf8(e.what());
+    EXPECT_TRUE(texto.contains("Transparencia") && texto.contains("sessenta") &&
+                texto.contains("cfg.ini"))
+        << e.what();
+  }
+  EXPECT_EQ(IntervaloAtualizacaoMs("1", "cfg.ini"), 60000);
+  EXPECT_EQ(IntervaloAtualizacaoMs("15", "cfg.ini"), 900000);
+  EXPECT_EQ(IntervaloAtualizacaoMs("0", "cfg.ini"), 0);
+  EXPECT_EQ(IntervaloAtualizacaoMs("-3", "cfg.ini"), 0);
+  EXPECT_EQ(IntervaloAtualizacaoMs("100000", "cfg.ini"), INT_MAX);
+  EXPECT_THROW(IntervaloAtualizacaoMs("1,5", "cfg.ini"), ConversionError);
+}
+
+// ---------------------------------------------------------------------------
+// The element tree.
+
+TEST(Gradiente, ParadasNaOrdemDosOffsetsComAsIguaisNaOrdemEmQueForamDefinidas) {
+  const QColor a(Qt::red), b(Qt::green), c(Qt::blue), d(Qt::white);
+  const auto pontos = PontosDoGradiente({{1, a}, {0, b}, {0.5, c}, {1, d}});
+  ASSERT_EQ(pontos.size(), 4u);
+  EXPECT_EQ(pontos[0], std::make_pair(0.0, b));
+  EXPECT_EQ(pontos[1], std::make_pair(0.5, c));
+  // Two stops at 1: the colour arriving is the first defined there, the
+  // last one closes the gradient.
+  EXPECT_LT(pontos[2].first, 1.0);
+  EXPECT_GT(pontos[2].first, 0.99);
+  EXPECT_EQ(pontos[2].second, a);
+  EXPECT_EQ(pontos[3], std::make_pair(1.0, d));
+}
+
+class Elementos : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::Aplicacao();
+    form_ = std::make_unique<TFormTransparente>();
+    form_->resize(800, 600);
+  }
+  std::unique_ptr<TFormTransparente> form_;
+};
+
+TEST_F(Elementos, OMouseEstaSobreUmSoElementoORotuloDeixaPassar) {
+  auto* pai = new TRectangle(form_.get());
+  pai->setPosition({100, 100});
+  pai->setSize(200, 100);
+  auto* filho = new TRectangle(pai);
+  filho->setPosition({10, 10});
+  filho->setSize(50, 50);
+  auto* rotulo = new TLabel(filho);
+  rotulo->setText("x");
+  QStringList eventos;
+  for (TElemento* e : {static_cast<TElemento*>(pai), static_cast<TElemento*>(filho)}) {
+    e->setObjectName(e == pai ? "pai" : "filho");
+    e->OnMouseEnter = [&eventos](QObject* s) { eventos << "enter " + s->objectName(); };
+    e->OnMouseLeave = [&eventos](QObject* s) { eventos << "leave " + s->objectName(); };
+  }
+  EXPECT_EQ(form_->elementoEm({115, 115}), filho);  // over the label too
+  EXPECT_EQ(form_->elementoEm({250, 150}), pai);
+  EXPECT_EQ(form_->elementoEm({50, 50}), nullptr);
+  MoveMouse(*form_, {250, 150});
+  MoveMouse(*form_, {115, 115});
+  MoveMouse(*form_, {250, 150});
+  MoveMouse(*form_, {50, 50});
+  EXPECT_EQ(eventos, (QStringList{"enter pai", "leave pai", "enter filho", "leave filho",
+                                  "enter pai", "leave pai"}));
+}
+
+TEST_F(Elementos, FilhoForaDoPaiNaoECortadoEOpacidadeMultiplica) {
+  auto* pai = new TRectangle(form_.get());
+  pai->setPosition({100, 100});
+  pai->setSize(200, 100);
+  pai->setOpacity(0.5);
+  auto* sobra = new TImage(pai);
+  QPixmap imagem(53, 17);
+  imagem.fill(Qt::gray);
+  sobra->setBitmap(imagem);
+  sobra->setPosition({150, -12});
+  sobra->setOpacity(0.5);
+  EXPECT_EQ(sobra->size(), QSizeF(53, 17));  // the picture's own size
+  EXPECT_EQ(form_->elementoEm({260, 92}), sobra);
+  EXPECT_DOUBLE_EQ(sobra->opacidadeAbsoluta(), 0.25);
+  EXPECT_TRUE(form_->regiaoVisivel().contains(QPoint(260, 92)));
+}
+
+TEST_F(Elementos, ARegiaoDeEntradaEOQueSeDesenha) {
+  auto* transparente = new TRectangle(form_.get());
+  transparente->setSize(400, 300);
+  transparente->setFillColor(Qt::transparent);
+  transparente->setStrokeColor(Qt::transparent);
+  auto* face = new TRectangle(transparente);
+  face->setPosition({50, 50});
+  face->setSize(100, 80);
+  face->setRadius(10, 10);
+  face->setStrokeNone();
+  const QRegion regiao = form_->regiaoVisivel();
+  EXPECT_TRUE(regiao.contains(QPoint(100, 90)));
+  EXPECT_FALSE(regiao.contains(QPoint(300, 250))) << "a transparent rectangle takes no clicks";
+  EXPECT_FALSE(regiao.contains(QPoint(50, 50))) << "a rounded corner takes no clicks";
+  face->setVisible(false);
+  form_->aplicaAlteracoes();
+  EXPECT_TRUE(form_->regiaoVisivel().isEmpty());
+  // A form that draws nothing keeps a single pixel: an empty mask would be
+  // no mask, the whole form taking the clicks.
+  EXPECT_EQ(form_->mask(), QRegion(0, 0, 1, 1));
+}
+
+TEST_F(Elementos, UmErroNumTratadorViraUmaCaixaEOProgramaSegue) {
+  test::MensagensRegistradas mensagens;
+  auto* r = new TRectangle(form_.get());
+  r->setSize(50, 50);
+  r->OnClick = [](QObject*) { throw std::runtime_error("falhou o clique"); };
+  test::Clica(*form_, {10, 10});
+  ASSERT_EQ(mensagens.lista.size(), 1u);
+  EXPECT_EQ(mensagens.lista[0].tipo, TipoMensagem::Erro);
+  EXPECT_EQ(mensagens.lista[0].texto, "falhou o clique");
+  EXPECT_EQ(form_->elementoCapturado(), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// A one-panel gadget on a form, with a settings file.
+
+class GadgetDeTeste : public TGadgetSimples {
+ public:
+  using TGadgetSimples::TGadgetSimples;
+  using TGadget::AposTrabalho;
+  using TGadget::IniciaTrabalho;
+
+  void IniciarGadget(QObject* Sender) override {
+    ++atualizacoes;
+    TGadgetSimples::IniciarGadget(Sender);
+    if (aoAtualizar) aoAtualizar();
+  }
+
+  int atualizacoes = 0;
+  std::function<void()> aoAtualizar;
+};
+
+class Gadget : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::Aplicacao();
+    home_.writeIniText(
+        "[Configuracoes]\nCaminhoBanco=/nenhum.fdb\nUsuario=SYSDBA\nSenha=x\n\n"
+        "[Trovesk]\nTransparencia=60\nAtualizaDados=2\nSempreVisivel=0\n");
+    config_ = std::make_unique<TConfig>("Trovesk");
+    config_->CarregarIni();
+    form_ = std::make_unique<TFormTransparente>();
+    form_->resize(1000, 700);
+    gadget_ = std::make_unique<GadgetDeTeste>(form_.get());
+    gadget_->rtgPrincipal->setSize(355, 221);
+    gadget_->rtgPrincipal->setFillColor(Qt::gray);
+    gadget_->rtgPrincipal->setStrokeNone();
+    rotulo_ = new TLabel(gadget_->rtgPrincipal);
+    rotulo_->setText("Rentabilidade");
+    gadget_->AjustaGadget(gadget_->rtgPrincipal, true);
+    gadget_->AssociaEventosComuns(gadget_->rtgPrincipal);
+    gadget_->setConfig(config_.get());
+    gadget_->rtgGadget->setPosition({100, 50});
+  }
+  void TearDown() override {
+    gadget_.reset();
+    form_.reset();
+  }
+
+  QPointF face() const { return {200, 150}; }  // a point of the face
+  QPointF fora() const { return {900, 650}; }  // a point where nothing is
+
+  test::TestConfigHome home_;
+  test::RuntimeDirTeste runtime_;
+  std::unique_ptr<TConfig> config_;
+  std::unique_ptr<TFormTransparente> form_;
+  std::unique_ptr<GadgetDeTeste> gadget_;
+  TLabel* rotulo_ = nullptr;
+};
+
+TEST_F(Gadget, AjustaGadgetComRetiraMaxMin) {
+  const TGadget& g = *gadget_;
+  EXPECT_EQ(g.rtgGadget->size(), QSizeF(23 + 355 + 10, 221 + 10));
+  EXPECT_EQ(gadget_->rtgPrincipal->position(), QPointF(0, 0));
+  EXPECT_EQ(g.rtgMenu->position(), QPointF(360, 0));
+  EXPECT_FALSE(g.rtgMenu->isVisible());
+  const struct {
+    const TRectangle* botao;
+    double y;
+    bool visivel;
+  } botoes[] = {{g.rtgFechar, 0, true}, {g.rtgConfig, 21, true}, {g.rtgAbout, 42, true},
+                {g.rtgMover, 63, true}, {g.rtgMax, 21, false},   {g.rtgMin, 21, false}};
+  for (const auto& b : botoes) {
+    EXPECT_EQ(b.botao->position(), QPointF(0, b.y)) << b.botao->objectName().toStdString();
+    EXPECT_EQ(b.botao->size(), QSizeF(23, 23)) << b.botao->objectName().toStdString();
+    EXPECT_EQ(b.botao->isVisible(), b.visivel) << b.botao->objectName().toStdString();
+  }
+}
+
+TEST_F(Gadget, SemRetiraMaxMinOsBotoesFicamNosSeusLugares) {
+  TFormTransparente form;
+  TGadgetSimples g(&form);
+  g.rtgPrincipal->setSize(100, 50);
+  g.AjustaGadget(g.rtgPrincipal, false);
+  EXPECT_EQ(g.rtgGadget->size(), QSizeF(133, 60));
+  EXPECT_EQ(g.rtgConfig->y(), 42);
+  EXPECT_EQ(g.rtgAbout->y(), 63);
+  EXPECT_EQ(g.rtgMover->y(), 84);
+  EXPECT_TRUE(g.rtgMax->isVisible());
+  EXPECT_FALSE(g.rtgMin->isVisible());
+  g.RMaximizarClick(g.rtgMax);
+  EXPECT_TRUE(g.rtgMin->isVisible());
+  EXPECT_FALSE(g.rtgMax->isVisible());
+  EXPECT_EQ(g.rtgGadget->size(), QSizeF(133, 60));  // nothing changes size
+}
+
+TEST_F(Gadget, PassarDaFaceParaOMenuEVoltarMantemOMenu) {
+  MoveMouse(*form_, face());
+  EXPECT_TRUE(gadget_->rtgMenu->isVisible());
+  MoveMouse(*form_, {457, 60});  // the 5-pixel gap between face and strip
+  EXPECT_TRUE(gadget_->tmrEscMenu->isActive());
+  MoveMouse(*form_, Centro(*gadget_->rtgConfig));
+  EXPECT_FALSE(gadget_->tmrEscMenu->isActive());
+  EXPECT_TRUE(gadget_->rtgMenu->isVisible());
+  MoveMouse(*form_, face());
+  EXPECT_TRUE(gadget_->rtgMenu->isVisible());
+  EXPECT_FALSE(gadget_->tmrEscMenu->isActive());
+}
+
+TEST_F(Gadget, SairEsperaOSegundoEEsmaeceAteEsconder) {
+  MoveMouse(*form_, face());
+  MoveMouse(*form_, fora());
+  ASSERT_TRUE(gadget_->tmrEscMenu->isActive());
+  EXPECT_EQ(gadget_->tmrEscMenu->interval(), 1000);
+  gadget_->tmrEscMenuTimer();  // the second is over
+  EXPECT_LT(gadget_->rtgMenu->opacity(), 1);
+  ASSERT_TRUE(Aguarda([&] { return !gadget_->rtgMenu->isVisible(); }, 5000));
+  EXPECT_EQ(gadget_->estadoMenu().passosFeitos(), TEstadoMenu::kPassosFade);
+  MoveMouse(*form_, face());
+  EXPECT_TRUE(gadget_->rtgMenu->isVisible());
+  EXPECT_DOUBLE_EQ(gadget_->rtgMenu->opacity(), 1);
+}
+
+TEST_F(Gadget, OpacidadeDaFaceSegueOMouse) {
+  gadget_->Atualiza(gadget_.get());
+  EXPECT_DOUBLE_EQ(gadget_->rtgPrincipal->opacity(), 0.6);
+  MoveMouse(*form_, face());
+  EXPECT_DOUBLE_EQ(gadget_->rtgPrincipal->opacity(), 1);
+  EXPECT_DOUBLE_EQ(gadget_->rtgMenu->opacity(), 1);  // the strip is not a face
+  MoveMouse(*form_, fora());
+  EXPECT_DOUBLE_EQ(gadget_->rtgPrincipal->opacity(), 0.6);
+  // A value that is not a number counts as fully opaque while hovering.
+  config_->Transparencia = "x";
+  MoveMouse(*form_, face());
+  MoveMouse(*form_, fora());
+  EXPECT_DOUBLE_EQ(gadget_->rtgPrincipal->opacity(), 1);
+}
+
+TEST_F(Gadget, ArrastarParaForaDaTelaSalvaPosXNegativo) {
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->tmrPrincipal->isActive());
+  PressionaMouse(*form_, {150, 80});
+  EXPECT_TRUE(gadget_->Capturar);
+  EXPECT_FALSE(gadget_->tmrPrincipal->isActive()) << "a drag stops the refresh timer";
+  MoveMouse(*form_, {100, 90}, Qt::LeftButton);
+  MoveMouse(*form_, {40, 110}, Qt::LeftButton);
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(-10, 80));
+  SoltaMouse(*form_, {40, 110});
+  EXPECT_FALSE(gadget_->Capturar);
+  EXPECT_TRUE(gadget_->tmrPrincipal->isActive());
+  EXPECT_EQ(config_->PosX, "-10");
+  EXPECT_EQ(config_->PosY, "80");
+  TConfig lido("Trovesk");
+  lido.CarregarIni();
+  EXPECT_EQ(lido.PosX, "-10");
+  EXPECT_EQ(lido.PosY, "80");
+}
+
+TEST_F(Gadget, ArrastarPeloBotaoMoverEUmCliqueSemMovimento) {
+  MoveMouse(*form_, face());  // shows the strip
+  const QPointF mover = Centro(*gadget_->rtgMover);
+  PressionaMouse(*form_, mover);
+  MoveMouse(*form_, mover + QPointF(30, 40), Qt::LeftButton);
+  SoltaMouse(*form_, mover + QPointF(30, 40));
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(130, 90));
+  EXPECT_EQ(config_->PosX, "130");
+  // A press and release without moving saves the same position.
+  config_->PosX.clear();
+  test::Clica(*form_, face());
+  EXPECT_EQ(config_->PosX, "130");
+  EXPECT_EQ(config_->PosY, "90");
+}
+
+TEST_F(Gadget, PosicionaGadGetComESemPosicaoSalva) {
+  const int largura = QGuiApplication::primaryScreen()->geometry().width();
+  gadget_->PosicionaGadGet();  // no PosX/PosY in the file
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(largura - 388, 20));
+  config_->PosX = "-10";
+  config_->PosY = "300";
+  gadget_->PosicionaGadGet();
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(-10, 300));
+  config_->PosY.clear();  // one of the two missing: the default place
+  gadget_->PosicionaGadGet();
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(largura - 388, 20));
+  config_->PosY = "3O0";
+  try {
+    gadget_->PosicionaGadGet();
+    ADD_FAILURE() << "no error";
+  } catch (const ConversionError& e) {
+    EXPECT_TRUE(QString::fromUtf8(e.what()).contains("\"PosY\"")) << e.what();
+  }
+  EXPECT_EQ(PosicaoInicialGadget(nullptr, 1920, 388), QPoint(1532, 20));
+}
+
+TEST_F(Gadget, OTemporizadorCorreDesdeAPrimeiraAtualizacao) {
+  EXPECT_FALSE(gadget_->tmrPrincipal->isActive());
+  gadget_->Atualiza(gadget_.get());
+  EXPECT_TRUE(gadget_->tmrPrincipal->isActive());
+  EXPECT_EQ(gadget_->tmrPrincipal->interval(), 2 * 60000);
+  config_->AtualizaDados = "0";
+  gadget_->Atualiza(gadget_.get());
+  EXPECT_FALSE(gadget_->tmrPrincipal->isActive());
+  test::Clica(*form_, face());  // the end of a drag does not start it either
+  EXPECT_FALSE(gadget_->tmrPrincipal->isActive());
+}
+
+TEST_F(Gadget, AtualizacaoAplicaSempreVisivelSoQuandoMuda) {
+  config_->SempreVisivel = "1";
+  gadget_->Atualiza(gadget_.get());
+  EXPECT_TRUE(form_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  config_->SempreVisivel = "0";
+  gadget_->Atualiza(gadget_.get());
+  EXPECT_FALSE(form_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(Gadget, ErroNaAtualizacaoEUmaCaixaSoEOsTicsEsperam) {
+  test::MensagensRegistradas mensagens;
+  config_->AtualizaDados = "um";
+  int durante = 0;
+  mensagens.aoMostrar = [&] {
+    // Ticks while the box is open do nothing.
+    gadget_->Atualiza(gadget_->tmrPrincipal);
+    gadget_->Atualiza(gadget_->tmrPrincipal);
+    durante = gadget_->atualizacoes;
+  };
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
+  EXPECT_TRUE(mensagens.lista[0].texto.contains("AtualizaDados")) << mensagens.textos();
+  EXPECT_EQ(durante, 1);
+  EXPECT_EQ(gadget_->atualizacoes, 1);
+}
+
+TEST_F(Gadget, FecharRemoveOInicioAutomaticoGravaIniWindowsEFechaOForm) {
+  Desktop().IniciarComWindows("Rentabilidade", true);
+  const QString entrada = linux_desktop::ArquivoAutostart("Rentabilidade");
+  ASSERT_TRUE(QFile::exists(entrada));
+  gadget_->setInformacoes("Rentabilidade", "21.08ba", "", "");
+  config_->IniWindows = "1";
+  form_->show();
+  MoveMouse(*form_, face());
+  test::Clica(*form_, Centro(*gadget_->rtgFechar));
+  EXPECT_FALSE(QFile::exists(entrada));
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_TRUE(home_.readIni().contains("IniWindows=0")) << home_.readIni().toStdString();
+}
+
+// ---------------------------------------------------------------------------
+// A refresh's background work.
+
+TEST_F(Gadget, TrabalhoEmSegundoPlanoMostraOcupadoESoAplicaNoFim) {
+  QSemaphore liberar;
+  std::atomic<bool> comecou{false};
+  QString figura = "antes";
+  bool cancelado = false;
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho(
+        [&](const std::atomic<bool>& cancelar) {
+          comecou = true;
+          while (!liberar.tryAcquire(1, 10))
+            if (cancelar) {
+              cancelado = true;
+              throw std::runtime_error("cancelado");
+            }
+        },
+        [&](std::exception_ptr erro) {
+          if (erro) std::rethrow_exception(erro);
+          figura = "depois";
+        });
+  };
+  int concluidas = 0;
+  QObject::connect(gadget_.get(), &TGadget::atualizacaoConcluida, [&] { ++concluidas; });
+  bool abriuConfig = false;
+
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->atualizando());
+  ASSERT_TRUE(Aguarda([&] { return comecou.load(); }));
+  // A tick meanwhile does nothing; a dialog asked for waits for the end.
+  gadget_->Atualiza(gadget_->tmrPrincipal);
+  EXPECT_EQ(gadget_->atualizacoes, 1);
+  gadget_->AposTrabalho([&] { abriuConfig = true; });
+  EXPECT_FALSE(abriuConfig);
+  ASSERT_TRUE(Aguarda([&] { return gadget_->imgOcupado->isVisible(); }))
+      << "the busy sign shows once the work takes longer than a moment";
+  EXPECT_EQ(figura, "antes");
+  EXPECT_EQ(concluidas, 0);
+
+  liberar.release();
+  ASSERT_TRUE(Aguarda([&] { return !gadget_->atualizando(); }));
+  EXPECT_EQ(figura, "depois");
+  EXPECT_EQ(concluidas, 1);
+  EXPECT_TRUE(abriuConfig);
+  EXPECT_FALSE(gadget_->imgOcupado->isVisible());
+  EXPECT_FALSE(cancelado);
+}
+
+TEST_F(Gadget, ErroDoTrabalhoEReportadoNoFimEUmGadgetQueSaiCancelaOTrabalho) {
+  test::MensagensRegistradas mensagens;
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho([](const std::atomic<bool>&) { throw std::runtime_error("sem banco"); },
+                            [](std::exception_ptr erro) {
+                              if (erro) std::rethrow_exception(erro);
+                            });
+  };
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(Aguarda([&] { return !gadget_->atualizando(); }));
+  ASSERT_EQ(mensagens.lista.size(), 1u);
+  EXPECT_EQ(mensagens.lista[0].texto, "sem banco");
+
+  // Work that only ends when told to: the gadget's end tells it and waits.
+  std::atomic<bool> terminou{false};
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho(
+        [&](const std::atomic<bool>& cancelar) {
+          while (!cancelar) QThread::msleep(5);
+          terminou = true;
+        },
+        [](std::exception_ptr) {});
+  };
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->atualizando());
+  gadget_.reset();
+  EXPECT_TRUE(terminou);
+}
+
+}  // namespace
+}  // namespace margivo

@@ -1,0 +1,167 @@
+// The start-up's outcomes and their messages, on real settings files and a
+// real database file: a second copy, a missing file, incomplete database
+// settings, a connection that cannot be made, and a file whose gadget
+// section is missing (filled with the defaults, in their order).
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <memory>
+
+#include "framework/conexao.h"
+#include "framework/config.h"
+#include "framework/gui/inicializacao.h"
+#include "tests/support/testdb.h"
+#include "tests/test_gadget_apoio.h"
+
+namespace margivo {
+namespace {
+
+class Inicio : public ::testing::Test {
+ protected:
+  void SetUp() override { form_.setObjectName("frmRentabilidade"); }
+
+  std::unique_ptr<TInicializacao> inicia() {
+    return std::make_unique<TInicializacao>(form_, "Trovesk", "VQM");
+  }
+
+  QApplication& app_ = test::Aplicacao();  // before any widget
+  test::TestConfigHome home_;
+  test::RuntimeDirTeste runtime_;
+  test::MensagensRegistradas mensagens_;
+  QWidget form_;
+};
+
+TEST_F(Inicio, SemArquivoDeConfiguracao) {
+  const auto inic = inicia();
+  EXPECT_EQ(inic->resultado(), TResultadoInicio::ArquivoAusente);
+  ASSERT_EQ(mensagens_.lista.size(), 1u);
+  EXPECT_EQ(mensagens_.lista[0].tipo, TipoMensagem::Aviso);
+  EXPECT_EQ(mensagens_.lista[0].texto,
+            "Gadgets não configuradas!\r\nInforme as configurações em \"Kelvara\".");
+  EXPECT_TRUE(inic->deveEncerrar());
+  EXPECT_NE(inic->codigoDeSaida(), 0);
+  EXPECT_FALSE(inic->IniciandoGadget());
+  EXPECT_EQ(inic->getConfiguracao(), nullptr);
+  EXPECT_EQ(inic->getConexao(), nullptr);
+  EXPECT_FALSE(home_.iniExists()) << "no file is written";
+}
+
+TEST_F(Inicio, ConfiguracoesDoBancoIncompletas) {
+  const char* casos[] = {
+      "[Configuracoes]\nServidor=srv\nCaminhoBanco=/dados/erp.fdb\nUsuario=SYSDBA\nSenha=\n",
+      "[Configuracoes]\nCaminhoBanco=\nUsuario=SYSDBA\nSenha=x\n",
+      "[Configuracoes]\nCaminhoBanco=/dados/erp.fdb\nSenha=x\n[Trovesk]\nEmpresa=01\n",
+  };
+  for (const char* ini : casos) {
+    SCOPED_TRACE(ini);
+    mensagens_.lista.clear();
+    home_.writeIniText(QString::fromUtf8(ini));
+    const QByteArray antes = home_.readIni();
+    const auto inic = inicia();
+    EXPECT_EQ(inic->resultado(), TResultadoInicio::ConfiguracaoIncompleta);
+    ASSERT_EQ(mensagens_.lista.size(), 1u);
+    EXPECT_EQ(mensagens_.lista[0].tipo, TipoMensagem::Aviso);
+    EXPECT_EQ(mensagens_.lista[0].texto,
+              "Configurações do banco de dados não informadas corretamente!\r\n"
+              "Configure-as em \"Kelvara\".");
+    // The program keeps running, without a gadget.
+    EXPECT_FALSE(inic->deveEncerrar());
+    EXPECT_FALSE(inic->IniciandoGadget());
+    EXPECT_NE(inic->getConfiguracao(), nullptr);
+    EXPECT_EQ(inic->getConexao(), nullptr);
+    EXPECT_EQ(home_.readIni(), antes) << "the file is not written";
+  }
+}
+
+TEST_F(Inicio, ConexaoQueNaoSeFaz) {
+  home_.writeIniText(
+      "[Configuracoes]\nLocRem=L\nCaminhoBanco=/nao/existe/erp.fdb\nUsuario=SYSDBA\n"
+      "Senha=masterkey\n");
+  const QByteArray antes = home_.readIni();
+  const auto inic = inicia();
+  EXPECT_EQ(inic->resultado(), TResultadoInicio::FalhaConexao);
+  ASSERT_EQ(mensagens_.lista.size(), 1u);
+  EXPECT_EQ(mensagens_.lista[0].tipo, TipoMensagem::Simples);
+  EXPECT_EQ(mensagens_.lista[0].texto, "Não foi possível conectar ao banco de dados!");
+  EXPECT_TRUE(inic->deveEncerrar());
+  EXPECT_NE(inic->codigoDeSaida(), 0);
+  EXPECT_EQ(inic->getConexao(), nullptr);
+  EXPECT_EQ(home_.readIni(), antes) << "the defaults are not written";
+}
+
+TEST_F(Inicio, SecaoDoGadgetAusenteRecebeOsPadroesNaOrdem) {
+  test::TestDatabase db;
+  home_.writeIniText(QStringLiteral("[Configuracoes]\r\nLocRem=L\r\nServidor=\r\nProtocolo=0\r\n"
+                                    "CaminhoBanco=%1\r\nUsuario=SYSDBA\r\nSenha=masterkey\r\n"
+                                    "Filial=01\r\n\r\n[OutroGadget]\r\nEmpresa=07\r\n")
+                         .arg(db.path()));
+  const auto inic = inicia();
+  EXPECT_EQ(inic->resultado(), TResultadoInicio::Sucesso) << mensagens_.textos();
+  EXPECT_TRUE(mensagens_.lista.empty()) << mensagens_.textos();
+  EXPECT_TRUE(inic->IniciandoGadget());
+  EXPECT_FALSE(inic->deveEncerrar());
+  ASSERT_NE(inic->getConexao(), nullptr);
+  EXPECT_TRUE(inic->getConexao()->conectado());
+  const QString ini = QString::fromUtf8(home_.readIni());
+  EXPECT_TRUE(ini.contains("[OutroGadget]\r\nEmpresa=07\r\n")) << ini.toStdString();
+  const qsizetype secao = ini.indexOf("[Trovesk]");
+  ASSERT_GE(secao, 0) << ini.toStdString();
+  const QStringList linhas = ini.mid(secao).split("\r\n", Qt::SkipEmptyParts);
+  EXPECT_EQ(linhas, (QStringList{"[Trovesk]", "SempreVisivel=0", "Transparencia=100",
+                                 "Empresa=00", "AtualizaDados=1", "PosX=", "PosY=",
+                                 "IniWindows=1", "MostraPedidos=0", "PedidosImportados=0",
+                                 "Modo=", "GadGet="}))
+      << ini.toStdString();
+}
+
+TEST_F(Inicio, SegundaCopiaTerminaEmSilencio) {
+  test::TestDatabase db;
+  home_.writeIniText(QStringLiteral("[Configuracoes]\nCaminhoBanco=%1\nUsuario=SYSDBA\n"
+                                    "Senha=masterkey\n")
+                         .arg(db.path()));
+  const auto primeira = inicia();
+  ASSERT_EQ(primeira->resultado(), TResultadoInicio::Sucesso) << mensagens_.textos();
+  const QByteArray depoisDaPrimeira = home_.readIni();
+
+  const auto segunda = inicia();
+  EXPECT_EQ(segunda->resultado(), TResultadoInicio::OutraCopia);
+  EXPECT_TRUE(segunda->deveEncerrar());
+  EXPECT_EQ(segunda->codigoDeSaida(), 0);
+  EXPECT_TRUE(mensagens_.lista.empty()) << mensagens_.textos();
+  EXPECT_EQ(segunda->getConfiguracao(), nullptr) << "no file access";
+  EXPECT_EQ(home_.readIni(), depoisDaPrimeira);
+  EXPECT_TRUE(primeira->getConexao()->conectado()) << "the running copy is not affected";
+}
+
+TEST_F(Inicio, ArquivoQueNaoSeLeEncerraComOErro) {
+  // A directory where the file should be: it exists but cannot be read.
+  ASSERT_TRUE(QDir().mkpath(home_.iniPath()));
+  const auto inic = inicia();
+  EXPECT_EQ(inic->resultado(), TResultadoInicio::ErroConfiguracao);
+  ASSERT_EQ(mensagens_.lista.size(), 1u);
+  EXPECT_EQ(mensagens_.lista[0].tipo, TipoMensagem::Erro);
+  EXPECT_TRUE(mensagens_.lista[0].texto.contains("ConfigGadGet.Ini")) << mensagens_.textos();
+  EXPECT_TRUE(inic->deveEncerrar());
+}
+
+TEST_F(Inicio, PadroesQueNaoSeGravamSaoReportadosEOGadgetSegue) {
+  test::TestDatabase db;
+  home_.writeIniText(QStringLiteral("[Configuracoes]\nCaminhoBanco=%1\nUsuario=SYSDBA\n"
+                                    "Senha=masterkey\n")
+                         .arg(db.path()));
+  const QByteArray antes = home_.readIni();
+  std::unique_ptr<TInicializacao> inic;
+  {
+    test::FailingFileWrites falha;
+    inic = inicia();
+  }
+  EXPECT_EQ(inic->resultado(), TResultadoInicio::Sucesso);
+  EXPECT_TRUE(inic->IniciandoGadget());
+  ASSERT_EQ(mensagens_.lista.size(), 1u);
+  EXPECT_EQ(mensagens_.lista[0].tipo, TipoMensagem::Erro);
+  EXPECT_EQ(inic->getConfiguracao()->Transparencia, "100") << "the defaults hold in memory";
+  EXPECT_EQ(home_.readIni(), antes);
+}
+
+}  // namespace
+}  // namespace margivo
