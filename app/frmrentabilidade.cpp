@@ -33,9 +33,7 @@ void TfrmRentabilidade::FormCreate() {
 
   const QScreen* tela = QGuiApplication::primaryScreen();
   const QRect area = tela != nullptr ? tela->geometry() : QRect(0, 0, 600, 400);
-  move(area.topLeft());
-  resize(area.width(), height());
-  resize(area.width(), area.height());
+  setGeometry(area);
   // Nothing is drawn yet: one transparent pixel takes the input.
   aplicaAlteracoes();
 }

@@ -7,7 +7,8 @@ packages="cmake g++ make pkg-config git
   qt6-base-dev libgl1-mesa-dev
   libgtest-dev
   firebird-dev firebird3.0-server firebird3.0-utils
-  xvfb xauth x11-utils fonts-dejavu-core fonts-liberation"
+  xvfb xauth x11-utils fonts-dejavu-core fonts-liberation
+  libxcb1-dev xdotool"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
