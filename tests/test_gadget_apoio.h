@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,9 @@
 #include "framework/gui/mensagens.h"
 #include "framework/regional.h"
 #include "tests/support/testenv.h"
+
+// Texts as text in failure messages.
+inline void PrintTo(const QString& texto, std::ostream* os) { *os << '"' << texto.toStdString() << '"'; }
 
 namespace margivo::test {
 

@@ -293,6 +293,25 @@ TEST_F(Face, UmaConexaoPerdidaEFeitaDeNovoNaAtualizacaoSeguinte) {
   EXPECT_EQ(gadget_->lblValorVendaFat->text(), "1.000,00");
 }
 
+// The server ended the gadget's attachment (a restart, a cut network): the
+// refresh that meets it fails with the database's error, the next one
+// connects again and shows the figures.
+TEST_F(Face, ConexaoDerrubadaFalhaUmaVezEAProximaAtualizacaoReconecta) {
+  test::MensagensRegistradas mensagens;
+  abre(pedido("01", "V", "100", "2024-02-10", "S", 0, 1000, 25) +
+       item("01", "V", "100", 1, "P1", "1", 10, 100));
+  atualiza();
+  ASSERT_TRUE(mensagens.lista.empty()) << mensagens.textos();
+  db_->exec("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+  gadget_->lblValorVendaFat->setText("antes");
+  atualiza();
+  ASSERT_EQ(mensagens.lista.size(), 1u);
+  EXPECT_EQ(mensagens.lista[0].tipo, TipoMensagem::Erro);
+  atualiza();
+  EXPECT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
+  EXPECT_EQ(gadget_->lblValorVendaFat->text(), "1.000,00");
+}
+
 TEST_F(Face, ConfiguracaoSalvaGravaReconectaEAtualiza) {
   abre(pedido("01", "V", "100", "2024-02-10", "S", 0, 1000, 25) +
        item("01", "V", "100", 1, "P1", "1", 10, 100));
