@@ -52,8 +52,8 @@ void TfrmRentabilidade::FormActivate() {
     // A saved position that is not a number: the gadget still shows, in its
     // default place, and refreshes.
     MostraErro(std::current_exception());
-    Gadget_->rtgGadget->setPosition(PosicaoInicialGadget(
-        nullptr, width(), static_cast<int>(Gadget_->rtgGadget->width())));
+    Gadget_->rtgGadget->setPosition(
+        PosicaoInicialGadget(nullptr, width(), static_cast<int>(Gadget_->rtgGadget->width())));
   }
   const QString captura = qEnvironmentVariable("MARGIVO_CAPTURA");
   if (!captura.isEmpty()) {

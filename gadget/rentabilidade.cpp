@@ -58,7 +58,8 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   rtgPrincipal->setRadius(10, 10);
   rtgPrincipal->setStrokeColor(Argb(0x00000000));
   rtgPrincipal->setStrokeNone();
-  rtgPrincipal->setFillGradient({PosGradIni, PosGradFim, {{0, Argb(0xFFB4B4B4)}, {1, Argb(0xFFE5E5E5)}}});
+  rtgPrincipal->setFillGradient(
+      {PosGradIni, PosGradFim, {{0, Argb(0xFFB4B4B4)}, {1, Argb(0xFFE5E5E5)}}});
 
   const auto bloco = [this](const char* nome, double x, double y, double w, double h,
                             TCantos cantos) {
@@ -71,20 +72,27 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
     r->setFillColor(kCinzaEscuro);
     return r;
   };
-  const TCantos tituloCantos = static_cast<int>(TCanto::SuperiorDireito) |
-                               static_cast<int>(TCanto::InferiorEsquerdo);
+  const TCantos tituloCantos =
+      static_cast<int>(TCanto::SuperiorDireito) | static_cast<int>(TCanto::InferiorEsquerdo);
   const TCantos valoresCantos = static_cast<int>(TCanto::InferiorEsquerdo);
   rrtFatTit = bloco("rrtFatTit", 0, 27, 338, 19, tituloCantos);
   // The two stops every gradient starts with, then the strip's own, in the
   // order they were drawn up.
   TGradiente faixa;
-  faixa.pontos = {{0, Argb(0x00000000)},          {1, Argb(0xFF41CBD3)},
-                  {0, Argb(0x00000000)},          {0, Argb(0x00000000)},
-                  {0.0032051282, Argb(0xFF696969)}, {0.20192307, Argb(0xFF696969)},
-                  {0.33333334, Argb(0xFF696969)}, {0.625, Argb(0xFF469095)},
-                  {1, Argb(0x00000000)},          {1, Argb(0x00000000)},
-                  {1, Argb(0x00000000)},          {1, Argb(0x00000000)},
-                  {1, Argb(0x00000000)},          {1, Argb(0xFFFFFFFF)}};
+  faixa.pontos = {{0, Argb(0x00000000)},
+                  {1, Argb(0xFF41CBD3)},
+                  {0, Argb(0x00000000)},
+                  {0, Argb(0x00000000)},
+                  {0.0032051282, Argb(0xFF696969)},
+                  {0.20192307, Argb(0xFF696969)},
+                  {0.33333334, Argb(0xFF696969)},
+                  {0.625, Argb(0xFF469095)},
+                  {1, Argb(0x00000000)},
+                  {1, Argb(0x00000000)},
+                  {1, Argb(0x00000000)},
+                  {1, Argb(0x00000000)},
+                  {1, Argb(0x00000000)},
+                  {1, Argb(0xFFFFFFFF)}};
   faixa.inicio = PosGradIni;
   faixa.fim = PosGradFim;
   rrtFatTit->setFillGradient(faixa);
@@ -138,11 +146,11 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   ConfigLabel(lblValorVendaFat, tahoma, QStringLiteral("Venda"), 17, Negrito, 16, 20, 120, A::Fim,
               false, false);
   lblValorCustoFat = rotulo(rrtFatVal, "lblValorCustoFat");
-  ConfigLabel(lblValorCustoFat, tahoma, QStringLiteral("Custo"), 17, Negrito, 197, 20, 120,
-              A::Fim, false, false);
-  lblTitCusto = rotulo(rrtCustTit, "lblTitCusto");
-  ConfigLabel(lblTitCusto, segoe, QStringLiteral("Custos"), 15, Negrito, 210, 0, 120, A::Fim,
+  ConfigLabel(lblValorCustoFat, tahoma, QStringLiteral("Custo"), 17, Negrito, 197, 20, 120, A::Fim,
               false, false);
+  lblTitCusto = rotulo(rrtCustTit, "lblTitCusto");
+  ConfigLabel(lblTitCusto, segoe, QStringLiteral("Custos"), 15, Negrito, 210, 0, 120, A::Fim, false,
+              false);
   lblTitAquisCusto = rotulo(rrtCustVal, "lblTitAquisCusto");
   ConfigLabel(lblTitAquisCusto, tahoma, QStringLiteral("Aquisição (%)"), 11, 0, 16, 0, 80,
               A::Inicio, false, true);
@@ -153,25 +161,25 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   ConfigLabel(lblValorAquisCusto, tahoma, QStringLiteral("Aquisição"), 17, Negrito, 16, 20, 120,
               A::Fim, false, false);
   lblValorVendaCusto = rotulo(rrtCustVal, "lblValorVendaCusto");
-  ConfigLabel(lblValorVendaCusto, segoe, QStringLiteral("Venda"), 17, Negrito, 197, 20, 120,
-              A::Fim, false, false);
+  ConfigLabel(lblValorVendaCusto, segoe, QStringLiteral("Venda"), 17, Negrito, 197, 20, 120, A::Fim,
+              false, false);
   lblNomeFilial = rotulo(rtgPrincipal, "lblNomeFilial", kEstiloTitulo);
   ConfigLabel(lblNomeFilial, tahoma, QStringLiteral("Todas as Filiais"), 12, 0, 0, 147, 359,
               A::Centro, false, false);
   lblPeriodo = rotulo(rtgPrincipal, "lblPeriodo", kEstiloTitulo);
   ConfigLabel(lblPeriodo, tahoma, QString(), 12, 0, 0, 161, 359, A::Centro, false, false);
   lblTitMrgBruta = rotulo(rtgTotais, "lblTitMrgBruta");
-  ConfigLabel(lblTitMrgBruta, tahoma, QStringLiteral("Mrg. Bruta (R$)"), 11, 0, 6, 2, 78,
-              A::Inicio, false, true);
+  ConfigLabel(lblTitMrgBruta, tahoma, QStringLiteral("Mrg. Bruta (R$)"), 11, 0, 6, 2, 78, A::Inicio,
+              false, true);
   lblTitMrgOper = rotulo(rtgTotais, "lblTitMrgOper");
-  ConfigLabel(lblTitMrgOper, tahoma, QStringLiteral("Mrg. Oper. (R$)"), 11, 0, 95, 2, 78,
-              A::Inicio, false, true);
+  ConfigLabel(lblTitMrgOper, tahoma, QStringLiteral("Mrg. Oper. (R$)"), 11, 0, 95, 2, 78, A::Inicio,
+              false, true);
   lblTitRtbBruta = rotulo(rtgTotais, "lblTitRtbBruta");
   ConfigLabel(lblTitRtbBruta, tahoma, QStringLiteral("Rtb. Bruta (%)"), 11, 0, 186, 2, 78,
               A::Inicio, false, true);
   lblTitRtbOper = rotulo(rtgTotais, "lblTitRtbOper");
-  ConfigLabel(lblTitRtbOper, tahoma, QStringLiteral("Rtb. Oper. (%)"), 11, 0, 271, 2, 78,
-              A::Inicio, false, true);
+  ConfigLabel(lblTitRtbOper, tahoma, QStringLiteral("Rtb. Oper. (%)"), 11, 0, 271, 2, 78, A::Inicio,
+              false, true);
   lblValorMrgBruta = rotulo(rtgTotais, "lblValorMrgBruta");
   ConfigLabel(lblValorMrgBruta, tahoma, QString(), 12, Negrito, 1, 26, 78, A::Fim, false, false);
   lblValorMrgOper = rotulo(rtgTotais, "lblValorMrgOper");

@@ -55,8 +55,8 @@ class TRentabilidade : public TGadgetSimples {
   // Sets, in this order: font family, font size, font style, alignment,
   // text, width, word wrap, auto-size, X, Y.
   void ConfigLabel(TLabel* lblOwner, const QString& Fonte, const QString& Texto, int Tamanho,
-                   TEstilosFonte Estilo, double X, double Y, double Width,
-                   TAlinhamento Alinhamento, bool WordWrap, bool AutoSize);
+                   TEstilosFonte Estilo, double X, double Y, double Width, TAlinhamento Alinhamento,
+                   bool WordWrap, bool AutoSize);
 
   // The day refreshes count as today; an invalid date (the default) means
   // the system date at each refresh.

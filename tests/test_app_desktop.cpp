@@ -48,8 +48,8 @@ TEST(Autostart, EntradaGravadaNaConstrucaoERemovidaNoFechamento) {
   EXPECT_TRUE(conteudo.startsWith("[Desktop Entry]\n")) << conteudo.toStdString();
   EXPECT_TRUE(conteudo.contains("\nType=Application\n")) << conteudo.toStdString();
   EXPECT_TRUE(conteudo.contains("\nName=Rentabilidade\n")) << conteudo.toStdString();
-  EXPECT_TRUE(conteudo.contains("\nExec=" + ComandoExec(QCoreApplication::applicationFilePath()) +
-                                "\n"))
+  EXPECT_TRUE(
+      conteudo.contains("\nExec=" + ComandoExec(QCoreApplication::applicationFilePath()) + "\n"))
       << conteudo.toStdString();
   EXPECT_TRUE(QDir::isAbsolutePath(QCoreApplication::applicationFilePath()));
   // Writing again at the next start replaces the entry.
@@ -97,9 +97,9 @@ TEST(InstanciaUnica, TravaDeUmProcessoQueJaTerminouNaoImpede) {
   // A lock file left by a process that is gone: its pid, no holder.
   const qint64 pid = 999999;
   ASSERT_NE(::kill(static_cast<pid_t>(pid), 0), 0) << "pid " << pid << " is running";
-  test::writeFileBytes(ArquivoTrava("frmRentabilidade"),
-                       QByteArray::number(pid) + "\nmargivo\n" +
-                           QSysInfo::machineHostName().toUtf8() + "\n");
+  test::writeFileBytes(
+      ArquivoTrava("frmRentabilidade"),
+      QByteArray::number(pid) + "\nmargivo\n" + QSysInfo::machineHostName().toUtf8() + "\n");
   EXPECT_NE(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
 }
 

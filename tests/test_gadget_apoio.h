@@ -28,7 +28,9 @@
 #include "tests/support/testenv.h"
 
 // Texts as text in failure messages.
-inline void PrintTo(const QString& texto, std::ostream* os) { *os << '"' << texto.toStdString() << '"'; }
+inline void PrintTo(const QString& texto, std::ostream* os) {
+  *os << '"' << texto.toStdString() << '"';
+}
 
 namespace margivo::test {
 
@@ -120,10 +122,10 @@ class MensagensRegistradas {
 class RuntimeDirTeste {
  public:
   RuntimeDirTeste()
-      : env_("XDG_RUNTIME_DIR", (QFile::setPermissions(dir_.path(), QFile::ReadOwner |
-                                                                         QFile::WriteOwner |
-                                                                         QFile::ExeOwner),
-                                 QFile::encodeName(dir_.path()))) {}
+      : env_("XDG_RUNTIME_DIR",
+             (QFile::setPermissions(dir_.path(),
+                                    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner),
+              QFile::encodeName(dir_.path()))) {}
   QString path() const { return dir_.path(); }
 
  private:

@@ -136,8 +136,8 @@ TEST_F(Face, Formas) {
   const TGradiente& corpo = g.rtgPrincipal->fillGradient();
   EXPECT_EQ(corpo.inicio, QPointF(0.5, 1));
   EXPECT_EQ(corpo.fim, QPointF(0.5, 0));
-  EXPECT_EQ(corpo.pontos, (std::vector<std::pair<double, QColor>>{{0, Argb(0xFFB4B4B4)},
-                                                                  {1, Argb(0xFFE5E5E5)}}));
+  EXPECT_EQ(corpo.pontos,
+            (std::vector<std::pair<double, QColor>>{{0, Argb(0xFFB4B4B4)}, {1, Argb(0xFFE5E5E5)}}));
   // The "Faturamento" strip keeps its fourteen stops in their defined order.
   const TGradiente& faixa = g.rrtFatTit->fillGradient();
   EXPECT_EQ(faixa.inicio, QPointF(0.5, 1));
@@ -173,6 +173,7 @@ TEST_F(Face, Rotulos) {
     bool autoSize;
     QColor cor;
   } rotulos[] = {
+      // clang-format off
       {g.lblTitGadget, g.rtgPrincipal, "Rentabilidade", "Segoe UI", 15, true, {10, 2}, 100, A::Inicio, true, ciano},
       {g.lblTitFat, g.rrtFatTit, "Faturamento", "Segoe UI", 15, true, {210, 0}, 120, A::Fim, false, branco},
       {g.lblTitVendaFat, g.rrtFatVal, "Venda (R$)", "Tahoma", 11, false, {16, 0}, 80, A::Inicio, true, branco},
@@ -194,6 +195,7 @@ TEST_F(Face, Rotulos) {
       {g.lblValorMrgOper, g.rtgTotais, "", "Tahoma", 12, true, {90, 26}, 78, A::Fim, false, branco},
       {g.lblValorRtbBruta, g.rtgTotais, "", "Tahoma", 12, true, {181, 26}, 78, A::Fim, false, branco},
       {g.lblValorRtbOper, g.rtgTotais, "", "Tahoma", 12, true, {266, 26}, 78, A::Fim, false, branco},
+      // clang-format on
   };
   for (const auto& r : rotulos) {
     SCOPED_TRACE(r.rotulo->objectName().toStdString());
@@ -274,8 +276,8 @@ TEST_F(Face, VendaTotalZeroEscreveFaturamentoZeraORestoEMostraUmErro) {
        "INSERT INTO ENCEFAT (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, VLRDESCONTO, VLRDINHEIRO) "
        "VALUES ('01', 'V', '600', 100, 0);\n");
   atualiza();
-  EXPECT_EQ(figuras(), (QStringList{"0,00", "60,00", "0,00", "0,00", "0,00", "0,00", "0,00",
-                                    "0,00"}));
+  EXPECT_EQ(figuras(),
+            (QStringList{"0,00", "60,00", "0,00", "0,00", "0,00", "0,00", "0,00", "0,00"}));
   ASSERT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
   EXPECT_EQ(mensagens.lista[0].tipo, TipoMensagem::Erro);
   EXPECT_TRUE(mensagens.lista[0].texto.contains("Aquisição (%)")) << mensagens.textos();
@@ -325,7 +327,7 @@ TEST_F(Face, ConfiguracaoSalvaGravaReconectaEAtualiza) {
     gadget_->Atualiza(gadget_->tmrPrincipal);
     EXPECT_FALSE(gadget_->atualizando());
     EstadoConfiguracao estado = dialogo->estado();
-    estado.Periodo = 3;  // Anual
+    estado.Periodo = 3;    // Anual
     estado.Opacidade = 2;  // 60 %
     dialogo->setEstado(estado);
     dialogo->btnSalvarConfClick();

@@ -226,9 +226,9 @@ TEST_F(Elementos, UmErroNumTratadorViraUmaCaixaEOProgramaSegue) {
 
 class GadgetDeTeste : public TGadgetSimples {
  public:
-  using TGadgetSimples::TGadgetSimples;
   using TGadget::AposTrabalho;
   using TGadget::IniciaTrabalho;
+  using TGadgetSimples::TGadgetSimples;
 
   void IniciarGadget(QObject* Sender) override {
     ++atualizacoes;

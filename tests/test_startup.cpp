@@ -107,10 +107,9 @@ TEST_F(Inicio, SecaoDoGadgetAusenteRecebeOsPadroesNaOrdem) {
   const qsizetype secao = ini.indexOf("[Trovesk]");
   ASSERT_GE(secao, 0) << ini.toStdString();
   const QStringList linhas = ini.mid(secao).split("\r\n", Qt::SkipEmptyParts);
-  EXPECT_EQ(linhas, (QStringList{"[Trovesk]", "SempreVisivel=0", "Transparencia=100",
-                                 "Empresa=00", "AtualizaDados=1", "PosX=", "PosY=",
-                                 "IniWindows=1", "MostraPedidos=0", "PedidosImportados=0",
-                                 "Modo=", "GadGet="}))
+  EXPECT_EQ(linhas, (QStringList{"[Trovesk]", "SempreVisivel=0", "Transparencia=100", "Empresa=00",
+                                 "AtualizaDados=1", "PosX=", "PosY=", "IniWindows=1",
+                                 "MostraPedidos=0", "PedidosImportados=0", "Modo=", "GadGet="}))
       << ini.toStdString();
 }
 

@@ -1,13 +1,14 @@
 // The desktop services the gadget needs from the platform, behind one small
 // interface with one implementation per platform:
 //
-//                      Windows                              Linux (freedesktop)
-//   single instance    named mutex                          lock file in the user's runtime
-//                                                           directory ($XDG_RUNTIME_DIR)
-//   autostart          value under HKLM\...\Run             $XDG_CONFIG_HOME/autostart/<name>.desktop
-//   notification icon  notification area (system tray)      system tray, when the desktop has one
-//   no taskbar button  tool-window extended style           _NET_WM_STATE_SKIP_TASKBAR/PAGER
-//   always on top      topmost window                       _NET_WM_STATE_ABOVE
+//   single instance    Windows: a named mutex
+//                      Linux: a lock file in the user's runtime directory ($XDG_RUNTIME_DIR)
+//   autostart          Windows: a value under HKLM\...\Run
+//                      Linux: $XDG_CONFIG_HOME/autostart/<name>.desktop
+//   notification icon  the notification area (system tray), when the desktop has one
+//   no taskbar button  Windows: the tool-window extended style
+//                      Linux: _NET_WM_STATE_SKIP_TASKBAR and _SKIP_PAGER
+//   always on top      Windows: a topmost window; Linux: _NET_WM_STATE_ABOVE
 //
 // Every operation acts only when something changes, so that a refresh that
 // asks for the same state again makes nothing blink.

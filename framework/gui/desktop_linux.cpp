@@ -212,7 +212,8 @@ class TDesktopLinux final : public detail::TDesktopComBandeja {
     }
     if (QFileInfo::exists(arquivo) && !QFile::remove(arquivo))
       throw DesktopError(
-          QStringLiteral("Não foi possível remover a entrada de início automático %1.").arg(arquivo));
+          QStringLiteral("Não foi possível remover a entrada de início automático %1.")
+              .arg(arquivo));
   }
 
   void EscondeBarraTarefa(QWidget* Form) override {

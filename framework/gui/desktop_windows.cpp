@@ -79,7 +79,8 @@ class TDesktopWindows final : public detail::TDesktopComBandeja {
       const QString caminho = QDir::toNativeSeparators(programa.absolutePath()) + u'\\' +
                               programa.completeBaseName() + QStringLiteral(".exe");
       const std::wstring dados = Largo(caminho);
-      r = RegSetValueExW(chave, nome.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(dados.c_str()),
+      r = RegSetValueExW(chave, nome.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(dados.c_str()),
                          static_cast<DWORD>((dados.size() + 1) * sizeof(wchar_t)));
     } else {
       r = RegDeleteValueW(chave, nome.c_str());

@@ -658,8 +658,7 @@ void TFormTransparente::mouseReleaseEvent(QMouseEvent* event) {
     const auto handler = e->OnMouseUp;
     executaEvento([&] { handler(e.data(), evento); });
   }
-  if (e && event->button() == Qt::LeftButton && e->OnClick &&
-      elementoEm(event->position()) == e) {
+  if (e && event->button() == Qt::LeftButton && e->OnClick && elementoEm(event->position()) == e) {
     const auto handler = e->OnClick;
     executaEvento([&] { handler(e.data()); });
   }

@@ -50,9 +50,9 @@ class TFormTransparente;
 
 // A mouse event as an element receives it.
 struct TEventoMouse {
-  Qt::MouseButton botao = Qt::NoButton;     // the button that changed (none for a move)
-  Qt::MouseButtons botoes = Qt::NoButton;   // the buttons held after the event
-  QPointF posicaoTela;                      // cursor in screen pixels
+  Qt::MouseButton botao = Qt::NoButton;    // the button that changed (none for a move)
+  Qt::MouseButtons botoes = Qt::NoButton;  // the buttons held after the event
+  QPointF posicaoTela;                     // cursor in screen pixels
 };
 
 class TElemento : public QObject {
@@ -131,7 +131,12 @@ class TElemento : public QObject {
 };
 
 // Corners of a rectangle that are rounded.
-enum class TCanto { SuperiorEsquerdo = 1, SuperiorDireito = 2, InferiorEsquerdo = 4, InferiorDireito = 8 };
+enum class TCanto {
+  SuperiorEsquerdo = 1,
+  SuperiorDireito = 2,
+  InferiorEsquerdo = 4,
+  InferiorDireito = 8
+};
 using TCantos = int;
 inline constexpr TCantos kTodosOsCantos = 15;
 

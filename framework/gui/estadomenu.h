@@ -21,8 +21,8 @@ namespace margivo {
 
 class TEstadoMenu {
  public:
-  static constexpr int kEsperaMs = 1000;       // from the leave to the start of the fade
-  static constexpr int kPassosFade = 6;        // steps of the fade
+  static constexpr int kEsperaMs = 1000;        // from the leave to the start of the fade
+  static constexpr int kPassosFade = 6;         // steps of the fade
   static constexpr int kIntervaloPassoMs = 25;  // pause after each step
   static constexpr double kPassoOpacidade = 0.2;
 
