@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/frmrentabilidade.h"
+#include "app/sinais.h"
 #include "framework/gui/fontes.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/regional.h"
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
 
   margivo::TfrmRentabilidade frmRentabilidade;
   if (frmRentabilidade.Inic()->deveEncerrar()) return frmRentabilidade.Inic()->codigoDeSaida();
+  margivo::EncerraPorSinal();
   frmRentabilidade.show();
   return QApplication::exec();
 }

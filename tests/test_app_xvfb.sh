@@ -9,7 +9,9 @@
 #   - a second copy exits at once with status 0;
 #   - hovering the panel shows the caption strip, and a click on its close
 #     button removes the autostart entry, writes IniWindows=0 and ends the
-#     process with status 0.
+#     process with status 0;
+#   - started again, it ends on SIGTERM (a session that closes) with status
+#     0, leaving its autostart entry in place.
 # Usage: test_app_xvfb.sh <margivo> <margivo-sampledb>
 set -eu
 
@@ -23,7 +25,11 @@ tmp=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  if [ -n "$app_pid" ]; then
+    kill "$app_pid" 2>/dev/null || true
+    sleep 0.5
+    kill -9 "$app_pid" 2>/dev/null || true
+  fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$tmp"
 }
@@ -132,4 +138,16 @@ app_pid=""
 [ ! -f "$entry" ] || fail "the close button left the autostart entry"
 grep -qx 'IniWindows=0' "$ini" || fail "IniWindows is not 0: $(grep IniWindows "$ini")"
 grep -qx 'PosX=100' "$ini" || fail "the position changed: $(grep Pos "$ini")"
+
+rm -f "$tmp/captura.png"
+MARGIVO_CAPTURA="$tmp/captura.png" "$margivo" >"$tmp/saida" 2>&1 &
+app_pid=$!
+wait_for 600 grep -q '^Captura: ' "$tmp/saida" || fail "no screenshot after the restart"
+kill -TERM "$app_pid"
+wait_for 100 sh -c "! kill -0 $app_pid 2>/dev/null" || fail "SIGTERM did not end the program"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+[ "$status" -eq 0 ] || fail "the program ended by SIGTERM with status $status"
+[ -f "$entry" ] || fail "ending by a signal removed the autostart entry"
 echo "PASS"
