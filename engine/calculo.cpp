@@ -94,17 +94,8 @@ void TCalculoRentabilidade::CalculaPedido() {
     MQtdeVendida = 1;
   }
 
-  // 2. Operating cost per unit: the product's own percentage when it has one.
-  etapa = QStringLiteral("custo operacional por unidade");
-  if (VfOpcaoDeCalculo != QLatin1String("Produto"))
-    MOperacional = 0;
-  else if (MCustoOpProd > 0)
-    MOperacional = Dividir(MCustoOpProd / 100 * MValorDaVenda, MQtdeVendida);
-  else
-    MOperacional = Dividir(VfCustoOp / 100 * MValorDaVenda, MQtdeVendida);
-
-  // 3.
-  MCustoAcumulado = MAquisicao + MOperacional;
+  // 2 and 3.
+  CustoOperacionalPorUnidade();
 
   // 4. The commission is not added to MTotComissao.
   etapa = QStringLiteral("comissão");
@@ -151,25 +142,8 @@ void TCalculoRentabilidade::CalculaPedido() {
     MTxEmissaoBoleto = 0;
   MTotTxEmissaoBoleto += MTxEmissaoBoleto;
 
-  // 12.
-  MDescontoPV = MValorDaVenda * MValorPresente;
-  MTotDescontoPV += MDescontoPV;
-
-  // 13.
-  MOutros = VfCustoFn * MValorDaVenda / 100;
-  MTotOutros += MOutros;
-
-  // 14.
-  MCustoTotVd = MCustoParcVd + MComissao + MImpostos + MTxEmissaoBoleto + MDescontoPV + MOutros;
-  MTotCustoTotVd += MCustoTotVd;
-
-  // 15.
-  MMargemBrtLcr = MValorDaVenda - MCustoParcVd;
-  MTotMargemBrtLcr += MMargemBrtLcr;
-
-  // 16.
-  MMargemOpLcr = MValorDaVenda - MCustoTotVd;
-  MTotMargemOpLcr += MMargemOpLcr;
+  // 12 to 16.
+  CustosEMargens();
 
   // 17 to 20. The total percentages relate the running margins to the total
   // of the current document; the divisor leaves the surcharge out although
@@ -187,13 +161,33 @@ void TCalculoRentabilidade::CalculaPedido() {
   }
 }
 
-void TCalculoRentabilidade::CalculaOrcamento() {
-  // Quotes are priced by a screen of the ERP that this program does not have;
-  // their path is not available yet.
-  throw CalculationError(CalculationError::Kind::NotImplemented,
-                         QStringLiteral("O cálculo de rentabilidade de orçamentos (\"Orc\") ainda "
-                                        "não está disponível (") +
-                             Contexto() + u')');
+void TCalculoRentabilidade::CustoOperacionalPorUnidade() {
+  // Operating cost per unit: the product's own percentage when it has one.
+  etapa = QStringLiteral("custo operacional por unidade");
+  if (VfOpcaoDeCalculo != QLatin1String("Produto"))
+    MOperacional = 0;
+  else if (MCustoOpProd > 0)
+    MOperacional = Dividir(MCustoOpProd / 100 * MValorDaVenda, MQtdeVendida);
+  else
+    MOperacional = Dividir(VfCustoOp / 100 * MValorDaVenda, MQtdeVendida);
+  MCustoAcumulado = MAquisicao + MOperacional;
+}
+
+void TCalculoRentabilidade::CustosEMargens() {
+  MDescontoPV = MValorDaVenda * MValorPresente;
+  MTotDescontoPV += MDescontoPV;
+
+  MOutros = VfCustoFn * MValorDaVenda / 100;
+  MTotOutros += MOutros;
+
+  MCustoTotVd = MCustoParcVd + MComissao + MImpostos + MTxEmissaoBoleto + MDescontoPV + MOutros;
+  MTotCustoTotVd += MCustoTotVd;
+
+  MMargemBrtLcr = MValorDaVenda - MCustoParcVd;
+  MTotMargemBrtLcr += MMargemBrtLcr;
+
+  MMargemOpLcr = MValorDaVenda - MCustoTotVd;
+  MTotMargemOpLcr += MMargemOpLcr;
 }
 
 void TCalculoRentabilidade::Arredonda() {

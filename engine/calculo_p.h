@@ -89,6 +89,11 @@ class TCalculoRentabilidade {
   void CalculaOrcamento();
   // The rounding step that ends every call.
   void Arredonda();
+  // Steps both paths share: the unit operating cost and the unit cost
+  // (MOperacional, MCustoAcumulado), and the present-value discount, other
+  // costs, total cost and both margins with their running totals.
+  void CustoOperacionalPorUnidade();
+  void CustosEMargens();
 
   // --- Steps nested in the calculation.
   // Opens the order's closing record (EnceFat) and keeps it in EnceFatAtual.
@@ -101,6 +106,15 @@ class TCalculoRentabilidade {
   QString FDataReceber();
   // The line's commission in money.
   double FCalculaComissoesPDV();
+  // Financial cost of one payment term of the quote ("1": CodPrazo and the
+  // installments of the call's arrays, "2": CodPrazo2 and Vlrparc01_2); sets
+  // MTxEmissaoBoleto to that term's boleto fee when it has one. Result:
+  // MPreValorPresente.
+  double FTrataValorPrezenteTxEmiBoletoOrc(const QString& VfCodPrazo,
+                                           const QString& VfPrazoUmOuDois);
+  // TotalOrcamento of the quote's trade-in quote (ORCVENDATROCA); 0 without
+  // a trade-in or when that quote is not found.
+  double ValorDaTrocaOrcamento();
 
   // The configured company code, or the order's own when none is configured
   // (every branch is then calculated, each under its own code).

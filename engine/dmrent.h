@@ -89,11 +89,14 @@ class TdmRentabilidade {
   void AssociaConexoes();
 
   // The profitability of one line of a sales document.
-  //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote; not available
-  //     yet: throws CalculationError of kind NotImplemented after the entry
-  //     step), anything else: only the rounding step runs.
-  //   VfOpcaoDeCalculo: "Produto", "Frete" (the order's freight as a line of
-  //     quantity 1) or anything else (no line values).
+  //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote: qryVendasCabec
+  //     stands on the quote's OrcCabe row, qryItem on its item row with
+  //     CodProd, CodGrade, PrecoUnit, DescontoVlr, Quantidade), anything
+  //     else: only the rounding step runs.
+  //   VfOpcaoDeCalculo: "Produto", "Frete" (the document's freight as a line;
+  //     for a quote of quantity QtdFrete01 + QtdFrete02 + QtdFrete03, for an
+  //     order of quantity 1), "TaxaServico" (quotes only: the quote's service
+  //     fee as a line of quantity 1) or anything else (no line values).
   //   VfCustoOp, VfCustoVd, VfCustoFn: operating-cost, tax and other-costs
   //     percentages (12.5 means 12.5 %).
   //   VfVlrParcelas, VfDtParcelas: installment amounts and due dates; copied,
@@ -104,7 +107,15 @@ class TdmRentabilidade {
   //   MAquisicao .. MPercLucroOpe: the line's figures, overwritten.
   //   MTotCustoParcVd .. MTotPercLucroOpe: running totals, added to (never
   //     cleared here).
+  //   MTotComissao: orders: a running total (never added to); quotes: the
+  //     quote's whole commission, which the call spreads over the lines in
+  //     proportion to their net value when PARAPDV includes commissions.
   //   MTotTroca: the order's trade-in credit, taken off its closing discount.
+  // A quote's first payment term is costed from the installments passed in
+  // entries 0..5 (ParcelasDoOrcamento fills them from the quote header); a
+  // caller that passes them empty gets no cost and no boleto fee for them.
+  // Where the quote's financing ratio cannot be worked out (its installments
+  // add up to 0) the line carries no present-value discount.
   // Every figure and total passed is rounded to two decimals at the end.
   // On failure throws CalculationError: figures already assigned keep their
   // new values and the rounding step does not run.
@@ -154,6 +165,17 @@ class TdmRentabilidade {
   void ColocaDadosNasParcelas(double VfTotalReceber, std::vector<double>& VfVlrParcelas,
                               std::vector<TDateTime>& VfDtParcelas, int& MNumParelas,
                               const QString& VfDataReceber);
+
+  // The first payment term of the quote header qryOrcCabe (an OrcCabe row)
+  // as the installment arrays PCalculaValoresRentabilidade costs for a quote:
+  // entry k (0..5) gets Vlrparc0<k+1> and its due date VencParc0<k+1>; an
+  // installment whose due date is null, or a row without the VencParc
+  // columns, falls due on the quote's DataOrcamento (it costs nothing).
+  // Entry 6 and every date of an empty installment are 0. Resizes both
+  // arrays to seven entries. Throws DatabaseError when a Vlrparc column is
+  // missing, ConversionError for a column that does not convert.
+  static void ParcelasDoOrcamento(const Query& qryOrcCabe, std::vector<double>& VfVlrParcelas,
+                                  std::vector<TDateTime>& VfDtParcelas);
 
   // Empties entries 0..6 of both arrays (extending them to seven entries).
   void LimpaArray(std::vector<double>& VfVlrParcelas, std::vector<TDateTime>& VfDtParcelas);

@@ -198,15 +198,17 @@ TEST_F(OrderPathTest, RunningTotalsAreRoundedAfterEveryCall) {
   EXPECT_DOUBLE_EQ(f.MTotValorDaVenda, 2);
 }
 
-TEST_F(OrderPathTest, QuoteKindIsNotAvailableYet) {
+TEST_F(OrderPathTest, QuoteKindNeedsAQuoteHeader) {
+  // An order row handed to the quote path lacks the quote's columns.
   auto qry = amb.itens("123");
   Figuras f;
   try {
     Calcula(*dm, "Orc", "Produto", *qry, f);
     FAIL() << "no error";
   } catch (const CalculationError& e) {
-    EXPECT_EQ(e.kind(), CalculationError::Kind::NotImplemented);
-    EXPECT_TRUE(e.message().contains("Orc")) << e.what();
+    EXPECT_EQ(e.kind(), CalculationError::Kind::Database);
+    EXPECT_TRUE(e.message().contains(QStringLiteral("orçamento CODEMPRESA=01"))) << e.what();
+    EXPECT_TRUE(e.message().contains(QStringLiteral("(cabeçalho do orçamento)"))) << e.what();
   }
 }
 
