@@ -135,14 +135,22 @@ class RowStore {
     clear();
     rowSize_ = (std::max(messageLength, 1u) + 7u) & ~7u;
     rowsPerChunk_ = std::max<std::size_t>(1, kChunkBytes / rowSize_);
+    rowsFirstChunk_ =
+        std::min(rowsPerChunk_, std::max<std::size_t>(1, kFirstChunkBytes / rowSize_));
   }
   void clear() {
     chunks_.clear();
     count_ = 0;
   }
   char* append() {
-    if (count_ == chunks_.size() * rowsPerChunk_) {
-      chunks_.push_back(std::make_unique<char[]>(rowsPerChunk_ * rowSize_));
+    // Most statements are look-ups of a row or a few: the first chunk is
+    // small, and no chunk is cleared since every row is written before it is
+    // read.
+    if (chunks_.empty()) {
+      chunks_.push_back(std::make_unique_for_overwrite<char[]>(rowsFirstChunk_ * rowSize_));
+    } else if (count_ >= rowsFirstChunk_ &&
+               (count_ - rowsFirstChunk_) == (chunks_.size() - 1) * rowsPerChunk_) {
+      chunks_.push_back(std::make_unique_for_overwrite<char[]>(rowsPerChunk_ * rowSize_));
     }
     return slot(count_++);
   }
@@ -152,12 +160,16 @@ class RowStore {
 
  private:
   static constexpr std::size_t kChunkBytes = 256 * 1024;
+  static constexpr std::size_t kFirstChunkBytes = 4 * 1024;
   char* slot(std::size_t index) {
-    return chunks_[index / rowsPerChunk_].get() + (index % rowsPerChunk_) * rowSize_;
+    if (index < rowsFirstChunk_) return chunks_[0].get() + index * rowSize_;
+    index -= rowsFirstChunk_;
+    return chunks_[1 + index / rowsPerChunk_].get() + (index % rowsPerChunk_) * rowSize_;
   }
   std::vector<std::unique_ptr<char[]>> chunks_;
   std::size_t rowSize_ = 8;
   std::size_t rowsPerChunk_ = 1;
+  std::size_t rowsFirstChunk_ = 1;
   std::size_t count_ = 0;
 };
 
