@@ -14,8 +14,10 @@
 // whose text does not convert).
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -90,9 +92,35 @@ struct TMovimento {
   qint64 Sequencia = 0;
 };
 
+// Answers of the look-ups already run in one refresh, by look-up and key.
+// The whole refresh reads one snapshot, so a look-up asked again with the
+// same key would read the same rows: it is answered from here instead.
+struct TCacheConsultas {
+  std::optional<QString> tipoComissao;
+  std::optional<int> tipoCusto;
+  QHash<QString, double> custoOperc, comissaoVendedor, comissaoProduto, precoCustoAtual,
+      precoMedioAtual, precoGerencial, precoDoMovimento, totalItensPedido, valorDaTroca;
+  QHash<QString, std::optional<TMovimento>> ultimoMovimento;
+  QHash<QString, TCondPag> condPag;
+  QHash<QString, TEnceFat> enceFat;
+  QHash<QString, std::vector<TChequePreDatado>> chequesPreDatados;
+  QHash<QString, TFinanciamento> financiamento;
+  QHash<QString, TPlanoFinanc> planoFinanc;
+  QHash<QString, std::vector<TDocumentoConvenio>> documentosConvenio;
+  QHash<QString, TCartCon> cartCon;
+  QHash<QString, std::vector<TParcelaPedido>> parcelasPedido;
+};
+
 class TConsultasRentabilidade {
  public:
-  explicit TConsultasRentabilidade(TdmRentabilidade& dm) : dm_(dm) {}
+  explicit TConsultasRentabilidade(TdmRentabilidade& dm);
+  ~TConsultasRentabilidade();
+
+  // With the cache on, each distinct look-up runs once and is answered from
+  // memory afterwards. REQUIRES: on only for the length of one read snapshot
+  // (one refresh). Turning it off forgets every answer.
+  void AtivaCache(bool ativo);
+  bool CacheAtivo() const noexcept { return cache_ != nullptr; }
 
   // Product's own operating-cost percentage (Produto.CustoOperc); qryAuxiliar.
   double CustoOperacionalProduto(const QString& CodProd);
@@ -162,8 +190,15 @@ class TConsultasRentabilidade {
  private:
   // qryAuxiliar for a look-up other than CondPag.
   Query& UsaQryAuxiliar();
+  // `consulta()`, or its answer kept in `respostas` under `chave` (the look-up
+  // runs when there is no cache, `respostas` null, or no answer yet).
+  // `usaQryAuxiliar`: the look-up runs on qryAuxiliar.
+  template <typename T, typename Consulta>
+  T Lembra(QHash<QString, T>* respostas, const QString& chave, bool usaQryAuxiliar,
+           Consulta&& consulta);
 
   TdmRentabilidade& dm_;
+  std::unique_ptr<TCacheConsultas> cache_;
 };
 
 }  // namespace margivo

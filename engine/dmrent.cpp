@@ -60,6 +60,8 @@ void TdmRentabilidade::AssociaConexoes() {
   ParaTlm.open();
 }
 
+void TdmRentabilidade::UsaCacheDeConsultas(bool ativo) { consultas_->AtivaCache(ativo); }
+
 // ---------------------------------------------------------------------------
 // The per-item calculation.
 

@@ -88,6 +88,12 @@ class TdmRentabilidade {
   // the connection is attached. Throws DatabaseError (e.g. no PARATLM table).
   void AssociaConexoes();
 
+  // Answers repeated look-ups of the calculation from memory (each distinct
+  // look-up runs once) while on. The answers are those of the snapshot they
+  // were read in: REQUIRES on only while the calls read one snapshot (one
+  // refresh). Off by default; turning it off forgets every answer.
+  void UsaCacheDeConsultas(bool ativo);
+
   // The profitability of one line of a sales document.
   //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote: qryVendasCabec
   //     stands on the quote's OrcCabe row, qryItem on its item row with

@@ -73,6 +73,8 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       TdmRentabilidade dmRentabilidade;
       dmRentabilidade.AdicionaGadget(this);
       dmRentabilidade.AssociaConexoes();
+      // The module lives for this refresh only, inside its snapshot.
+      dmRentabilidade.UsaCacheDeConsultas(opcoes.caminhoRapido);
 
       Query QryItensPedidos(banco);
       QryItensPedidos.setTransaction(conexao_->getTransaction());

@@ -134,6 +134,11 @@ inline constexpr std::array<FiguraPainel, 8> kFigurasPainel{{
 struct OpcoesAtualizacao {
   // Keep every engine call in ResultadoAtualizacao::itens.
   bool guardarItens = false;
+  // Each distinct look-up of the calculation runs once per refresh and is
+  // answered from memory afterwards (the refresh reads one snapshot, so the
+  // figures are the same). Off: every call runs all its look-ups, the
+  // reference the fast path is checked against.
+  bool caminhoRapido = true;
   // Called as the passes walk the rows: `feitas` of `total` steps, where the
   // total is twice the rows (the product pass, then the freight pass). Runs
   // on the refreshing thread; it must not touch the database.

@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <exception>
@@ -13,8 +14,11 @@
 #include "framework/config.h"
 #include "framework/database.h"
 #include "framework/inifile.h"
+#include "framework/query.h"
 #include "framework/regional.h"
 #include "gadget/atualizacao.h"
+#include "gadget/itenspedidos.h"
+#include "gadget/periodo.h"
 #include "tools/margivo-report/saida.h"
 
 namespace margivo::relatorio {
@@ -38,6 +42,9 @@ struct Pedido {
   std::optional<QString> empresa, periodo, mostraPedidos;
   bool json = false;
   bool itens = false;
+  bool caminhoRapido = true;  // --path fast (else per-item)
+  bool soBusca = false;       // --fetch-only
+  bool tempo = false;         // --timing
 };
 
 void escreve(std::FILE* arquivo, const QByteArray& bytes) {
@@ -75,7 +82,19 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
                                    QStringLiteral("text|json"), QStringLiteral("text"));
   const QCommandLineOption itens(QStringLiteral("items"),
                                  QStringLiteral("Lista também cada cálculo do motor."));
-  parser.addOptions({config, today, empresa, periodo, mostraPedidos, formato, itens});
+  const QCommandLineOption caminho(
+      QStringLiteral("path"),
+      QStringLiteral("Caminho do cálculo: fast (cada consulta uma vez por atualização) ou "
+                     "per-item (todas as consultas a cada item, a referência)."),
+      QStringLiteral("fast|per-item"), QStringLiteral("fast"));
+  const QCommandLineOption soBusca(
+      QStringLiteral("fetch-only"),
+      QStringLiteral(
+          "Só executa e lê a consulta dos itens dos pedidos; escreve o número de linhas."));
+  const QCommandLineOption tempo(QStringLiteral("timing"),
+                                 QStringLiteral("Escreve o tempo decorrido na saída de erros."));
+  parser.addOptions(
+      {config, today, empresa, periodo, mostraPedidos, formato, itens, caminho, soBusca, tempo});
   const QCommandLineOption ajuda = parser.addHelpOption();
   const QCommandLineOption versao = parser.addVersionOption();
 
@@ -107,6 +126,14 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
   }
   pedido.json = json;
   pedido.itens = parser.isSet(itens);
+  const QString valorCaminho = parser.value(caminho);
+  if (valorCaminho != QLatin1String("fast") && valorCaminho != QLatin1String("per-item")) {
+    throw Falha{kUsoIncorreto,
+                QStringLiteral("--path deve ser fast ou per-item, não \"%1\"").arg(valorCaminho)};
+  }
+  pedido.caminhoRapido = valorCaminho == QLatin1String("fast");
+  pedido.soBusca = parser.isSet(soBusca);
+  pedido.tempo = parser.isSet(tempo);
   pedido.arquivoConfig = parser.isSet(config) ? parser.value(config) : CaminhoArquivoConfig();
   if (parser.isSet(today)) {
     pedido.hoje = QDate::fromString(parser.value(today), QStringLiteral("yyyy-MM-dd"));
@@ -225,6 +252,25 @@ class Progresso {
   bool escrito_ = false;
 };
 
+// Runs the refresh's order-items query alone, in one snapshot, over the
+// period the refresh would compute, and fetches every row. Returns the
+// number of rows.
+int buscaItens(TConexao& conexao, TConfig& config, const QDate& hoje) {
+  AtualizaDatas(config, hoje.isValid() ? hoje : QDate::currentDate());
+  const auto [data1, data2] = DatasDoPeriodo(config);
+  Database* banco = conexao.getBancoDados();
+  ReadScope leitura(*banco);
+  int linhas = 0;
+  {
+    Query itens(banco);
+    itens.setTransaction(conexao.getTransaction());
+    ConsultaItensPedidos(itens, config.Empresa, config.MostraPedidos, data1, data2);
+    linhas = itens.recordCount();
+  }
+  leitura.end();
+  return linhas;
+}
+
 }  // namespace
 
 int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) {
@@ -235,14 +281,36 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
 
     TConfig config(kSecaoGadget, pedido->arquivoConfig);
     carregaConfiguracao(config, *pedido);
+    QElapsedTimer cronometro;
+    cronometro.start();
+    const auto informaTempo = [&] {
+      if (pedido->tempo)
+        escreve(erros, QStringLiteral("Tempo: %1 s\n")
+                           .arg(static_cast<double>(cronometro.nsecsElapsed()) / 1e9, 0, 'f', 3)
+                           .toUtf8());
+    };
     TConexao conexao;
     conecta(conexao, config);
+
+    if (pedido->soBusca) {
+      int linhas = 0;
+      try {
+        linhas = buscaItens(conexao, config, pedido->hoje);
+      } catch (const std::exception& erro) {
+        throw Falha{kFalhaAtualizacao, QString::fromUtf8(erro.what())};
+      }
+      informaTempo();
+      escreve(saida, pedido->json ? QByteArray("{\"rows\": ") + QByteArray::number(linhas) + "}\n"
+                                  : QByteArray::number(linhas) + '\n');
+      return kSucesso;
+    }
 
     TAtualizacaoRentabilidade atualizacao(conexao, config);
     atualizacao.setHoje(pedido->hoje);
     ResultadoAtualizacao resultado;
     OpcoesAtualizacao opcoes;
     opcoes.guardarItens = pedido->itens;
+    opcoes.caminhoRapido = pedido->caminhoRapido;
     try {
       std::optional<Progresso> progresso;
       if (isatty(fileno(erros))) {
@@ -250,6 +318,7 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
         opcoes.progresso = [&progresso](int feitas, int total) { (*progresso)(feitas, total); };
       }
       atualizacao.IniciarGadget(resultado, opcoes);
+      informaTempo();
     } catch (const std::exception& erro) {
       throw Falha{kFalhaAtualizacao, QString::fromUtf8(erro.what())};
     }

@@ -3,13 +3,19 @@
 //
 //   margivo-report [--config FILE] [--today YYYY-MM-DD] [--empresa CODE]
 //                  [--periodo N] [--mostra-pedidos N] [--format text|json]
-//                  [--items]
+//                  [--items] [--path fast|per-item] [--fetch-only] [--timing]
 //
 // The settings file (default: the gadget's own) is read, never written. The
 // gadget's start-up defaults apply in memory (an empty Empresa reads "00"),
 // then --empresa, --periodo and --mostra-pedidos replace Empresa, Periodo and
 // MostraPedidos for this run (--empresa "" selects every branch). --today
 // fixes the day the period and the calculation count from.
+//
+// --path per-item runs every look-up of the calculation for every item (the
+// reference); the default, fast, runs each distinct look-up once per refresh.
+// --fetch-only runs and fetches the order-items query of the period alone and
+// prints its row count. --timing prints the elapsed time (connection
+// included) on stderr.
 #pragma once
 
 #include <QStringList>
