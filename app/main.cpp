@@ -8,6 +8,8 @@
 #include "framework/regional.h"
 
 int main(int argc, char* argv[]) {
+  // Before any thread exists, so every thread inherits the mask.
+  margivo::BloqueiaSinaisDeEncerramento();
   // The panel is placed in absolute screen positions, which a Wayland
   // session does not grant its clients: run through XWayland.
   if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -18,9 +20,9 @@ int main(int argc, char* argv[]) {
   margivo::regionalSettings();
   margivo::ConfiguraFontes();
 
+  margivo::EncerraPorSinal();
   margivo::TfrmRentabilidade frmRentabilidade;
   if (frmRentabilidade.Inic()->deveEncerrar()) return frmRentabilidade.Inic()->codigoDeSaida();
-  margivo::EncerraPorSinal();
   frmRentabilidade.show();
   return QApplication::exec();
 }
