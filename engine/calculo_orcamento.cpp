@@ -335,10 +335,15 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
     etapa = QStringLiteral("contas a receber do orçamento");
     const TDateTime dataOrcamento = CabecData("DataOrcamento");
     if (VfPrazoUmOuDois == QLatin1String("1")) {
-      for (MIndice = 0; MIndice <= 5; ++MIndice)
-        if (VfVlrParcelas[MIndice] > 0)
-          dm.MPreValorPresente += CustoValorPresente(
-              VfVlrParcelas[MIndice], VfDtParcelas[MIndice] - dataOrcamento, MTxJurosDia);
+      for (MIndice = 0; MIndice <= 5; ++MIndice) {
+        if (!(VfVlrParcelas[MIndice] > 0)) continue;
+        // An installment passed without a due date (0) is taken as paid on
+        // the quote's day, never as due a century before it.
+        const TDateTime vencimento =
+            VfDtParcelas[MIndice] == 0 ? dataOrcamento : VfDtParcelas[MIndice];
+        dm.MPreValorPresente +=
+            CustoValorPresente(VfVlrParcelas[MIndice], vencimento - dataOrcamento, MTxJurosDia);
+      }
     } else if (parcela2 > 0) {
       // An installment without a due date is taken as paid on the quote's day.
       const bool semVencimento =

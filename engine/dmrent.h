@@ -44,8 +44,9 @@ class ArithmeticError : public std::runtime_error {
 };
 
 // The error that ends a call of PCalculaValoresRentabilidade. Its message
-// names the document (the order's CODEMPRESA, TIPOPEDIDO and CODPEDIDO), the
-// line's CODPROD and the step, for example
+// names the document (the order's CODEMPRESA, TIPOPEDIDO and CODPEDIDO, or
+// "orçamento CODEMPRESA=01 CODORC=77" for a quote), the line's CODPROD and
+// the step, for example
 //   Divisão por zero no cálculo do pedido CODEMPRESA=01 TIPOPEDIDO=V
 //   CODPEDIDO=123, produto CODPROD=456 (rateio do desconto)
 // (one line), and for a database or conversion error the same context

@@ -53,8 +53,10 @@ struct Resultado {
 
 // The calculation of option `opcao` of quote `cod`, its commission
 // `totComissao`, with the first term's installments read from the header.
+// With `doCabecalho` false the installments of `base` are passed as they are.
 Resultado CalculaOrc(AmbienteEngine& amb, const char* cod, const char* opcao = "Produto",
-                     double totComissao = 0, const Entradas& base = Entradas()) {
+                     double totComissao = 0, const Entradas& base = Entradas(),
+                     bool doCabecalho = true) {
   auto dm = amb.novoModulo();
   Query cabec(&amb.banco());
   cabec.sql() << QStringLiteral("SELECT * FROM ORCCABE WHERE CODEMPRESA = '01' AND CODORC = :C");
@@ -66,7 +68,7 @@ Resultado CalculaOrc(AmbienteEngine& amb, const char* cod, const char* opcao = "
   item.setString(QStringLiteral("C"), QString::fromLatin1(cod));
   item.open();
   Entradas e = base;
-  TdmRentabilidade::ParcelasDoOrcamento(cabec, e.VlrParcelas, e.DtParcelas);
+  if (doCabecalho) TdmRentabilidade::ParcelasDoOrcamento(cabec, e.VlrParcelas, e.DtParcelas);
   Resultado r;
   Figuras& f = r.f;
   f.MTotComissao = totComissao;
@@ -273,6 +275,41 @@ TEST(QuotePaymentTerms, SecondTermOwnReceivables) {
   EXPECT_DOUBLE_EQ(semVencimento.f.MDescontoPV, 0);
 }
 
+TEST(QuotePaymentTerms, FirstTermCostsTheInstallmentsAsPassed) {
+  // The header records 300 at 30 days; the caller passes other installments.
+  AmbienteEngine amb(kBase + Orcamento("55", "TOTALORCAMENTO, CODPRAZO, VLRPARC01, VENCPARC01",
+                                       "600, 'AVISTA', 300, '2024-03-31'", 600));
+  const TDateTime dia = toTDateTime(QDate(2024, 3, 1));
+  struct Caso {
+    const char* nome;
+    std::vector<double> valores;
+    std::vector<TDateTime> datas;
+    double custo;
+  };
+  const Caso casos[] = {
+      {"none passed", {}, {}, 0},
+      {"two installments",
+       {200, 400},
+       {dia + 30, dia + 60},
+       CustoEsperado(200, 30, 0.03) + CustoEsperado(400, 60, 0.03)},
+      {"an installment without a due date is due on the quote's day",
+       {200, 400},
+       {dia + 30, 0},
+       CustoEsperado(200, 30, 0.03)},
+      // Only entries 0..5 count.
+      {"a seventh installment", {0, 0, 0, 0, 0, 0, 500}, {0, 0, 0, 0, 0, 0, dia + 90}, 0},
+  };
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.nome);
+    Entradas e;
+    for (size_t k = 0; k < c.valores.size(); ++k) {
+      e.VlrParcelas[k] = c.valores[k];
+      e.DtParcelas[k] = c.datas[k];
+    }
+    EXPECT_NEAR(CalculaOrc(amb, "55", "Produto", 0, e, false).custo, c.custo, 1e-9);
+  }
+}
+
 TEST(QuotePaymentTerms, AgreementTerms) {
   const char* colunas = "TOTALORCAMENTO, CODPRAZO, NUMPARC, VLRPARC01, VENCPARC01";
   AmbienteEngine amb(kBase + Orcamento("60", colunas, "500, 'CONV', 1, 500, '2024-03-31'", 500) +
@@ -283,10 +320,18 @@ TEST(QuotePaymentTerms, AgreementTerms) {
                      // C1 recorded for term 2 only: term 1 has no agreement row.
                      + Orcamento("62", colunas, "500, 'CONV', 1, 500, '2024-03-31'", 500) +
                      "INSERT INTO ORCCONVENIO (CODEMPRESA, CODORC, SEQUENCIA, CODCONVENIO)"
-                     " VALUES ('01', '62', 2, 'C1');");
+                     " VALUES ('01', '62', 2, 'C1');"
+                     // Term 2 through C1: its single installment of 400 is paid 30 days later.
+                     + Orcamento("63", "TOTALORCAMENTO, CODPRAZO, CODPRAZO2, VLRPARC01_2",
+                                 "400, 'AVISTA', 'CONV', 400", 400) +
+                     "INSERT INTO ORCCONVENIO (CODEMPRESA, CODORC, SEQUENCIA, CODCONVENIO)"
+                     " VALUES ('01', '63', 2, 'C1');");
   EXPECT_DOUBLE_EQ(CalculaOrc(amb, "60").custo, 0);
   EXPECT_NEAR(CalculaOrc(amb, "61").custo, CustoEsperado(500, 30, 0.03), 1e-9);
   EXPECT_DOUBLE_EQ(CalculaOrc(amb, "62").custo, 0);
+  const Resultado termo2 = CalculaOrc(amb, "63");
+  EXPECT_NEAR(termo2.custo, CustoEsperado(400, 30, 0.03), 1e-9);
+  EXPECT_DOUBLE_EQ(termo2.f.MDescontoPV, Arred(CustoEsperado(400, 30, 0.03)));
 }
 
 TEST(QuotePaymentTerms, FinancedTerms) {
