@@ -8,8 +8,8 @@
 #include "framework/regional.h"
 
 int main(int argc, char* argv[]) {
-  // Before any thread exists, so every thread inherits the mask.
-  margivo::BloqueiaSinaisDeEncerramento();
+  // Before the database engine loads: it chains to the handlers it finds.
+  margivo::InstalaSinaisDeEncerramento();
   // The panel is placed in absolute screen positions, which a Wayland
   // session does not grant its clients: run through XWayland.
   if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

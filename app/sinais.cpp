@@ -1,8 +1,8 @@
 #include "app/sinais.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -14,38 +14,40 @@ namespace margivo {
 #ifndef _WIN32
 namespace {
 
-sigset_t SinaisDeEncerramento() {
-  sigset_t sinais;
-  sigemptyset(&sinais);
-  sigaddset(&sinais, SIGTERM);
-  sigaddset(&sinais, SIGINT);
-  sigaddset(&sinais, SIGHUP);
-  return sinais;
+// The handler only writes a byte into a pipe; the event loop reads it.
+int pipeSinal[2] = {-1, -1};
+
+void AoReceberSinal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(pipeSinal[1], &byte, 1);
 }
 
 }  // namespace
 
-void BloqueiaSinaisDeEncerramento() {
-  const sigset_t sinais = SinaisDeEncerramento();
-  ::pthread_sigmask(SIG_BLOCK, &sinais, nullptr);
+void InstalaSinaisDeEncerramento() {
+  if (pipeSinal[0] >= 0) return;
+  if (::pipe2(pipeSinal, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  struct sigaction acao {};
+  acao.sa_handler = AoReceberSinal;
+  sigemptyset(&acao.sa_mask);
+  acao.sa_flags = SA_RESTART;
+  for (int sinal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sinal, &acao, nullptr);
 }
 
 void EncerraPorSinal() {
-  static int descritor = -1;
-  if (descritor >= 0) return;
-  const sigset_t sinais = SinaisDeEncerramento();
-  descritor = ::signalfd(-1, &sinais, SFD_CLOEXEC | SFD_NONBLOCK);
-  if (descritor < 0) return;
-  auto* aviso = new QSocketNotifier(descritor, QSocketNotifier::Read, qApp);
+  static bool ligado = false;
+  if (ligado || pipeSinal[0] < 0) return;
+  ligado = true;
+  auto* aviso = new QSocketNotifier(pipeSinal[0], QSocketNotifier::Read, qApp);
   QObject::connect(aviso, &QSocketNotifier::activated, qApp, [] {
-    signalfd_siginfo info;
-    while (::read(descritor, &info, sizeof info) > 0) {
+    char byte;
+    while (::read(pipeSinal[0], &byte, 1) > 0) {
     }
     QCoreApplication::quit();
   });
 }
 #else
-void BloqueiaSinaisDeEncerramento() {}
+void InstalaSinaisDeEncerramento() {}
 void EncerraPorSinal() {}
 #endif
 

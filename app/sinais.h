@@ -3,20 +3,21 @@
 // ends and the program leaves through main().
 //
 // The embedded database engine installs its own SIGINT/SIGTERM handlers when
-// it is loaded, and puts back the ones it found when it unloads, at moments
-// the program does not control. So the three signals are blocked in every
-// thread from the very start (threads inherit the mask) and delivered to the
-// event loop through a signalfd: no handler of anybody's ever runs for them.
+// it is loaded, chaining to the handlers it finds, and puts those back when it
+// unloads. Our handler must therefore be in place before the first attach:
+// installed later, the engine's unloading would restore the default action
+// and a SIGTERM would kill the program instead of closing it.
 #pragma once
 
 namespace margivo {
 
-// Blocks the three signals in the calling thread. POSIX only; does nothing
-// elsewhere. REQUIRES: called first thing in main(), before any thread exists.
-void BloqueiaSinaisDeEncerramento();
+// Installs the handler (it only writes a byte into a pipe). POSIX only; does
+// nothing elsewhere. REQUIRES: called first thing in main(), before any
+// database is attached.
+void InstalaSinaisDeEncerramento();
 
-// Ends the event loop when one of the blocked signals arrives. POSIX only.
-// REQUIRES: BloqueiaSinaisDeEncerramento was called; the application exists.
+// Ends the event loop when the handler has run. POSIX only.
+// REQUIRES: InstalaSinaisDeEncerramento was called; the application exists.
 void EncerraPorSinal();
 
 }  // namespace margivo

@@ -139,7 +139,9 @@ app_pid=""
 grep -qx 'IniWindows=0' "$ini" || fail "IniWindows is not 0: $(grep IniWindows "$ini")"
 grep -qx 'PosX=100' "$ini" || fail "the position changed: $(grep Pos "$ini")"
 
-rm -f "$tmp/captura.png"
+# The output file of the first run still holds its "Captura:" line: remove it
+# before the restart, or the wait below could see it before the shell truncates.
+rm -f "$tmp/captura.png" "$tmp/saida"
 MARGIVO_CAPTURA="$tmp/captura.png" "$margivo" >"$tmp/saida" 2>&1 &
 app_pid=$!
 wait_for 600 grep -q '^Captura: ' "$tmp/saida" || fail "no screenshot after the restart"
