@@ -228,13 +228,11 @@ std::optional<TMovimento> TConsultasRentabilidade::UltimoMovimento(Query& QAux,
                                                                    const QString& CodProd,
                                                                    const QString& CodGrade,
                                                                    TDateTime DataVenda) {
-  return Lembra(
-      cache_ ? &cache_->ultimoMovimento : nullptr,
-      Chave({CodEmpresa, CodProd, CodGrade, Numero(DataVenda)}), false,
-      [&]() -> std::optional<TMovimento> {
-        const QString E = Literal(CodEmpresa), P = Literal(CodProd), G = Literal(CodGrade);
-        Prepara(
-            QAux,
+  if (cache_) return UltimoMovimentoDaGrade(QAux, CodEmpresa, CodProd, CodGrade, DataVenda);
+  // Without a cache: the ERP's statement for the grade and day.
+  return [&]() -> std::optional<TMovimento> {
+    const QString E = Literal(CodEmpresa), P = Literal(CodProd), G = Literal(CodGrade);
+    Prepara(QAux,
             {QStringLiteral("Select Dt_Movimento, Max(Sequencia) As Sequencia   From MvGeral       "
                             "                                Where CodEmpresa = ") +
              E + QStringLiteral("  And CodProd    = ") + P + QStringLiteral("  And CodGrade   = ") +
@@ -246,15 +244,58 @@ std::optional<TMovimento> TConsultasRentabilidade::UltimoMovimento(Query& QAux,
              QStringLiteral("         And CodGrade   = ") + G +
              QStringLiteral("         And Dt_Movimento <= :Dt_Movimento)        ") +
              QStringLiteral("Group By Dt_Movimento                              ")});
-        QAux.setDate(QStringLiteral("Dt_Movimento"), DataVenda);
-        QAux.open();
-        if (QAux.isEmpty()) return std::nullopt;
-        TMovimento movimento;
-        movimento.Dt_Movimento = Data(QAux, "Dt_Movimento");
-        movimento.Sequencia = QAux.fieldByName(QStringLiteral("Sequencia")).asInteger();
-        QAux.close();
-        return movimento;
-      });
+    QAux.setDate(QStringLiteral("Dt_Movimento"), DataVenda);
+    QAux.open();
+    if (QAux.isEmpty()) return std::nullopt;
+    TMovimento movimento;
+    movimento.Dt_Movimento = Data(QAux, "Dt_Movimento");
+    movimento.Sequencia = QAux.fieldByName(QStringLiteral("Sequencia")).asInteger();
+    QAux.close();
+    return movimento;
+  }();
+}
+
+std::optional<TMovimento> TConsultasRentabilidade::UltimoMovimentoDaGrade(Query& QAux,
+                                                                          const QString& CodEmpresa,
+                                                                          const QString& CodProd,
+                                                                          const QString& CodGrade,
+                                                                          TDateTime DataVenda) {
+  const QString chave = Chave({CodEmpresa, CodProd, CodGrade});
+  auto it = cache_->movimentosDaGrade.constFind(chave);
+  if (it == cache_->movimentosDaGrade.constEnd()) {
+    // One statement per grade, the same text for every grade (prepared once).
+    Prepara(QAux, {QStringLiteral("Select Dt_Movimento, Sequencia From MvGeral"),
+                   QStringLiteral(" Where CodEmpresa = :CodEmpresa"),
+                   QStringLiteral("   And CodProd    = :CodProd"),
+                   QStringLiteral("   And CodGrade   = :CodGrade")});
+    QAux.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
+    QAux.setString(QStringLiteral("CodProd"), CodProd);
+    QAux.setString(QStringLiteral("CodGrade"), CodGrade);
+    QAux.open();
+    std::vector<TCacheConsultas::MovimentoGrade> movimentos;
+    for (QAux.first(); !QAux.eof(); QAux.next()) {
+      const Field dia = QAux.fieldByName(QStringLiteral("Dt_Movimento"));
+      if (dia.isNull()) continue;  // never on or before a day
+      const Field sequencia = QAux.fieldByName(QStringLiteral("Sequencia"));
+      movimentos.push_back({dia.asDateTime(), sequencia.isNull()
+                                                  ? std::nullopt
+                                                  : std::optional<qint64>(sequencia.asInteger())});
+    }
+    QAux.close();
+    it = cache_->movimentosDaGrade.insert(chave, std::move(movimentos));
+  }
+  // The latest day on or before the sale day, and the highest sequence of
+  // that day (none: 0, as a null maximum reads).
+  std::optional<TDateTime> ultimoDia;
+  for (const auto& m : *it)
+    if (m.Dt_Movimento <= DataVenda && (!ultimoDia || m.Dt_Movimento > *ultimoDia))
+      ultimoDia = m.Dt_Movimento;
+  if (!ultimoDia) return std::nullopt;
+  std::optional<qint64> sequencia;
+  for (const auto& m : *it)
+    if (m.Dt_Movimento == *ultimoDia && m.Sequencia && (!sequencia || *m.Sequencia > *sequencia))
+      sequencia = m.Sequencia;
+  return TMovimento{*ultimoDia, sequencia.value_or(0)};
 }
 
 double TConsultasRentabilidade::PrecoDoMovimento(Query& QAux, PrecoMovimento Preco,

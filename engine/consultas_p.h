@@ -101,6 +101,14 @@ struct TCacheConsultas {
   QHash<QString, double> custoOperc, comissaoVendedor, comissaoProduto, precoCustoAtual,
       precoMedioAtual, precoGerencial, precoDoMovimento, totalItensPedido, valorDaTroca;
   QHash<QString, std::optional<TMovimento>> ultimoMovimento;
+  // Every movement of a grade at a branch (day, sequence; a null sequence as
+  // nothing), read once: the last movement on or before any day is found
+  // among them.
+  struct MovimentoGrade {
+    TDateTime Dt_Movimento;
+    std::optional<qint64> Sequencia;
+  };
+  QHash<QString, std::vector<MovimentoGrade>> movimentosDaGrade;
   QHash<QString, TCondPag> condPag;
   QHash<QString, TEnceFat> enceFat;
   QHash<QString, std::vector<TChequePreDatado>> chequesPreDatados;
@@ -193,6 +201,10 @@ class TConsultasRentabilidade {
   // `consulta()`, or its answer kept in `respostas` under `chave` (the look-up
   // runs when there is no cache, `respostas` null, or no answer yet).
   // `usaQryAuxiliar`: the look-up runs on qryAuxiliar.
+  // UltimoMovimento from the grade's movements, read once per refresh.
+  std::optional<TMovimento> UltimoMovimentoDaGrade(Query& QAux, const QString& CodEmpresa,
+                                                   const QString& CodProd, const QString& CodGrade,
+                                                   TDateTime DataVenda);
   template <typename T, typename Consulta>
   T Lembra(QHash<QString, T>* respostas, const QString& chave, bool usaQryAuxiliar,
            Consulta&& consulta);

@@ -283,13 +283,20 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
     carregaConfiguracao(config, *pedido);
     QElapsedTimer cronometro;
     cronometro.start();
-    const auto informaTempo = [&] {
-      if (pedido->tempo)
-        escreve(erros, QStringLiteral("Tempo: %1 s\n")
-                           .arg(static_cast<double>(cronometro.nsecsElapsed()) / 1e9, 0, 'f', 3)
-                           .toUtf8());
-    };
     TConexao conexao;
+    // The elapsed time and the statements the run needed on the connection.
+    const auto informaTempo = [&] {
+      if (!pedido->tempo) return;
+      const DatabaseStats n =
+          conexao.getBancoDados() != nullptr ? conexao.getBancoDados()->stats() : DatabaseStats{};
+      escreve(erros, QStringLiteral("Tempo: %1 s (instruções: %2 preparadas, %3 executadas, %4 "
+                                    "linhas lidas)\n")
+                         .arg(static_cast<double>(cronometro.nsecsElapsed()) / 1e9, 0, 'f', 3)
+                         .arg(n.prepares)
+                         .arg(n.executions)
+                         .arg(n.rowsFetched)
+                         .toUtf8());
+    };
     conecta(conexao, config);
 
     if (pedido->soBusca) {
