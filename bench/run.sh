@@ -79,7 +79,7 @@ run() {
   local err=$BENCH_DIR/stderr.txt
   LC_ALL=C /usr/bin/time -v "$REPORT" --config "$ini" --today "$TODAY" --format json --timing "$@" \
     >"$out" 2>"$err" || { cat "$err" >&2; exit 1; }
-  SECS=$(sed -n 's/^Tempo: \([0-9.]*\) s$/\1/p' "$err")
+  SECS=$(sed -n 's/^Tempo: \([0-9.]*\) s.*/\1/p' "$err")
   PEAK_MB=$(awk '/Maximum resident set size/ {printf "%.1f", $NF / 1024}' "$err")
 }
 
