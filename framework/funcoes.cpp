@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "framework/conexao.h"
@@ -82,10 +84,39 @@ RoundedDecimal roundDecimal(double value, int decimals) {
 
 }  // namespace detail
 
+namespace {
+
+constexpr double kPotencias10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+
+// The common case without writing digits: |value| x 10^decimals in binary
+// is within 1.2e-16 of it relative of the 18-digit decimal scaled, so unless
+// its fraction lies that close to one half, the decimal rounds half away
+// from zero to the same whole number N. N / 10^decimals, one correctly
+// rounded division of exact operands, is the double nearest the decimal
+// text "N with `decimals` places" that the digit path would read back.
+// Returns nullopt when only the digits can decide.
+std::optional<double> FRoundRapido(int decimals, double value) {
+  if (decimals < 0) decimals = 0;
+  if (decimals >= int(std::size(kPotencias10))) return std::nullopt;
+  const double escala = kPotencias10[decimals];
+  const double p = std::fabs(value) * escala;
+  if (!(p < 4.0e15)) return std::nullopt;
+  const double inteiro = std::floor(p);
+  const double fracao = p - inteiro;  // exact below 2^52
+  if (std::fabs(fracao - 0.5) <= p * 1e-15 + 1e-300) return std::nullopt;
+  const double n = fracao > 0.5 ? inteiro + 1 : inteiro;
+  if (n == 0) return 0.0;
+  const double resultado = n / escala;
+  return std::signbit(value) ? -resultado : resultado;
+}
+
+}  // namespace
+
 double FRound(int VFCasasDecimais, double VFNumero) {
   // Infinities and NaN have no decimal text; they pass unchanged so that the
   // error that produced them stays visible.
   if (!std::isfinite(VFNumero)) return VFNumero;
+  if (const std::optional<double> rapido = FRoundRapido(VFCasasDecimais, VFNumero)) return *rapido;
   const detail::RoundedDecimal rounded = detail::roundDecimal(VFNumero, VFCasasDecimais);
   std::string text = rounded.integerDigits;
   if (!rounded.fractionDigits.empty()) text += '.' + rounded.fractionDigits;

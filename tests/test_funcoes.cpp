@@ -1,10 +1,14 @@
 // FRound decides every rounded amount of the engine, and the money labels
 // must agree with it to the cent; StrZero builds column names of the ERP.
 #include "framework/funcoes.h"
+#include "framework/decimal_p.h"
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <iomanip>
+#include <string>
 #include <limits>
 #include <random>
 
@@ -89,6 +93,44 @@ TEST(FRound, IsIdempotentAndStaysWithinHalfAUnit) {
     const double once = FRound(2, value);
     ASSERT_EQ(FRound(2, once), once) << value;
     ASSERT_LE(std::fabs(once - value), 0.005 + 1e-9) << value;
+  }
+}
+
+// The digits themselves: the 18-digit decimal cut and read back, the way
+// FRound decides when a value lies too close to a half to tell otherwise.
+double RoundedThroughDigits(int decimals, double value) {
+  const detail::RoundedDecimal r = detail::roundDecimal(value, decimals);
+  std::string text = r.integerDigits;
+  if (!r.fractionDigits.empty()) text += '.' + r.fractionDigits;
+  double result = 0;
+  std::from_chars(text.data(), text.data() + text.size(), result);
+  return r.negative ? -result : result;
+}
+
+TEST(FRound, AgreesWithTheDecimalDigitsEverywhere) {
+  // Amounts of every size, and values at, next to and between the ties of
+  // every decimal count the engine uses (k + 1/2 units, one and a few ulps
+  // either side, the doubles nearest the decimal ties): the quick path may
+  // never decide differently from the digits.
+  std::mt19937_64 random(20261210);
+  std::uniform_real_distribution<double> amounts(-1e9, 1e9);
+  std::uniform_int_distribution<long long> units(-2000000000LL, 2000000000LL);
+  for (int decimals : {0, 1, 2, 3, 4, 6, 8, 9, 12}) {
+    const double scale = std::pow(10.0, decimals);
+    for (int i = 0; i < 4000; ++i) {
+      const double amount = amounts(random) / (1 + (i % 7) * 1000.0);
+      const double tie = (double(units(random)) + 0.5) / scale;
+      double candidates[] = {amount, tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300),
+                             std::nextafter(std::nextafter(tie, -1e300), -1e300),
+                             std::nextafter(std::nextafter(tie, 1e300), 1e300)};
+      for (double value : candidates) {
+        const double expected = RoundedThroughDigits(decimals, value);
+        const double got = FRound(decimals, value);
+        ASSERT_EQ(got, expected) << "FRound(" << decimals << ", "
+                                 << std::setprecision(21) << value << ")";
+        ASSERT_EQ(std::signbit(got), std::signbit(expected)) << value;
+      }
+    }
   }
 }
 
