@@ -207,6 +207,10 @@ void TCalculoRentabilidade::Arredonda() {
 // Steps nested in the calculation.
 
 void TCalculoRentabilidade::FBuscaValoresFinanciados() {
+  // Within one refresh's snapshot the record read again is the record read
+  // before: with the look-ups remembered, the call reads it once.
+  if (EnceFatLido && consultas.CacheAtivo()) return;
+  EnceFatLido = true;
   EnceFatAtual = consultas.EnceFat(CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"),
                                    CabecTexto("CodPedido"));
 }

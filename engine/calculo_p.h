@@ -79,6 +79,7 @@ class TCalculoRentabilidade {
   // The order's closing record as the last FBuscaValoresFinanciados read it
   // (what the calculation reads from qryTemp "on EnceFat").
   TEnceFat EnceFatAtual{};
+  bool EnceFatLido = false;
   // The condition fbAbreDadosFinanc opened last lives in the module.
 
   // The step being run, named in the error that may end the call.
