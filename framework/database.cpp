@@ -207,6 +207,7 @@ std::shared_ptr<const Layout> describeOutput(Firebird::IMessageMetadata* meta) {
     if (column.type == SQL_BLOB) layout->hasBlobs = true;
     layout->columns.push_back(std::move(column));
   }
+  layout->indexNames();
   return layout;
 }
 

@@ -67,7 +67,9 @@ QString decodeText(const char* bytes, std::size_t size);
 // read it. A plain copy of the database's description, so that fetched rows
 // stay readable after the statement is freed.
 struct Column {
-  QString name;       // alias, or field name when the column has none
+  QString name;    // alias, or field name when the column has none
+  QByteArray key;  // the name in upper case when it is plain ASCII
+  bool asciiName = true;
   unsigned type = 0;  // SQL_* without the nullable bit
   int subType = 0;
   int scale = 0;
@@ -80,6 +82,22 @@ struct Layout {
   std::vector<Column> columns;
   unsigned messageLength = 0;
   bool hasBlobs = false;
+
+  // Columns by name without regard to case, as QString::compare with
+  // Qt::CaseInsensitive finds them, the first of equal names winning. The
+  // engine looks columns up dozens of times per row, so ASCII names (all of
+  // the ERP's) are found through a hash of their upper-case form; the rare
+  // other name is compared the slow way.
+  std::vector<int> nameTable;   // open addressing, power-of-two size; -1 empty
+  std::vector<int> otherNames;  // columns whose names are not plain ASCII, ascending
+
+  // Fills `key`, `asciiName` and the tables above from the column names.
+  void indexNames();
+  // The index of the column called `name`, or -1.
+  int find(QStringView name) const;
+  int find(QLatin1StringView name) const;
+  // True when column `index` has the ASCII name `name` (any letter case).
+  bool hasAsciiName(int index, QLatin1StringView name) const noexcept;
 };
 
 // One input parameter as the database describes it.

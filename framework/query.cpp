@@ -2,8 +2,11 @@
 
 #include <QSet>
 #include <QTime>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "framework/firebird_p.h"
@@ -173,7 +176,116 @@ class RowStore {
   std::size_t count_ = 0;
 };
 
+// ---------------------------------------------------------------------------
+// Column names
+
+constexpr char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
+
+// FNV-1a of the upper-case form; false when `name` is not plain ASCII.
+template <typename Char>
+bool asciiHash(const Char* name, qsizetype size, std::uint32_t& hash) {
+  std::uint32_t h = 2166136261u;
+  for (qsizetype i = 0; i < size; ++i) {
+    const auto c = char16_t(std::make_unsigned_t<Char>(name[i]));
+    if (c >= 0x80) return false;
+    h = (h ^ asciiUpper(c)) * 16777619u;
+  }
+  hash = h;
+  return true;
+}
+
+template <typename Char>
+bool keyEquals(const QByteArray& key, const Char* name, qsizetype size) {
+  if (key.size() != size) return false;
+  for (qsizetype i = 0; i < size; ++i) {
+    if (char16_t(key[i]) != asciiUpper(char16_t(std::make_unsigned_t<Char>(name[i])))) return false;
+  }
+  return true;
+}
+
+template <typename Char, typename View>
+int findAscii(const detail::Layout& layout, const Char* name, qsizetype size, std::uint32_t hash,
+              View view) {
+  int found = -1;
+  if (!layout.nameTable.empty()) {
+    const std::size_t mask = layout.nameTable.size() - 1;
+    for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
+      const int i = layout.nameTable[s];
+      if (i < 0) break;
+      if (keyEquals(layout.columns[std::size_t(i)].key, name, size)) {
+        found = i;
+        break;
+      }
+    }
+  }
+  // Case folding lets a few other letters match ASCII ones (the Kelvin sign
+  // matches "k"): such names are compared as the slow way would.
+  for (const int i : layout.otherNames) {
+    if (found >= 0 && i > found) break;
+    if (layout.columns[std::size_t(i)].name.compare(view, Qt::CaseInsensitive) == 0) return i;
+  }
+  return found;
+}
+
+template <typename View>
+int findSlowly(const detail::Layout& layout, View name) {
+  for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+    if (layout.columns[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+  }
+  return -1;
+}
+
 }  // namespace
+
+namespace detail {
+
+void Layout::indexNames() {
+  std::size_t size = 8;
+  while (size < columns.size() * 2) size *= 2;
+  nameTable.assign(size, -1);
+  otherNames.clear();
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    Column& c = columns[i];
+    std::uint32_t hash = 0;
+    c.asciiName = asciiHash(c.name.utf16(), c.name.size(), hash);
+    if (!c.asciiName) {
+      c.key.clear();
+      otherNames.push_back(int(i));
+      continue;
+    }
+    c.key = c.name.toLatin1().toUpper();
+    for (std::size_t s = hash & (size - 1);; s = (s + 1) & (size - 1)) {
+      const int j = nameTable[s];
+      if (j < 0) {
+        nameTable[s] = int(i);
+        break;
+      }
+      if (columns[std::size_t(j)].key == c.key) break;  // the first of equal names stays
+    }
+  }
+}
+
+int Layout::find(QStringView name) const {
+  std::uint32_t hash = 0;
+  if (!asciiHash(name.utf16(), name.size(), hash)) return findSlowly(*this, name);
+  return findAscii(*this, name.utf16(), name.size(), hash, name);
+}
+
+int Layout::find(QLatin1StringView name) const {
+  std::uint32_t hash = 0;
+  if (!asciiHash(name.data(), name.size(), hash)) return findSlowly(*this, name);
+  return findAscii(*this, name.data(), name.size(), hash, name);
+}
+
+bool Layout::hasAsciiName(int index, QLatin1StringView name) const noexcept {
+  if (index < 0 || std::size_t(index) >= columns.size()) return false;
+  const Column& c = columns[std::size_t(index)];
+  return c.asciiName && keyEquals(c.key, name.data(), name.size());
+}
+
+}  // namespace detail
+
+namespace {}  // namespace
 
 namespace detail {
 
@@ -192,6 +304,33 @@ struct QueryImpl {
   std::vector<QByteArray> blobs;  // contents of blob columns, by index
   qsizetype current = 0;
   bool bof = true;
+
+  // Columns last found by a name given as Latin-1 text, by the address of
+  // its characters: call sites pass string literals, whose addresses do not
+  // change, so a repeated look-up costs a pointer compare and a check of
+  // the name. Valid for `memoLayout` only.
+  struct NameMemo {
+    const char* name = nullptr;
+    int index = -1;
+  };
+  mutable std::array<NameMemo, 64> memo{};
+  mutable std::shared_ptr<const Layout> memoLayout;
+
+  int findColumn(QLatin1StringView name) const {
+    if (!layout) return -1;
+    if (memoLayout != layout) {
+      memo.fill(NameMemo());
+      memoLayout = layout;
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(name.data());
+    NameMemo& entry = memo[((address >> 3) ^ (address >> 9)) & (memo.size() - 1)];
+    // The name is checked too: the same address may hold other text later.
+    if (entry.name == name.data() && layout->hasAsciiName(entry.index, name)) return entry.index;
+    const int index = layout->find(name);
+    if (index >= 0 && layout->hasAsciiName(index, name)) entry = NameMemo{name.data(), index};
+    return index;
+  }
+  int findColumn(QStringView name) const { return layout ? layout->find(name) : -1; }
 
   const ParsedText& parse() {
     if (parsedValid && parsed.lines == sql) return parsed;
@@ -665,30 +804,62 @@ QString Query::fieldName(int index) const {
 
 namespace {
 
-int findColumn(const detail::QueryImpl& q, const QString& name) {
-  if (!q.layout) return -1;
-  const auto& columns = q.layout->columns;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+[[noreturn]] void throwMissingColumn(const detail::QueryImpl& q, const QString& name) {
+  const QString text = q.sql.join(u'\n');
+  if (!q.active) {
+    detail::throwDatabaseError(
+        QStringLiteral("column %1 asked of a query that is not open").arg(name), text);
   }
-  return -1;
+  detail::throwDatabaseError(QStringLiteral("the result has no column %1").arg(name), text);
 }
 
 }  // namespace
 
-bool Query::hasField(const QString& name) const noexcept { return findColumn(*impl_, name) >= 0; }
+bool Query::hasField(const QString& name) const noexcept { return impl_->findColumn(name) >= 0; }
+
+bool Query::hasField(QLatin1StringView name) const noexcept { return impl_->findColumn(name) >= 0; }
+
+int Query::fieldIndex(QLatin1StringView name) const noexcept { return impl_->findColumn(name); }
 
 Field Query::fieldByName(const QString& name) const {
-  const int index = findColumn(*impl_, name);
-  if (index < 0) {
-    const QString text = impl_->sql.join(u'\n');
-    if (!impl_->active) {
-      detail::throwDatabaseError(
-          QStringLiteral("column %1 asked of a query that is not open").arg(name), text);
-    }
-    detail::throwDatabaseError(QStringLiteral("the result has no column %1").arg(name), text);
+  const int index = impl_->findColumn(name);
+  if (index < 0) throwMissingColumn(*impl_, name);
+  return Field(this, index);
+}
+
+Field Query::fieldByName(QLatin1StringView name) const {
+  const int index = impl_->findColumn(name);
+  if (index < 0) throwMissingColumn(*impl_, name);
+  return Field(this, index);
+}
+
+Field Query::field(int index) const {
+  if (index < 0 || index >= fieldCount()) {
+    detail::throwDatabaseError(QStringLiteral("the result has no column number %1").arg(index),
+                               impl_->sql.join(u'\n'));
   }
   return Field(this, index);
+}
+
+namespace {
+
+bool isAscii(const char* text) {
+  for (; *text; ++text) {
+    if (static_cast<unsigned char>(*text) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Field Query::fieldByLiteral(const char* name) const {
+  if (isAscii(name)) return fieldByName(QLatin1StringView(name));
+  return fieldByName(QString::fromUtf8(name));
+}
+
+bool Query::hasLiteralField(const char* name) const noexcept {
+  if (isAscii(name)) return hasField(QLatin1StringView(name));
+  return hasField(QString::fromUtf8(name));
 }
 
 QString Query::firstLine() const { return detail::firstLineOf(impl_->sql.join(u'\n')); }

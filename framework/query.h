@@ -24,6 +24,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <memory>
 
 #include "framework/database.h"
@@ -41,10 +42,10 @@ struct QueryImpl;
 class Field {
  public:
   bool isNull() const;
-  QString asString() const;     // dates as formatDateTime(), numbers as text
-  double asFloat() const;       // text is converted with textToFloat()
-  qint64 asInteger() const;     // floats are rounded to the nearest integer
-  TDateTime asDateTime() const; // text is converted with parseDate()
+  QString asString() const;      // dates as formatDateTime(), numbers as text
+  double asFloat() const;        // text is converted with textToFloat()
+  qint64 asInteger() const;      // floats are rounded to the nearest integer
+  TDateTime asDateTime() const;  // text is converted with parseDate()
   QString name() const;
 
  private:
@@ -102,9 +103,29 @@ class Query {
   int fieldCount() const noexcept;
   QString fieldName(int index) const;
   bool hasField(const QString& name) const noexcept;
+  bool hasField(QLatin1StringView name) const noexcept;
   // Throws DatabaseError naming the column and the statement's first line
   // when the result has no such column.
   Field fieldByName(const QString& name) const;
+  // The same without building a QString. Look-ups of one name from one place
+  // in the code (a string literal) are remembered by the address of its
+  // characters for as long as the result keeps its columns.
+  Field fieldByName(QLatin1StringView name) const;
+  // A string literal goes the Latin-1 way; one with characters outside
+  // ASCII is read as UTF-8, as QString reads it.
+  template <std::size_t N>
+  Field fieldByName(const char (&name)[N]) const {
+    return fieldByLiteral(name);
+  }
+  template <std::size_t N>
+  bool hasField(const char (&name)[N]) const noexcept {
+    return hasLiteralField(name);
+  }
+  // The column's index for field(), or -1 when the result has none.
+  int fieldIndex(QLatin1StringView name) const noexcept;
+  // Column `index` (0-based, in the order of the select list). Throws
+  // DatabaseError when there is no such column.
+  Field field(int index) const;
 
   // The statement's first line, as errors quote it.
   QString firstLine() const;
@@ -112,6 +133,8 @@ class Query {
   detail::QueryImpl* impl() const noexcept { return impl_.get(); }
 
  private:
+  Field fieldByLiteral(const char* name) const;
+  bool hasLiteralField(const char* name) const noexcept;
   std::unique_ptr<detail::QueryImpl> impl_;
 };
 

@@ -9,9 +9,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cstring>
 #include <functional>
 
 #include "framework/database.h"
+#include "framework/firebird_p.h"
 #include "framework/query.h"
 #include "framework/regional.h"
 #include "tests/support/fbserver.h"
@@ -227,6 +229,66 @@ TEST_P(QueryTest, ColumnsAreFoundWithoutRegardToCase) {
     EXPECT_NE(message.find("SELECT SUM(QTD), ID AS MeuId, ITENS.NOME FROM ITENS"),
               std::string::npos)
         << message;
+  }
+}
+
+TEST_P(QueryTest, ColumnLookUpsByLatin1NameAndByIndex) {
+  Query q(&database_);
+  q.sql() << QStringLiteral("SELECT A.ID, B.ID, A.NOME AS Nome_A, A.QTD FROM ITENS A")
+          << QStringLiteral("JOIN ITENS B ON B.ID = A.ID + 1 WHERE A.ID = 1");
+  q.open();
+  ASSERT_EQ(q.recordCount(), 1);
+  // Equal names: the first column wins, as in the select list.
+  EXPECT_EQ(q.fieldIndex(QLatin1StringView("id")), 0);
+  EXPECT_EQ(q.fieldByName(QLatin1StringView("ID")).asInteger(), 1);
+  EXPECT_EQ(q.fieldByName(QStringLiteral("Id")).asInteger(), 1);
+  EXPECT_EQ(q.field(1).asInteger(), 2);
+  EXPECT_EQ(q.field(1).name(), "ID");
+  EXPECT_EQ(q.fieldIndex(QLatin1StringView("nome_a")), 2);
+  EXPECT_EQ(q.fieldIndex(QLatin1StringView("NOME")), -1);
+  EXPECT_EQ(q.fieldByName("Qtd").asInteger(), 7);
+  EXPECT_TRUE(q.hasField(QLatin1StringView("qtd")));
+  EXPECT_FALSE(q.hasField(QLatin1StringView("QTDE")));
+  EXPECT_THROW(q.field(4), DatabaseError);
+  EXPECT_THROW(q.field(-1), DatabaseError);
+  try {
+    q.fieldByName(QLatin1StringView("CodProd"));
+    ADD_FAILURE() << "a missing column must throw";
+  } catch (const DatabaseError& error) {
+    const std::string message = error.what();
+    EXPECT_NE(message.find("the result has no column CodProd"), std::string::npos) << message;
+    EXPECT_NE(message.find("SELECT A.ID, B.ID"), std::string::npos) << message;
+  }
+
+  // One buffer holding other names at the same address: each look-up
+  // answers for the text it holds now.
+  char name[16];
+  for (const char* text : {"QTD", "ID", "NOME_A", "QTDX", "QTD"}) {
+    SCOPED_TRACE(text);
+    std::strcpy(name, text);
+    EXPECT_EQ(q.fieldIndex(QLatin1StringView(name)), q.fieldIndex(QLatin1StringView(text)));
+    EXPECT_EQ(q.hasField(name), q.fieldIndex(QLatin1StringView(text)) >= 0);
+  }
+
+  // The same query reopened on other columns: remembered look-ups do not
+  // carry over to the new result.
+  const Field before = q.fieldByName("QTD");
+  EXPECT_EQ(before.asInteger(), 7);
+  q.sql().clear();
+  q.sql() << QStringLiteral("SELECT ID AS QTD, QTD AS ID FROM ITENS WHERE ID = 2");
+  q.open();
+  EXPECT_EQ(q.fieldByName("QTD").asInteger(), 2);
+  EXPECT_EQ(q.fieldByName("ID").asInteger(), -3);
+  EXPECT_EQ(q.fieldIndex(QLatin1StringView("NOME_A")), -1);
+  q.close();
+  EXPECT_EQ(q.fieldIndex(QLatin1StringView("QTD")), -1);
+  try {
+    q.fieldByName("QTD");
+    ADD_FAILURE() << "a closed query has no columns";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("column QTD asked of a query that is not open"),
+              std::string::npos)
+        << error.what();
   }
 }
 
@@ -559,6 +621,54 @@ TEST_P(QueryTest, ALargeResultIsFetchedWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, QueryTest, testing::Values(Engine::Embedded, Engine::Server),
                          engineName);
+
+// The look-up table of a result's column names finds what a plain
+// case-insensitive compare over the columns would, names outside ASCII and
+// equal names included.
+TEST(ColumnNames, FoundAsACaseInsensitiveCompareFinds) {
+  const QStringList names = {
+      "ID", "Nome", "ID", "SUM", "MeuId", QString::fromUtf8("AÇÃO"), QString::fromUtf8("\u212A"),
+      "K",  "",     "x1", "X1",  "DIVIDE"};
+  detail::Layout layout;
+  for (const QString& name : names) {
+    detail::Column column;
+    column.name = name;
+    layout.columns.push_back(column);
+  }
+  layout.indexNames();
+  const QStringList asked = {"id",
+                             "ID",
+                             "nome",
+                             "NOME ",
+                             "sum",
+                             "meuid",
+                             "k",
+                             "K",
+                             "",
+                             "X1",
+                             "x1",
+                             QString::fromUtf8("ação"),
+                             "Ação",
+                             "divide",
+                             "DIV",
+                             "zz",
+                             QString::fromUtf8("\u212A")};
+  for (const QString& name : asked) {
+    SCOPED_TRACE(name.toStdString());
+    int expected = -1;
+    for (int i = 0; i < names.size(); ++i) {
+      if (names[i].compare(name, Qt::CaseInsensitive) == 0) {
+        expected = i;
+        break;
+      }
+    }
+    EXPECT_EQ(layout.find(QStringView(name)), expected);
+    const QByteArray latin1 = name.toLatin1();
+    if (QString::fromLatin1(latin1) == name) {
+      EXPECT_EQ(layout.find(QLatin1StringView(latin1)), expected);
+    }
+  }
+}
 
 // Statement splitting of scripts: ';' inside literals and comments stays.
 // Tools and tests change the schema on an attachment that has run queries.
