@@ -3,6 +3,7 @@
 #include <QFile>
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "framework/firebird_p.h"
@@ -97,6 +98,18 @@ int windows1252Byte(char16_t c) {
   return -1;
 }
 
+// How many bytes at the start of `p` are ASCII, eight at a time.
+std::size_t asciiPrefix(const unsigned char* p, std::size_t size) {
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, sizeof word);
+    if (word & 0x8080808080808080ull) break;
+  }
+  while (i < size && p[i] < 0x80) ++i;
+  return i;
+}
+
 bool isValidUtf8(const unsigned char* p, std::size_t size) {
   std::size_t i = 0;
   while (i < size) {
@@ -148,7 +161,11 @@ QByteArray encodeText(const QString& text) {
 
 QString decodeText(const char* bytes, std::size_t size) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-  if (isValidUtf8(p, size)) return QString::fromUtf8(bytes, qsizetype(size));
+  // Most of the ERP's text is plain ASCII, which reads the same in every
+  // encoding here: Latin-1 is the cheapest way to widen it.
+  const std::size_t ascii = asciiPrefix(p, size);
+  if (ascii == size) return QString::fromLatin1(bytes, qsizetype(size));
+  if (isValidUtf8(p + ascii, size - ascii)) return QString::fromUtf8(bytes, qsizetype(size));
   QString text(qsizetype(size), Qt::Uninitialized);
   QChar* out = text.data();
   for (std::size_t i = 0; i < size; ++i) {

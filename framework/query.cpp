@@ -869,20 +869,21 @@ QString Query::firstLine() const { return detail::firstLineOf(impl_->sql.join(u'
 
 namespace {
 
-QByteArray textBytes(const detail::QueryImpl& q, const detail::Column& c, const char* data) {
+// The bytes of a text column, without copying them.
+QByteArrayView textBytes(const detail::QueryImpl& q, const detail::Column& c, const char* data) {
   switch (c.type) {
     case SQL_TEXT: {
       // CHAR columns come padded with blanks.
       qsizetype size = qsizetype(c.length);
       while (size > 0 && data[size - 1] == ' ') --size;
-      return QByteArray(data, size);
+      return QByteArrayView(data, size);
     }
     case SQL_VARYING:
-      return QByteArray(data + 2, readAt<unsigned short>(data, 0));
+      return QByteArrayView(data + 2, readAt<unsigned short>(data, 0));
     case SQL_BLOB:
-      return q.blobs[readAt<std::uint64_t>(data, 0)];
+      return QByteArrayView(q.blobs[readAt<std::uint64_t>(data, 0)]);
     default:
-      return QByteArray();
+      return QByteArrayView();
   }
 }
 
@@ -946,8 +947,8 @@ QString Field::asString() const {
     case SQL_TEXT:
     case SQL_VARYING:
     case SQL_BLOB: {
-      const QByteArray bytes = textBytes(q, c, data);
-      return detail::decodeText(bytes.constData(), std::size_t(bytes.size()));
+      const QByteArrayView bytes = textBytes(q, c, data);
+      return detail::decodeText(bytes.data(), std::size_t(bytes.size()));
     }
     case SQL_SHORT:
     case SQL_LONG:

@@ -670,6 +670,34 @@ TEST(ColumnNames, FoundAsACaseInsensitiveCompareFinds) {
   }
 }
 
+// Text from the database: ASCII, UTF-8 or Windows-1252, wherever in the
+// value the first byte outside ASCII falls (text is scanned in blocks).
+TEST(TextDecoding, Utf8WhenValidOtherwiseWindows1252) {
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    QString expected;
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", ""},
+      {"short ASCII", "AB", "AB"},
+      {"long ASCII", "PRODUTO DE TESTE 0123456789", "PRODUTO DE TESTE 0123456789"},
+      {"UTF-8 after 8 ASCII bytes", "ABCDEFGH\xC3\xA7\xC3\xA3o", QString::fromUtf8("ABCDEFGHção")},
+      {"UTF-8 at the start",
+       "\xC3\xA7"
+       "ABCDEFGHIJ",
+       QString::fromUtf8("çABCDEFGHIJ")},
+      {"Windows-1252 after 9 ASCII bytes", "ABCDEFGHI\xE9\x80", QString::fromUtf8("ABCDEFGHIé€")},
+      {"Windows-1252 at the end of a block", "ABCDEFG\x96", QString::fromUtf8("ABCDEFG–")},
+      {"UTF-8 lead byte cut off at the end", "ABCDEFGHIJ\xC3", QString::fromUtf8("ABCDEFGHIJÃ")},
+      {"NUL is ASCII", QByteArray("A\0B", 3), QStringView(u"A\0B", 3).toString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(detail::decodeText(c.bytes.constData(), std::size_t(c.bytes.size())), c.expected);
+  }
+}
+
 // Statement splitting of scripts: ';' inside literals and comments stays.
 // Tools and tests change the schema on an attachment that has run queries.
 TEST(DatabaseScript, MetadataChangesAfterQueriesOnTheSameAttachment) {
