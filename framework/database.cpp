@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "framework/firebird_p.h"
 
@@ -243,13 +244,18 @@ std::vector<Parameter> describeInput(Firebird::IMessageMetadata* meta) {
 
 }  // namespace
 
-PreparedStatement* DatabaseImpl::prepare(Firebird::ITransaction* transaction, const QByteArray& sql,
-                                         const QString& display) {
-  if (const auto found = statementIndex.constFind(sql); found != statementIndex.cend()) {
-    statements.splice(statements.end(), statements, found.value());
-    return found.value()->second.get();
+std::shared_ptr<PreparedStatement> DatabaseImpl::prepare(Firebird::ITransaction* transaction,
+                                                         const QByteArray& sql,
+                                                         const QString& display) {
+  bool cache = reusesStatements;
+  if (cache) {
+    if (const auto found = statementIndex.constFind(sql); found != statementIndex.cend()) {
+      statements.splice(statements.end(), statements, found.value());
+      if (!found.value()->second->inUse) return found.value()->second;
+      cache = false;  // its cursor is open: this run gets a statement of its own
+    }
   }
-  auto prepared = std::make_unique<PreparedStatement>();
+  auto prepared = std::make_shared<PreparedStatement>();
   try {
     Status status;
     prepared->statement =
@@ -265,18 +271,62 @@ PreparedStatement* DatabaseImpl::prepare(Firebird::ITransaction* transaction, co
   } catch (const Firebird::FbException& error) {
     throwDatabaseError(error, display);
   }
+  if (!cache) return prepared;
+  // A statement dropped from the cache while its cursor is open lives on
+  // with the cursor.
   while (statements.size() >= kStatementCacheSize) {
     statementIndex.remove(statements.front().first);
     statements.pop_front();
   }
-  statements.emplace_back(sql, std::move(prepared));
+  statements.emplace_back(sql, prepared);
   statementIndex.insert(sql, std::prev(statements.end()));
-  return statements.back().second.get();
+  return prepared;
 }
 
 void DatabaseImpl::freeStatements() noexcept {
   statementIndex.clear();
-  statements.clear();  // each frees its statement
+  statements.clear();  // each frees its statement unless a cursor still holds it
+}
+
+void DatabaseImpl::closeCursors(Firebird::ITransaction* transaction) noexcept {
+  std::vector<OpenCursor*> closing;
+  for (OpenCursor* cursor : cursors) {
+    if (!transaction || cursor->transaction == transaction) closing.push_back(cursor);
+  }
+  for (OpenCursor* cursor : closing) cursor->close();
+}
+
+void OpenCursor::attach(DatabaseImpl* db) {
+  database = db;
+  db->cursors.insert(this);
+}
+
+void OpenCursor::close() noexcept {
+  if (cursor) {
+    try {
+      Status status;
+      cursor->close(&status);  // releases the interface on success
+    } catch (...) {
+      cursor->release();
+    }
+    cursor = nullptr;
+  }
+  if (own) {
+    try {
+      Status status;
+      own->commit(&status);  // releases the interface on success
+      own = nullptr;
+    } catch (...) {
+      rollbackQuietly(own);
+    }
+  }
+  if (statement) {
+    statement->inUse = false;
+    statement.reset();
+  }
+  if (database) database->cursors.erase(this);
+  database = nullptr;
+  transaction = nullptr;
 }
 
 Firebird::ITransaction* DatabaseImpl::startTransaction(TransactionKind kind) {
@@ -333,6 +383,7 @@ void Transaction::commit() {
   if (!impl_->transaction) {
     throw DatabaseError(QStringLiteral("cannot commit: the transaction has already ended"));
   }
+  impl_->database->closeCursors(impl_->transaction);
   try {
     Status status;
     impl_->transaction->commit(&status);  // releases the interface on success
@@ -346,6 +397,7 @@ void Transaction::commit() {
 
 void Transaction::rollback() noexcept {
   if (!impl_->transaction) return;
+  impl_->database->closeCursors(impl_->transaction);
   detail::rollbackQuietly(impl_->transaction);
   impl_->database->transactions.erase(impl_.get());
 }
@@ -456,8 +508,10 @@ void Database::open(const QString& name, const QString& user, const QString& pas
 namespace {
 
 // Ends what is open on the attachment before it goes away: transactions
-// (rolled back), then prepared statements.
+// (open cursors first, then transactions, rolled back), then prepared
+// statements.
 void endEverything(detail::DatabaseImpl& impl) noexcept {
+  impl.closeCursors(nullptr);
   for (detail::TransactionImpl* transaction : impl.transactions) {
     detail::rollbackQuietly(transaction->transaction);
   }
@@ -556,6 +610,13 @@ void Database::setCurrentTransaction(Transaction* transaction) noexcept {
 }
 
 DatabaseStats Database::stats() const noexcept { return impl_->stats; }
+
+void Database::setReusesStatements(bool reuse) noexcept {
+  impl_->reusesStatements = reuse;
+  if (!reuse) impl_->freeStatements();
+}
+
+bool Database::reusesStatements() const noexcept { return impl_->reusesStatements; }
 
 // ---------------------------------------------------------------------------
 // ReadScope

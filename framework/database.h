@@ -14,7 +14,8 @@
 // database tools and the tests use.
 //
 // Statements are prepared once per attachment: Database keeps them by text
-// and reuses them until it detaches.
+// and reuses them until it detaches (unless told otherwise, see
+// setReusesStatements()).
 //
 // Errors: every method that is not noexcept may throw DatabaseError, whose
 // message holds the database's own message and, where a statement failed,
@@ -73,7 +74,7 @@ class Transaction {
 
 // Counters of the work done on an attachment, for benchmarks and diagnostics.
 struct DatabaseStats {
-  std::uint64_t prepares = 0;    // statements prepared (cache misses)
+  std::uint64_t prepares = 0;    // statements prepared (cache misses, or every run without reuse)
   std::uint64_t executions = 0;  // statements executed
   std::uint64_t rowsFetched = 0;
   std::uint64_t transactions = 0;  // transactions started (short ones included)
@@ -113,6 +114,15 @@ class Database {
   // none is set. See ReadScope.
   Transaction* currentTransaction() const noexcept;
   void setCurrentTransaction(Transaction* transaction) noexcept;
+
+  // Whether statements are kept prepared by text and reused by every query
+  // of the attachment (default true). When false, every statement run is
+  // prepared anew and freed when done (for forward-only reading, when its
+  // cursor closes), as a program that sets a query's text and opens it each
+  // time works; the statements kept so far are freed (those with an open
+  // cursor when it closes).
+  void setReusesStatements(bool reuse) noexcept;
+  bool reusesStatements() const noexcept;
 
   DatabaseStats stats() const noexcept;
   detail::DatabaseImpl* impl() const noexcept { return impl_.get(); }

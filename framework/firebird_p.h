@@ -124,7 +124,8 @@ struct InputShape {
   }
 };
 
-// A statement prepared on an attachment. Owned by the attachment's cache.
+// A statement prepared on an attachment. Shared by the attachment's cache
+// and whoever runs it; freed when the last of them lets it go.
 struct PreparedStatement {
   Firebird::IStatement* statement = nullptr;
   Firebird::IMessageMetadata* inputMetadata = nullptr;
@@ -136,6 +137,9 @@ struct PreparedStatement {
   // sent as int64 or double), by a signature of the value kinds. Small and
   // bounded: the same call site sends the same kinds every time.
   std::map<QByteArray, std::unique_ptr<InputShape>> inputShapes;
+  // A cursor of it is open (forward-only reading): a statement has one
+  // cursor at a time, so the same text then runs on a statement of its own.
+  bool inUse = false;
 
   PreparedStatement() = default;
   PreparedStatement(const PreparedStatement&) = delete;
@@ -144,6 +148,28 @@ struct PreparedStatement {
   // Frees the statement and releases its metadata. REQUIRES: the
   // attachment is still attached, or already gone (then only releases).
   void free() noexcept;
+};
+
+// A cursor left open between calls (forward-only reading). Registered with
+// its attachment while open, so that ending its transaction or detaching
+// closes it first and no cursor outlives what it reads in.
+struct OpenCursor {
+  DatabaseImpl* database = nullptr;
+  Firebird::IResultSet* cursor = nullptr;
+  Firebird::ITransaction* transaction = nullptr;  // the one it reads in
+  Firebird::ITransaction* own = nullptr;          // a short transaction of its own, ended with it
+  std::shared_ptr<PreparedStatement> statement;
+
+  OpenCursor() = default;
+  OpenCursor(const OpenCursor&) = delete;
+  OpenCursor& operator=(const OpenCursor&) = delete;
+  ~OpenCursor() { close(); }
+  bool open() const noexcept { return cursor != nullptr; }
+  // Registers the cursor with `database`. REQUIRES: `cursor` was just set.
+  void attach(DatabaseImpl* database);
+  // Closes the cursor, ends `own`, lets the statement go and unregisters;
+  // safe on a partly set up or already closed one.
+  void close() noexcept;
 };
 
 struct TransactionImpl {
@@ -161,16 +187,24 @@ struct DatabaseImpl {
   // rolls them back.
   std::unordered_set<TransactionImpl*> transactions;
 
-  // Least recently used statement last.
-  std::list<std::pair<QByteArray, std::unique_ptr<PreparedStatement>>> statements;
+  // Cursors left open by forward-only reading.
+  std::unordered_set<OpenCursor*> cursors;
+
+  // Prepared statements kept by text (see Database::setReusesStatements).
+  bool reusesStatements = true;
+  // Least recently used statement first.
+  std::list<std::pair<QByteArray, std::shared_ptr<PreparedStatement>>> statements;
   QHash<QByteArray, decltype(statements)::iterator> statementIndex;
 
-  // The statement for `sql` (final text, parameters as '?'), prepared in
-  // `transaction` on a cache miss. The pointer stays valid until the next
-  // prepare() or detach. `display` is the text errors quote.
-  PreparedStatement* prepare(Firebird::ITransaction* transaction, const QByteArray& sql,
-                             const QString& display);
+  // The statement for `sql` (final text, parameters as '?'): the cached one,
+  // or one prepared now in `transaction` (and cached when statements are
+  // reused). `display` is the text errors quote.
+  std::shared_ptr<PreparedStatement> prepare(Firebird::ITransaction* transaction,
+                                             const QByteArray& sql, const QString& display);
   void freeStatements() noexcept;
+  // Closes the open cursors that read in `transaction`, or all of them when
+  // it is nullptr.
+  void closeCursors(Firebird::ITransaction* transaction) noexcept;
 
   // Starts a transaction of `kind` (explicit parameters, never the
   // library's defaults). REQUIRES: attached.

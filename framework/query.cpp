@@ -628,7 +628,9 @@ void detail::QueryImpl::run(bool wantRows) {
     tra = own.transaction;
   }
 
-  PreparedStatement& statement = *db.prepare(tra, p.sql, p.text);
+  // Held until the run ends: without reuse, letting it go frees it.
+  const std::shared_ptr<PreparedStatement> prepared = db.prepare(tra, p.sql, p.text);
+  PreparedStatement& statement = *prepared;
   if (statement.parameters.size() != p.positions.size()) {
     throwDatabaseError(QStringLiteral("the statement has %1 parameters, its text names %2")
                            .arg(statement.parameters.size())

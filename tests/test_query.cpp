@@ -593,6 +593,41 @@ TEST_P(QueryTest, StatementsArePreparedOncePerText) {
   EXPECT_EQ(after.rowsFetched - before.rowsFetched, 5u);
 }
 
+TEST_P(QueryTest, WithoutReuseEveryRunPreparesItsStatement) {
+  EXPECT_TRUE(database_.reusesStatements());
+  // The statements the attachment holds prepared, as the database sees them
+  // (the monitoring statement itself included).
+  auto prepared = [&] {
+    Query q(&database_);
+    q.sql() << QStringLiteral("SELECT COUNT(*) AS N FROM MON$STATEMENTS")
+            << QStringLiteral("WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION");
+    q.open();
+    return q.fieldByName("N").asInteger();
+  };
+  for (const bool reuse : {true, false}) {
+    SCOPED_TRACE(reuse ? "reused" : "prepared every run");
+    database_.setReusesStatements(reuse);
+    EXPECT_EQ(database_.reusesStatements(), reuse);
+    const qint64 before = prepared();
+    const DatabaseStats start = database_.stats();
+    Query q(&database_);
+    q.sql() << QStringLiteral("SELECT NOME FROM ITENS WHERE ID = :Id");
+    QStringList names;
+    for (qint64 id = 1; id <= 4; ++id) {
+      q.setInteger("Id", id);
+      q.open();
+      names << q.fieldByName("NOME").asString();
+    }
+    EXPECT_EQ(names, (QStringList{"Primeiro", "Segundo; com ponto e virgula", "",
+                                  QString::fromUtf8("Café€")}));
+    const DatabaseStats end = database_.stats();
+    EXPECT_EQ(end.prepares - start.prepares, reuse ? 1u : 4u);
+    EXPECT_EQ(end.executions - start.executions, 4u);
+    // Without reuse nothing stays prepared after the runs.
+    EXPECT_EQ(prepared() - before, reuse ? 1 : 0);
+  }
+}
+
 TEST_P(QueryTest, ALargeResultIsFetchedWhole) {
   // 250 x 250 rows from a cross join of a generated table.
   database_.executeImmediate(QStringLiteral("CREATE TABLE NUMEROS (N INTEGER, NOME VARCHAR(20))"));
