@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "framework/firebird_p.h"
@@ -353,7 +354,9 @@ struct QueryImpl {
   }
 
   const char* currentRow() const {
-    if (!active || current < 0 || std::size_t(current) >= rows.count()) return nullptr;
+    if (!active || current < 0) return nullptr;
+    if (streaming) return std::size_t(current) + 1 == fetched ? message.data() : nullptr;
+    if (std::size_t(current) >= rows.count()) return nullptr;
     return rows.row(std::size_t(current));
   }
 
@@ -369,7 +372,28 @@ struct QueryImpl {
     return row + c.offset;
   }
 
-  void run(bool wantRows);
+  // Forward-only reading (Query::setUnidirectional).
+  bool unidirectional = false;          // asked for; takes effect at the next open()
+  bool streaming = false;               // the current result is read forward-only
+  OpenCursor cursor;                    // open while rows remain to be read
+  std::vector<char> message;            // the current row as the cursor wrote it
+  std::size_t fetched = 0;              // rows read so far
+  std::unique_ptr<Status> fetchStatus;  // one for every row of the result
+  RowStore retained;                    // rows kept by retainRow()
+  std::vector<QByteArray> retainedBlobs;
+
+  // Reads the cursor's next row into `message`; false at the end, where the
+  // cursor is closed. Throws DatabaseError, the cursor then closed too.
+  bool fetchStreamRow();
+  void endStream() noexcept {
+    cursor.close();
+    streaming = false;
+    fetched = 0;
+    retained.clear();
+    retainedBlobs.clear();
+  }
+
+  void run(bool wantRows, bool stream);
   void bindInput(PreparedStatement& statement, std::vector<char>& buffer,
                  Firebird::IMessageMetadata*& metadata);
   void readBlobs(char* row, Firebird::IAttachment* attachment, Firebird::ITransaction* transaction);
@@ -603,7 +627,30 @@ struct OwnTransactionGuard {
 
 }  // namespace
 
-void detail::QueryImpl::run(bool wantRows) {
+bool detail::QueryImpl::fetchStreamRow() {
+  if (!cursor.open()) return false;
+  try {
+    blobs.clear();
+    if (cursor.cursor->fetchNext(fetchStatus.get(), message.data()) !=
+        Firebird::IStatus::RESULT_OK) {
+      cursor.close();
+      return false;
+    }
+    if (layout->hasBlobs)
+      readBlobs(message.data(), cursor.database->attachment, cursor.transaction);
+  } catch (const Firebird::FbException& error) {
+    cursor.close();
+    throwDatabaseError(error, parsed.text);
+  } catch (...) {
+    cursor.close();
+    throw;
+  }
+  ++fetched;
+  ++cursor.database->stats.rowsFetched;
+  return true;
+}
+
+void detail::QueryImpl::run(bool wantRows, bool stream) {
   const ParsedText& p = parse();
   if (!database || !database->attached()) {
     throwDatabaseError(QStringLiteral("the query has no attached database"), p.text);
@@ -651,20 +698,40 @@ void detail::QueryImpl::run(bool wantRows) {
       if (!wantRows) {
         throwDatabaseError(QStringLiteral("the statement returns rows: open it instead"), p.text);
       }
-      CursorGuard cursor;
-      cursor.cursor = statement.statement->openCursor(&status, tra, inputMetadata, inputBuffer,
-                                                      statement.outputMetadata, 0);
+      if (stream) {
+        // The cursor stays open between rows, in its transaction; a short
+        // transaction of the query's own ends with it.
+        streaming = true;
+        fetched = 0;
+        message.resize(layout->messageLength);
+        retained.reset(layout->messageLength);
+        if (!fetchStatus) fetchStatus = std::make_unique<Status>();
+        cursor.statement = prepared;
+        prepared->inUse = true;
+        cursor.transaction = tra;
+        cursor.own = std::exchange(own.transaction, nullptr);
+        cursor.database = &db;
+        cursor.cursor = statement.statement->openCursor(&status, tra, inputMetadata, inputBuffer,
+                                                        statement.outputMetadata, 0);
+        cursor.attach(&db);
+        ++db.stats.executions;
+        fetchStreamRow();
+        return;
+      }
+      CursorGuard guard;
+      guard.cursor = statement.statement->openCursor(&status, tra, inputMetadata, inputBuffer,
+                                                     statement.outputMetadata, 0);
       ++db.stats.executions;
       for (;;) {
         char* row = rows.append();
-        if (cursor.cursor->fetchNext(&status, row) != Firebird::IStatus::RESULT_OK) {
+        if (guard.cursor->fetchNext(&status, row) != Firebird::IStatus::RESULT_OK) {
           rows.dropLast();
           break;
         }
         if (layout->hasBlobs) readBlobs(row, db.attachment, tra);
       }
-      cursor.cursor->close(&status);
-      cursor.cursor = nullptr;
+      guard.cursor->close(&status);
+      guard.cursor = nullptr;
     } else {
       // EXECUTE PROCEDURE and RETURNING give at most one row.
       const bool output = !layout->columns.empty();
@@ -681,11 +748,13 @@ void detail::QueryImpl::run(bool wantRows) {
       own.transaction = nullptr;
     }
   } catch (const Firebird::FbException& error) {
+    endStream();
     rows.clear();
     blobs.clear();
     layout.reset();
     throwDatabaseError(error, p.text);
   } catch (...) {
+    endStream();
     rows.clear();
     blobs.clear();
     layout.reset();
@@ -735,7 +804,7 @@ void Query::setNull(const QString& name) { impl_->setValue(name, Value()); }
 
 void Query::open() {
   close();
-  impl_->run(true);
+  impl_->run(true, impl_->unidirectional);
   impl_->active = true;
   impl_->current = 0;
   impl_->bof = true;
@@ -743,11 +812,12 @@ void Query::open() {
 
 void Query::execSQL() {
   close();
-  impl_->run(false);
+  impl_->run(false, false);
   close();
 }
 
 void Query::close() noexcept {
+  impl_->endStream();
   impl_->active = false;
   impl_->rows.clear();
   impl_->blobs.clear();
@@ -760,24 +830,44 @@ bool Query::active() const noexcept { return impl_->active; }
 
 bool Query::isEmpty() const noexcept { return recordCount() == 0; }
 
-int Query::recordCount() const noexcept { return impl_->active ? int(impl_->rows.count()) : 0; }
+int Query::recordCount() const noexcept {
+  if (!impl_->active) return 0;
+  return int(impl_->streaming ? impl_->fetched : impl_->rows.count());
+}
 
+// Reading forward only, the query cannot go back: first() on the first row
+// (or on an empty result) is all it can do.
 void Query::first() noexcept {
+  if (impl_->streaming && impl_->current != 0) return;
   impl_->current = 0;
   impl_->bof = true;
 }
 
 void Query::last() noexcept {
+  if (impl_->streaming) return;
   impl_->current = std::max<qsizetype>(0, recordCount() - 1);
   impl_->bof = recordCount() == 0;
 }
 
-void Query::next() noexcept {
-  if (impl_->current < recordCount()) ++impl_->current;
-  impl_->bof = recordCount() == 0;
+void Query::next() {
+  detail::QueryImpl& q = *impl_;
+  if (q.streaming) {
+    if (!q.active || q.current >= recordCount()) return;
+    try {
+      q.fetchStreamRow();
+    } catch (...) {
+      close();
+      throw;
+    }
+    q.current = recordCount() - (q.cursor.open() ? 1 : 0);
+  } else if (q.current < recordCount()) {
+    ++q.current;
+  }
+  q.bof = recordCount() == 0;
 }
 
 void Query::prior() noexcept {
+  if (impl_->streaming) return;
   const int count = recordCount();
   if (impl_->current > count) impl_->current = count;
   if (impl_->current > 0) {
@@ -791,6 +881,43 @@ void Query::prior() noexcept {
 bool Query::eof() const noexcept { return impl_->current >= recordCount(); }
 
 bool Query::bof() const noexcept { return impl_->bof || recordCount() == 0; }
+
+void Query::setUnidirectional(bool unidirectional) noexcept {
+  impl_->unidirectional = unidirectional;
+}
+
+bool Query::unidirectional() const noexcept { return impl_->unidirectional; }
+
+void Query::retainRow() {
+  detail::QueryImpl& q = *impl_;
+  const char* row = q.currentRow();
+  if (!q.streaming || !row) return;
+  char* copy = q.retained.append();
+  std::memcpy(copy, row, q.layout->messageLength);
+  if (!q.layout->hasBlobs) return;
+  // The copy points into the retained blob contents instead.
+  for (const detail::Column& c : q.layout->columns) {
+    if (c.type != SQL_BLOB || readAt<short>(copy, c.nullOffset) != 0) continue;
+    const auto index = readAt<std::uint64_t>(copy, c.offset);
+    writeAt<std::uint64_t>(copy, c.offset, q.retainedBlobs.size());
+    q.retainedBlobs.push_back(q.blobs[index]);
+  }
+}
+
+void Query::useRetainedRows() noexcept {
+  detail::QueryImpl& q = *impl_;
+  if (!q.active || !q.streaming) return;
+  q.cursor.close();
+  q.rows = std::move(q.retained);
+  q.blobs = std::move(q.retainedBlobs);
+  q.retained.clear();
+  q.retainedBlobs.clear();
+  q.streaming = false;
+  q.unidirectional = false;
+  q.fetched = 0;
+  q.current = 0;
+  q.bof = true;
+}
 
 int Query::fieldCount() const noexcept {
   return impl_->layout ? int(impl_->layout->columns.size()) : 0;

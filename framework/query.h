@@ -12,6 +12,14 @@
 // and prior() move freely and no cursor or transaction stays open. The query
 // then stays "active" until close() or the next open().
 //
+// A result too large to keep is read forward only (setUnidirectional()):
+// open() then positions on the first row with the cursor left open, and each
+// next() fetches one row into the same buffer. The cursor closes as soon as
+// the last row is read, at close(), when the query is destroyed, when an
+// error happens, and when its transaction ends or the database detaches (see
+// the REQUIRES below). Rows picked on the way can be kept for a later pass
+// (retainRow(), useRetainedRows()).
+//
 // Reading columns: fieldByName() finds a column without regard to letter
 // case. A null column, or any column when there is no current row (empty
 // result, or after the last row), reads as 0, empty text or the zero date.
@@ -84,6 +92,7 @@ class Query {
   void setNull(const QString& name);
 
   // Prepares, executes and fetches all rows; positions on the first row.
+  // Reading forward only: executes and fetches the first row.
   void open();
   // Executes a statement without result set. REQUIRES: a ReadWrite
   // transaction (setTransaction) - the program itself never writes.
@@ -91,14 +100,38 @@ class Query {
   void close() noexcept;
   bool active() const noexcept;
 
+  // Forward-only reading (default false), from the next open() on.
+  // REQUIRES: while its cursor is open, the transaction the query reads in
+  // (setTransaction(), or the attachment's current one) stays active; ending
+  // it closes the cursor and the query reads as if past its last row.
+  void setUnidirectional(bool unidirectional) noexcept;
+  bool unidirectional() const noexcept;
+
   bool isEmpty() const noexcept;
+  // Rows of the result; reading forward only, the rows fetched so far.
   int recordCount() const noexcept;
+  // Reading forward only, first() is a no-op on the first row and last()
+  // and prior() do nothing. REQUIRES: not reading forward only, except
+  // first() on the first row.
   void first() noexcept;
   void last() noexcept;
-  void next() noexcept;
+  // Reading forward only, fetches the next row; a failed fetch closes the
+  // query and throws DatabaseError. Otherwise never throws.
+  void next();
   void prior() noexcept;
   bool eof() const noexcept;  // past the last row (or empty)
   bool bof() const noexcept;
+
+  // Copies the current row (blob contents included) to be read again after
+  // the last one. REQUIRES: reading forward only, on a row (otherwise does
+  // nothing).
+  void retainRow();
+  // Turns the query into an ordinary in-memory result of the retained rows,
+  // in the order they were retained, positioned on the first; forward-only
+  // reading is off until set again. REQUIRES: reading forward only and past
+  // the last row (before the end, the rows not read are dropped; when not
+  // reading forward only, does nothing).
+  void useRetainedRows() noexcept;
 
   int fieldCount() const noexcept;
   QString fieldName(int index) const;

@@ -654,6 +654,247 @@ TEST_P(QueryTest, ALargeResultIsFetchedWhole) {
   EXPECT_EQ(q->fieldByName("NOME").asString(), "n249");
 }
 
+// Forward-only reading over a few thousand rows: N, a text, a null every
+// 5th row and a text blob every 7th.
+class StreamTest : public QueryTest {
+ protected:
+  static constexpr int kRows = 3000;
+
+  void SetUp() override {
+    QueryTest::SetUp();
+    if (HasFatalFailure()) return;
+    database_.executeImmediate(
+        QStringLiteral("CREATE TABLE LINHAS (N INTEGER, NOME VARCHAR(200), VALOR NUMERIC(15,2), "
+                       "OBS BLOB SUB_TYPE 1)"));
+    Transaction write(database_, TransactionKind::ReadWrite);
+    Query insert(&database_);
+    insert.setTransaction(&write);
+    insert.sql() << QStringLiteral("INSERT INTO LINHAS VALUES (:N, :Nome, :Valor, :Obs)");
+    for (int n = 0; n < kRows; ++n) {
+      insert.setInteger("N", n);
+      insert.setString("Nome", QString::fromUtf8("linha ção %1").arg(n));
+      if (n % 5 == 0) {
+        insert.setNull("Valor");
+      } else {
+        insert.setFloat("Valor", n * 1.25);
+      }
+      if (n % 7 == 0) {
+        insert.setString("Obs", QStringLiteral("obs %1 ").arg(n).repeated(n % 50 + 1));
+      } else {
+        insert.setNull("Obs");
+      }
+      insert.execSQL();
+    }
+    write.commit();
+  }
+
+  // One row as text, every column read.
+  static QString rowText(const Query& q) {
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(q.fieldByName("N").asInteger())
+        .arg(q.fieldByName("NOME").asString())
+        .arg(q.fieldByName("VALOR").asFloat())
+        .arg(q.fieldByName("VALOR").isNull())
+        .arg(q.fieldByName("OBS").asString());
+  }
+
+  // Cursors of this attachment left open and not being fetched, as the
+  // database sees them (a transaction of its own: the monitoring tables
+  // keep what a transaction saw first).
+  qint64 openCursors() {
+    Transaction look(database_, TransactionKind::ReadCommitted);
+    Query q(&database_);
+    q.setTransaction(&look);
+    q.sql() << QStringLiteral("SELECT COUNT(*) AS N FROM MON$STATEMENTS")
+            << QStringLiteral("WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION AND MON$STATE = 2");
+    q.open();
+    return q.fieldByName("N").asInteger();
+  }
+
+  const QStringList select_ = {QStringLiteral("SELECT N, NOME, VALOR, OBS FROM LINHAS"),
+                               QStringLiteral("ORDER BY N")};
+};
+
+TEST_P(StreamTest, GivesTheRowsOfAnInMemoryResultAndKeepsRetainedOnes) {
+  auto whole = open(select_);
+  ASSERT_EQ(whole->recordCount(), kRows);
+  QStringList expected;
+  for (; !whole->eof(); whole->next()) expected << rowText(*whole);
+
+  ReadScope scope(database_);
+  Query q(&database_);
+  q.sql() = select_;
+  q.setUnidirectional(true);
+  EXPECT_TRUE(q.unidirectional());
+  const DatabaseStats before = database_.stats();
+  q.open();
+  EXPECT_EQ(q.recordCount(), 1);
+  EXPECT_TRUE(q.bof());
+  EXPECT_EQ(openCursors(), 1);
+  q.first();  // on the first row: nothing to do
+  QStringList streamed;
+  QStringList retainedExpected;
+  for (; !q.eof(); q.next()) {
+    streamed << rowText(q);
+    EXPECT_EQ(q.recordCount(), streamed.size());
+    if (q.fieldByName("N").asInteger() % 7 == 3 || streamed.size() == kRows) {
+      q.retainRow();
+      retainedExpected << streamed.last();
+    }
+    if (streamed.size() == 2) {
+      EXPECT_FALSE(q.bof());
+      // Going back is not possible: these leave the position alone.
+      q.first();
+      q.prior();
+      q.last();
+      EXPECT_EQ(rowText(q), streamed.last());
+    }
+  }
+  EXPECT_EQ(streamed, expected);
+  EXPECT_EQ(q.recordCount(), kRows);
+  // The rows, and the row of the look-up of open cursors.
+  EXPECT_EQ(database_.stats().rowsFetched - before.rowsFetched, std::uint64_t(kRows) + 1);
+  EXPECT_EQ(openCursors(), 0) << "the cursor closes after the last row";
+  EXPECT_TRUE(q.fieldByName("N").isNull()) << "no current row past the end";
+  q.next();
+  EXPECT_TRUE(q.eof());
+
+  q.useRetainedRows();
+  EXPECT_FALSE(q.unidirectional());
+  ASSERT_EQ(q.recordCount(), retainedExpected.size());
+  QStringList retained;
+  for (q.first(); !q.eof(); q.next()) retained << rowText(q);
+  EXPECT_EQ(retained, retainedExpected);
+  q.last();
+  EXPECT_EQ(rowText(q), expected.last());
+  q.prior();
+  EXPECT_EQ(rowText(q), retainedExpected[retainedExpected.size() - 2]);
+
+  // Set again, the next open reads forward only once more; an empty result
+  // is at its end at once.
+  q.setUnidirectional(true);
+  q.sql() = QStringList{QStringLiteral("SELECT N FROM LINHAS WHERE N < 0")};
+  q.open();
+  EXPECT_TRUE(q.eof());
+  EXPECT_TRUE(q.isEmpty());
+  q.retainRow();
+  q.useRetainedRows();
+  EXPECT_TRUE(q.isEmpty());
+  EXPECT_EQ(openCursors(), 0);
+}
+
+TEST_P(StreamTest, StoppingMidStreamLeavesNoCursor) {
+  struct Case {
+    const char* name;
+    std::function<void(std::unique_ptr<Query>&)> stop;
+  };
+  const std::vector<Case> cases = {
+      {"close()", [](std::unique_ptr<Query>& q) { q->close(); }},
+      {"destroyed", [](std::unique_ptr<Query>& q) { q.reset(); }},
+      {"reopened", [](std::unique_ptr<Query>& q) { q->open(); }},
+      {"retained rows taken before the end",
+       [](std::unique_ptr<Query>& q) {
+         q->useRetainedRows();
+         EXPECT_EQ(q->recordCount(), 1);
+         EXPECT_EQ(q->fieldByName("N").asInteger(), 0);
+       }},
+  };
+  for (const bool own : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (own ? ", own transaction" : ", explicit transaction"));
+      auto transaction =
+          own ? nullptr : std::make_unique<Transaction>(database_, TransactionKind::Snapshot);
+      auto q = std::make_unique<Query>(&database_);
+      q->setTransaction(transaction.get());
+      q->sql() = select_;
+      q->setUnidirectional(true);
+      q->open();
+      q->retainRow();
+      q->next();
+      EXPECT_EQ(q->fieldByName("N").asInteger(), 1);
+      c.stop(q);
+      if (std::string(c.name) == "reopened") {
+        EXPECT_EQ(q->fieldByName("N").asInteger(), 0);
+        q.reset();
+      }
+      EXPECT_EQ(openCursors(), 0);
+      // A later statement in the same transaction, then its end.
+      Query later(&database_);
+      later.setTransaction(transaction.get());
+      later.sql() << QStringLiteral("SELECT COUNT(*) AS N FROM LINHAS");
+      later.open();
+      EXPECT_EQ(later.fieldByName("N").asInteger(), kRows);
+      if (transaction) {
+        EXPECT_NO_THROW(transaction->commit());
+      }
+    }
+  }
+  // Only the monitoring statement's own transaction is left.
+  Query q(&database_);
+  q.sql() << QStringLiteral("SELECT COUNT(*) AS N FROM MON$TRANSACTIONS")
+          << QStringLiteral("WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION");
+  q.open();
+  EXPECT_EQ(q.fieldByName("N").asInteger(), 1);
+}
+
+TEST_P(StreamTest, EndingTheTransactionOrDetachingClosesTheCursor) {
+  {
+    Transaction transaction(database_, TransactionKind::Snapshot);
+    Query q(&database_);
+    q.setTransaction(&transaction);
+    q.sql() = select_;
+    q.setUnidirectional(true);
+    q.open();
+    q.next();
+    transaction.commit();
+    EXPECT_EQ(openCursors(), 0);
+    q.next();  // the cursor is gone: the query is past its end
+    EXPECT_TRUE(q.eof());
+  }
+  Query q(&database_);
+  q.sql() = select_;
+  q.setUnidirectional(true);
+  q.open();
+  database_.detach();
+  q.next();
+  EXPECT_TRUE(q.eof());
+  q.close();
+}
+
+TEST_P(StreamTest, AFailedFetchLeavesNoCursor) {
+  // The conversion fails on row `bad`: on the first row, at open().
+  for (const int bad : {0, 2500}) {
+    SCOPED_TRACE(bad);
+    Transaction transaction(database_, TransactionKind::Snapshot);
+    Query q(&database_);
+    q.setTransaction(&transaction);
+    q.sql() << QStringLiteral("SELECT N, CAST(CASE WHEN N = %1 THEN 'x' ELSE '1' END AS INTEGER)")
+                   .arg(bad)
+            << QStringLiteral("  AS X FROM LINHAS");
+    q.setUnidirectional(true);
+    int read = 0;
+    try {
+      for (q.open(); !q.eof(); q.next()) ++read;
+      ADD_FAILURE() << "the conversion must fail";
+    } catch (const DatabaseError& error) {
+      EXPECT_NE(std::string(error.what()).find("SELECT N, CAST"), std::string::npos)
+          << error.what();
+    }
+    EXPECT_LE(read, bad);
+    EXPECT_FALSE(q.active());
+    EXPECT_EQ(openCursors(), 0);
+    Query later(&database_);
+    later.setTransaction(&transaction);
+    later.sql() << QStringLiteral("SELECT COUNT(*) AS N FROM LINHAS");
+    later.open();
+    EXPECT_EQ(later.fieldByName("N").asInteger(), kRows);
+    EXPECT_NO_THROW(transaction.commit());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, StreamTest, testing::Values(Engine::Embedded, Engine::Server),
+                         engineName);
+
 INSTANTIATE_TEST_SUITE_P(Engines, QueryTest, testing::Values(Engine::Embedded, Engine::Server),
                          engineName);
 
