@@ -22,10 +22,11 @@
 #include <vector>
 
 #include "framework/datetime.h"
+#include "framework/query.h"
 
 namespace margivo {
 
-class Query;
+class Database;
 class TdmRentabilidade;
 
 // A payment condition (CONDPAG row).
@@ -92,31 +93,134 @@ struct TMovimento {
   qint64 Sequencia = 0;
 };
 
+// The key of a look-up: its arguments, up to three texts (unused ones
+// empty). Copying the texts only shares them: building a key allocates
+// nothing.
+struct TChave {
+  TChave() = default;
+  TChave(QString a_, QString b_ = {}, QString c_ = {})
+      : a(std::move(a_)), b(std::move(b_)), c(std::move(c_)) {}
+  QString a, b, c;
+  friend bool operator==(const TChave&, const TChave&) = default;
+};
+inline size_t qHash(const TChave& k, size_t seed = 0) noexcept {
+  return qHashMulti(seed, k.a, k.b, k.c);
+}
+
+// The key of the price recorded with one movement of a grade.
+struct TChaveMovimento {
+  TChave grade;  // CodEmpresa, CodProd, CodGrade
+  TDateTime dia = 0;
+  qint64 sequencia = 0;
+  bool medio = false;  // PrecoMedio rather than PrecoCusto
+  friend bool operator==(const TChaveMovimento&, const TChaveMovimento&) = default;
+};
+inline size_t qHash(const TChaveMovimento& k, size_t seed = 0) noexcept {
+  return qHashMulti(seed, k.grade, k.dia, k.sequencia, k.medio);
+}
+
+// How a table read whole answers a key.
+enum class TCobertura {
+  Linha,     // the key's one row
+  SemLinha,  // no row can match the key: the look-up's answer is its default
+  Fora,      // the rows read cannot tell: the look-up must run
+};
+
+// The rows of a small table (or the branch's rows of one), read in one
+// statement, answering look-ups by key exactly as the look-up's statement
+// would in the same snapshot.
+//
+// The database compares codes ignoring trailing blanks (and, under a
+// case-insensitive collation, letter case), so a row answers a key only when
+// no other row of the table could match that key too: rows are grouped by
+// the code without trailing blanks, in upper case, and only a group of one
+// row answers, and only the key written as that row's own code (without its
+// trailing blanks). A key that matches no group has no row, provided every
+// row that could match it was read (`empresa`: only that branch's rows were
+// read) and the key is plain ASCII. A table with a code outside ASCII is not
+// used at all (a collation could compare accents loosely).
+template <typename V>
+class TTabelaCarregada {
+ public:
+  // `empresa`: the rows read are those of this branch only (the first part
+  // of each key, compared as the database does); none: every row.
+  explicit TTabelaCarregada(std::optional<QString> empresa = std::nullopt)
+      : empresa_(std::move(empresa)) {}
+
+  // One row read, answering its key alone. A row with a null key column
+  // must not be passed.
+  void Adiciona(const TChave& chave, V valor);
+  // The answer of the rows of `chave` together (e.g. the movements of a
+  // grade), to add a row to: rows of one key spelled two ways (case,
+  // trailing blanks) leave it without answer.
+  V& Acumula(const TChave& chave);
+  // After the last row.
+  void Conclui();
+
+  TCobertura Procura(const TChave& chave, const V*& valor) const;
+
+ private:
+  struct Grupo {
+    TChave chave;  // the row's own code, without trailing blanks
+    V valor;
+    int linhas = 0;
+  };
+  std::optional<QString> empresa_;  // without trailing blanks
+  bool ascii_ = true;
+  QHash<TChave, Grupo> grupos_;  // by canonical code
+  QHash<TChave, V> unicas_;      // by the row's own code, groups of one row
+};
+
 // Answers of the look-ups already run in one refresh, by look-up and key.
 // The whole refresh reads one snapshot, so a look-up asked again with the
 // same key would read the same rows: it is answered from here instead.
 struct TCacheConsultas {
   std::optional<QString> tipoComissao;
   std::optional<int> tipoCusto;
-  QHash<QString, double> custoOperc, comissaoVendedor, comissaoProduto, precoCustoAtual,
-      precoMedioAtual, precoGerencial, precoDoMovimento, totalItensPedido, valorDaTroca;
-  QHash<QString, std::optional<TMovimento>> ultimoMovimento;
+  QHash<TChave, double> custoOperc, comissaoVendedor, comissaoProduto, precoCustoAtual,
+      precoMedioAtual, precoGerencial, totalItensPedido, valorDaTroca;
+  QHash<TChaveMovimento, double> precoDoMovimento;
   // Every movement of a grade at a branch (day, sequence; a null sequence as
-  // nothing), read once: the last movement on or before any day is found
-  // among them.
+  // nothing; the price column the cost policy reads, when the movements were
+  // read for the period), read once: the last movement on or before any day
+  // is found among them.
   struct MovimentoGrade {
     TDateTime Dt_Movimento;
     std::optional<qint64> Sequencia;
+    double Preco = 0;
   };
-  QHash<QString, std::vector<MovimentoGrade>> movimentosDaGrade;
-  QHash<QString, TCondPag> condPag;
-  QHash<QString, TEnceFat> enceFat;
-  QHash<QString, std::vector<TChequePreDatado>> chequesPreDatados;
-  QHash<QString, TFinanciamento> financiamento;
-  QHash<QString, TPlanoFinanc> planoFinanc;
-  QHash<QString, std::vector<TDocumentoConvenio>> documentosConvenio;
-  QHash<QString, TCartCon> cartCon;
-  QHash<QString, std::vector<TParcelaPedido>> parcelasPedido;
+  QHash<TChave, std::vector<MovimentoGrade>> movimentosDaGrade;
+  QHash<TChave, TCondPag> condPag;
+  QHash<TChave, TEnceFat> enceFat;
+  QHash<TChave, std::vector<TChequePreDatado>> chequesPreDatados;
+  QHash<TChave, TFinanciamento> financiamento;
+  QHash<TChave, TPlanoFinanc> planoFinanc;
+  QHash<TChave, std::vector<TDocumentoConvenio>> documentosConvenio;
+  QHash<TChave, TCartCon> cartCon;
+  QHash<TChave, std::vector<TParcelaPedido>> parcelasPedido;
+
+  // Tables read whole for the period (CarregaPeriodo); empty when not read.
+  std::optional<TTabelaCarregada<double>> produtoCustoOperc, produtoComissao, vendedorComissao,
+      compProdCusto, compProdMedio, custoGerencial;
+  std::optional<TTabelaCarregada<TCondPag>> condPagCarregada;
+  std::optional<TTabelaCarregada<TCartCon>> cartConCarregada;
+  std::optional<TTabelaCarregada<TPlanoFinanc>> planoFinancCarregado;
+  // The movements of the branch (or every branch) up to the period's end,
+  // with the price column of the cost policy, by grade.
+  std::optional<TTabelaCarregada<std::vector<MovimentoGrade>>> movimentos;
+  bool movimentosMedio = false;  // their price is PrecoMedio
+};
+
+// FPrecoCusto's own query object, made only when a statement has to run.
+class TQueryPreguicosa {
+ public:
+  explicit TQueryPreguicosa(Database* banco) noexcept : banco_(banco) {}
+  Query& operator*();
+  Query* operator->() { return &**this; }
+
+ private:
+  Database* banco_;
+  std::optional<Query> query_;
 };
 
 class TConsultasRentabilidade {
@@ -129,6 +233,21 @@ class TConsultasRentabilidade {
   // (one refresh). Turning it off forgets every answer.
   void AtivaCache(bool ativo);
   bool CacheAtivo() const noexcept { return cache_ != nullptr; }
+
+  // Fills the cache, in a handful of statements, with the answers of the
+  // look-ups the refresh of a period asks: the per-order ones for every order
+  // of PEDIDOC the order-items query can select (DATAPEDIDO between Data1 and
+  // Data2, branch Empresa unless empty, FATURADO as MostraPedidos selects),
+  // and the small tables whole (the movements and costs of the branch). Each
+  // answer is the one the look-up's own statement gives in the snapshot;
+  // whatever a set-based statement cannot answer exactly is left out, and that
+  // look-up runs its own statement when asked. A look-up kind whose
+  // statement fails is left out too (its own statement then reports the
+  // error where the calculation meets it).
+  // REQUIRES: the cache on; runs in the attachment's current transaction
+  // (the refresh's snapshot).
+  void CarregaPeriodo(const QString& Empresa, const QString& MostraPedidos, TDateTime Data1,
+                      TDateTime Data2);
 
   // Product's own operating-cost percentage (Produto.CustoOperc); qryAuxiliar.
   double CustoOperacionalProduto(const QString& CodProd);
@@ -149,17 +268,17 @@ class TConsultasRentabilidade {
   double ComissaoProduto(const QString& CodProd);
 
   // The cost look-ups run on FPrecoCusto's own query object QAux.
-  int TipoCusto(Query& QAux);
-  double PrecoCustoAtual(Query& QAux, const QString& CodEmpresa, const QString& CodProd);
-  double PrecoMedioAtual(Query& QAux, const QString& CodEmpresa, const QString& CodProd);
-  double PrecoGerencial(Query& QAux, const QString& CodEmpresa, const QString& CodProd,
+  int TipoCusto(TQueryPreguicosa& QAux);
+  double PrecoCustoAtual(TQueryPreguicosa& QAux, const QString& CodEmpresa, const QString& CodProd);
+  double PrecoMedioAtual(TQueryPreguicosa& QAux, const QString& CodEmpresa, const QString& CodProd);
+  double PrecoGerencial(TQueryPreguicosa& QAux, const QString& CodEmpresa, const QString& CodProd,
                         const QString& CodGrade);
-  std::optional<TMovimento> UltimoMovimento(Query& QAux, const QString& CodEmpresa,
+  std::optional<TMovimento> UltimoMovimento(TQueryPreguicosa& QAux, const QString& CodEmpresa,
                                             const QString& CodProd, const QString& CodGrade,
                                             TDateTime DataVenda);
   // Column "PrecoCusto" or "PrecoMedio" of one movement.
   enum class PrecoMovimento { Custo, Medio };
-  double PrecoDoMovimento(Query& QAux, PrecoMovimento Preco, const QString& CodEmpresa,
+  double PrecoDoMovimento(TQueryPreguicosa& QAux, PrecoMovimento Preco, const QString& CodEmpresa,
                           const QString& CodProd, const QString& CodGrade,
                           const TMovimento& Movimento);
 
@@ -202,12 +321,27 @@ class TConsultasRentabilidade {
   // runs when there is no cache, `respostas` null, or no answer yet).
   // `usaQryAuxiliar`: the look-up runs on qryAuxiliar.
   // UltimoMovimento from the grade's movements, read once per refresh.
-  std::optional<TMovimento> UltimoMovimentoDaGrade(Query& QAux, const QString& CodEmpresa,
+  // The grade's movements (key CodEmpresa, CodProd, CodGrade): from the
+  // period's movements, or read once by a statement of the grade.
+  const std::vector<TCacheConsultas::MovimentoGrade>* MovimentosDaGrade(TQueryPreguicosa& QAux,
+                                                                       const TChave& grade);
+  std::optional<TMovimento> UltimoMovimentoDaGrade(TQueryPreguicosa& QAux, const QString& CodEmpresa,
                                                    const QString& CodProd, const QString& CodGrade,
                                                    TDateTime DataVenda);
-  template <typename T, typename Consulta>
-  T Lembra(QHash<QString, T>* respostas, const QString& chave, bool usaQryAuxiliar,
-           Consulta&& consulta);
+  template <typename K, typename T, typename Consulta>
+  T Lembra(QHash<K, T>* respostas, const K& chave, bool usaQryAuxiliar, Consulta&& consulta,
+           const std::optional<TTabelaCarregada<T>>* tabela = nullptr);
+
+  // The loads of CarregaPeriodo, each one statement.
+  struct Periodo;
+  void CarregaPedidos(Periodo& p);
+  void CarregaTotaisDosItens(const Periodo& p);
+  void CarregaCheques(const Periodo& p);
+  void CarregaFinanciamentos(const Periodo& p);
+  void CarregaDocumentosConvenio(const Periodo& p);
+  void CarregaParcelas(const Periodo& p);
+  void CarregaTabelas(const Periodo& p);
+  void CarregaMovimentos(const Periodo& p, bool medio);
 
   TdmRentabilidade& dm_;
   std::unique_ptr<TCacheConsultas> cache_;

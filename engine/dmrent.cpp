@@ -62,6 +62,12 @@ void TdmRentabilidade::AssociaConexoes() {
 
 void TdmRentabilidade::UsaCacheDeConsultas(bool ativo) { consultas_->AtivaCache(ativo); }
 
+void TdmRentabilidade::CarregaConsultasDoPeriodo(const QString& Empresa,
+                                                 const QString& MostraPedidos, TDateTime Data1,
+                                                 TDateTime Data2) {
+  consultas_->CarregaPeriodo(Empresa, MostraPedidos, Data1, Data2);
+}
+
 // ---------------------------------------------------------------------------
 // The per-item calculation.
 
@@ -149,7 +155,8 @@ double TdmRentabilidade::FPrecoCusto(const QString& VfCodEmpresa, const QString&
                                      const QString& VfCodGrade, TDateTime VfDataVenda) {
   using Preco = TConsultasRentabilidade::PrecoMovimento;
   TConsultasRentabilidade& c = *consultas_;
-  Query QAux(ggtRent->Conexao()->getBancoDados());
+  // Made only when a look-up has to run a statement.
+  TQueryPreguicosa QAux(ggtRent->Conexao()->getBancoDados());
   // The policy is read for every item: a change applies from the next one.
   const int MTipoCusto = c.TipoCusto(QAux);
   // The day-of-sale policies take the figure recorded with the last movement

@@ -95,6 +95,22 @@ class TdmRentabilidade {
   // refresh). Off by default; turning it off forgets every answer.
   void UsaCacheDeConsultas(bool ativo);
 
+  // Reads ahead, in a few set-based statements, the answers of the look-ups
+  // a refresh of the period asks (the orders' closing records, item totals,
+  // cheques, financing, agreement documents and installments, and the
+  // payment, commission and cost tables), so that the refresh runs about the
+  // same few statements whatever its number of orders. Empresa, MostraPedidos,
+  // Data1 and Data2 are those of the order-items query (Empresa empty: every
+  // branch). Each answer is the one the look-up's own statement gives in the
+  // same snapshot; a look-up the statements cannot answer exactly (e.g. a key
+  // with two rows where the look-up reads the first) still runs its own
+  // statement when asked.
+  // REQUIRES: UsaCacheDeConsultas(true) and the refresh's snapshot is the
+  // attachment's current transaction. Throws std::logic_error when the cache
+  // is off; a statement that fails only leaves its look-ups to themselves.
+  void CarregaConsultasDoPeriodo(const QString& Empresa, const QString& MostraPedidos,
+                                 TDateTime Data1, TDateTime Data2);
+
   // The profitability of one line of a sales document.
   //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote: qryVendasCabec
   //     stands on the quote's OrcCabe row, qryItem on its item row with

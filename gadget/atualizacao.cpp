@@ -75,6 +75,10 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       dmRentabilidade.AssociaConexoes();
       // The module lives for this refresh only, inside its snapshot.
       dmRentabilidade.UsaCacheDeConsultas(opcoes.caminhoRapido);
+      if (opcoes.caminhoRapido) {
+        dmRentabilidade.CarregaConsultasDoPeriodo(config.Empresa, config.MostraPedidos,
+                                                  toTDateTime(data1), toTDateTime(data2));
+      }
 
       Query QryItensPedidos(banco);
       QryItensPedidos.setTransaction(conexao_->getTransaction());
