@@ -129,52 +129,109 @@ double powerOfTen(int exponent) {
 }
 
 // ---------------------------------------------------------------------------
-// Fetched rows: each row's output message as the database wrote it, in
-// chunks so that a large result never needs one huge block or a copy while
-// it grows.
+// Fetched rows. A row is kept packed: a null flag per column, then its
+// value, a CHAR without its padding blanks and a VARCHAR with only the bytes
+// it holds, so that a year of rows with wide text columns fits in little
+// memory. The row being read is unpacked into a buffer laid out as the
+// output message. Rows lie in chunks, so that a large result never needs
+// one huge block or a copy while it grows.
 
 class RowStore {
  public:
-  void reset(unsigned messageLength) {
+  // REQUIRES: `layout` outlives the rows (the query holds it).
+  void reset(const detail::Layout* layout) {
     clear();
-    rowSize_ = (std::max(messageLength, 1u) + 7u) & ~7u;
-    rowsPerChunk_ = std::max<std::size_t>(1, kChunkBytes / rowSize_);
-    rowsFirstChunk_ =
-        std::min(rowsPerChunk_, std::max<std::size_t>(1, kFirstChunkBytes / rowSize_));
+    layout_ = layout;
+    maxPacked_ = layout->messageLength + 3 * layout->columns.size();
+    message_.resize(layout->messageLength);
   }
   void clear() {
     chunks_.clear();
-    count_ = 0;
+    starts_.clear();
+    used_ = capacity_ = 0;
+    unpacked_ = -1;
   }
-  char* append() {
+  // Packs `message` (a row as the database wrote it) after the others.
+  void append(const char* message) {
     // Most statements are look-ups of a row or a few: the first chunk is
-    // small, and no chunk is cleared since every row is written before it is
-    // read.
-    if (chunks_.empty()) {
-      chunks_.push_back(std::make_unique_for_overwrite<char[]>(rowsFirstChunk_ * rowSize_));
-    } else if (count_ >= rowsFirstChunk_ &&
-               (count_ - rowsFirstChunk_) == (chunks_.size() - 1) * rowsPerChunk_) {
-      chunks_.push_back(std::make_unique_for_overwrite<char[]>(rowsPerChunk_ * rowSize_));
+    // small, and no chunk is cleared since every byte is written before it
+    // is read.
+    if (chunks_.empty() || used_ + maxPacked_ > capacity_) {
+      capacity_ = std::max(chunks_.empty() ? kFirstChunkBytes : kChunkBytes, maxPacked_);
+      chunks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
+      used_ = 0;
     }
-    return slot(count_++);
+    char* const start = chunks_.back().get() + used_;
+    char* out = start;
+    for (const detail::Column& c : layout_->columns) {
+      const bool null = readAt<short>(message, c.nullOffset) != 0;
+      *out++ = null ? 1 : 0;
+      if (null) continue;
+      const char* data = message + c.offset;
+      if (c.type == SQL_VARYING || c.type == SQL_TEXT) {
+        unsigned short size = 0;
+        if (c.type == SQL_VARYING) {
+          size = readAt<unsigned short>(data, 0);
+          data += 2;
+        } else {
+          size = static_cast<unsigned short>(c.length);
+          while (size > 0 && data[size - 1] == ' ') --size;
+        }
+        writeAt<unsigned short>(out, 0, size);
+        std::memcpy(out + 2, data, size);
+        out += 2 + size;
+      } else {
+        std::memcpy(out, data, c.length);
+        out += c.length;
+      }
+    }
+    starts_.push_back(start);
+    used_ += std::size_t(out - start);
   }
-  void dropLast() { --count_; }
-  const char* row(std::size_t index) const { return const_cast<RowStore*>(this)->slot(index); }
-  std::size_t count() const { return count_; }
+  // Row `index` laid out as the output message; valid until the next call.
+  const char* row(std::size_t index) const {
+    if (unpacked_ != std::ptrdiff_t(index)) unpack(index);
+    return message_.data();
+  }
+  std::size_t count() const { return starts_.size(); }
 
  private:
   static constexpr std::size_t kChunkBytes = 256 * 1024;
   static constexpr std::size_t kFirstChunkBytes = 4 * 1024;
-  char* slot(std::size_t index) {
-    if (index < rowsFirstChunk_) return chunks_[0].get() + index * rowSize_;
-    index -= rowsFirstChunk_;
-    return chunks_[1 + index / rowsPerChunk_].get() + (index % rowsPerChunk_) * rowSize_;
+
+  void unpack(std::size_t index) const {
+    const char* in = starts_[index];
+    char* message = message_.data();
+    for (const detail::Column& c : layout_->columns) {
+      const bool null = *in++ != 0;
+      writeAt<short>(message, c.nullOffset, null ? -1 : 0);
+      if (null) continue;
+      char* data = message + c.offset;
+      if (c.type == SQL_VARYING || c.type == SQL_TEXT) {
+        const auto size = readAt<unsigned short>(in, 0);
+        if (c.type == SQL_VARYING) {
+          writeAt<unsigned short>(data, 0, size);
+          data += 2;
+        }
+        std::memcpy(data, in + 2, size);
+        if (c.type == SQL_TEXT) std::memset(data + size, ' ', c.length - size);
+        in += 2 + size;
+      } else {
+        std::memcpy(data, in, c.length);
+        in += c.length;
+      }
+    }
+    unpacked_ = std::ptrdiff_t(index);
   }
+
+  const detail::Layout* layout_ = nullptr;
+  std::size_t maxPacked_ = 0;
   std::vector<std::unique_ptr<char[]>> chunks_;
-  std::size_t rowSize_ = 8;
-  std::size_t rowsPerChunk_ = 1;
-  std::size_t rowsFirstChunk_ = 1;
-  std::size_t count_ = 0;
+  std::size_t used_ = 0;      // bytes used in the last chunk
+  std::size_t capacity_ = 0;  // size of the last chunk
+  std::vector<const char*> starts_;
+  mutable std::vector<char> message_;
+  mutable std::ptrdiff_t unpacked_ = -1;
 };
 
 // ---------------------------------------------------------------------------
@@ -690,7 +747,8 @@ void detail::QueryImpl::run(bool wantRows, bool stream) {
   void* inputBuffer = input.empty() ? nullptr : input.data();
 
   layout = statement.layout;
-  rows.reset(layout->messageLength);
+  message.resize(layout->messageLength);
+  rows.reset(layout.get());
   blobs.clear();
   try {
     Status status;
@@ -703,8 +761,7 @@ void detail::QueryImpl::run(bool wantRows, bool stream) {
         // transaction of the query's own ends with it.
         streaming = true;
         fetched = 0;
-        message.resize(layout->messageLength);
-        retained.reset(layout->messageLength);
+        retained.reset(layout.get());
         if (!fetchStatus) fetchStatus = std::make_unique<Status>();
         cursor.statement = prepared;
         prepared->inUse = true;
@@ -722,25 +779,22 @@ void detail::QueryImpl::run(bool wantRows, bool stream) {
       guard.cursor = statement.statement->openCursor(&status, tra, inputMetadata, inputBuffer,
                                                      statement.outputMetadata, 0);
       ++db.stats.executions;
-      for (;;) {
-        char* row = rows.append();
-        if (guard.cursor->fetchNext(&status, row) != Firebird::IStatus::RESULT_OK) {
-          rows.dropLast();
-          break;
-        }
+      char* row = message.data();
+      while (guard.cursor->fetchNext(&status, row) == Firebird::IStatus::RESULT_OK) {
         if (layout->hasBlobs) readBlobs(row, db.attachment, tra);
+        rows.append(row);
       }
       guard.cursor->close(&status);
       guard.cursor = nullptr;
     } else {
       // EXECUTE PROCEDURE and RETURNING give at most one row.
       const bool output = !layout->columns.empty();
-      char* row = output ? rows.append() : nullptr;
+      char* row = output ? message.data() : nullptr;
       statement.statement->execute(&status, tra, inputMetadata, inputBuffer,
                                    output ? statement.outputMetadata : nullptr, row);
       ++db.stats.executions;
       if (output && layout->hasBlobs) readBlobs(row, db.attachment, tra);
-      if (!wantRows) rows.clear();
+      if (output && wantRows) rows.append(row);
     }
     db.stats.rowsFetched += rows.count();
     if (own.transaction) {
@@ -892,15 +946,26 @@ void Query::retainRow() {
   detail::QueryImpl& q = *impl_;
   const char* row = q.currentRow();
   if (!q.streaming || !row) return;
-  char* copy = q.retained.append();
-  std::memcpy(copy, row, q.layout->messageLength);
-  if (!q.layout->hasBlobs) return;
-  // The copy points into the retained blob contents instead.
+  if (!q.layout->hasBlobs) {
+    q.retained.append(row);
+    return;
+  }
+  // The kept row points into the retained blob contents instead: the
+  // current row is given their indexes while it is packed.
+  char* message = q.message.data();
+  std::vector<std::uint64_t> indexes;
   for (const detail::Column& c : q.layout->columns) {
-    if (c.type != SQL_BLOB || readAt<short>(copy, c.nullOffset) != 0) continue;
-    const auto index = readAt<std::uint64_t>(copy, c.offset);
-    writeAt<std::uint64_t>(copy, c.offset, q.retainedBlobs.size());
+    if (c.type != SQL_BLOB || readAt<short>(message, c.nullOffset) != 0) continue;
+    const auto index = readAt<std::uint64_t>(message, c.offset);
+    indexes.push_back(index);
+    writeAt<std::uint64_t>(message, c.offset, q.retainedBlobs.size());
     q.retainedBlobs.push_back(q.blobs[index]);
+  }
+  q.retained.append(message);
+  std::size_t k = 0;
+  for (const detail::Column& c : q.layout->columns) {
+    if (c.type != SQL_BLOB || readAt<short>(message, c.nullOffset) != 0) continue;
+    writeAt<std::uint64_t>(message, c.offset, indexes[k++]);
   }
 }
 

@@ -355,6 +355,30 @@ TEST_P(QueryTest, NavigationOverAFetchedResult) {
   EXPECT_THROW(q.fieldByName("ID"), DatabaseError);
 }
 
+TEST_P(QueryTest, RowsReadTheSameInAnyOrder) {
+  // Every column of every row, read forwards and then backwards: each row
+  // comes back whole whichever row was read before it.
+  auto query = open({QStringLiteral("SELECT * FROM ITENS ORDER BY ID")});
+  Query& q = *query;
+  auto text = [&] {
+    QStringList values;
+    for (int i = 0; i < q.fieldCount(); ++i) {
+      const Field f = q.field(i);
+      values << (f.isNull() ? QStringLiteral("<null>") : QLatin1Char('[') + f.asString() + ']');
+    }
+    return values.join(u'|');
+  };
+  QStringList forwards;
+  for (q.first(); !q.eof(); q.next()) forwards << text();
+  ASSERT_EQ(forwards.size(), 4);
+  EXPECT_TRUE(
+      forwards[1].startsWith(QStringLiteral("[2]|[ AB]|[Segundo; com ponto e virgula]|[X]")))
+      << forwards[1].toStdString();
+  QStringList backwards;
+  for (q.last(); !q.bof(); q.prior()) backwards.prepend(text());
+  EXPECT_EQ(backwards, forwards);
+}
+
 TEST_P(QueryTest, NumbersKeepTheirScale) {
   auto query = open({QStringLiteral("SELECT * FROM ITENS WHERE ID IN (1, 2) ORDER BY ID")});
   Query& q = *query;
