@@ -6,7 +6,9 @@
 
 #include <QDate>
 #include <QTemporaryDir>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 
 #include "engine/dmrent.h"
 #include "framework/conexao.h"
@@ -53,7 +55,9 @@ class FastPathTest : public ::testing::Test {
   }
 
   // One refresh with the gadget section `secao`, on the fast path or not.
-  Rodada atualiza(const QString& secao, bool rapido, const QDate& hoje = kHoje) {
+  // `empresa`, when given, replaces the section's Empresa as read.
+  Rodada atualiza(const QString& secao, bool rapido, const QDate& hoje = kHoje,
+                  const std::optional<QString>& empresa = std::nullopt) {
     home_.writeIniText(test::arquivoIni(banco_, secao));
     TConfig config(QStringLiteral("Trovesk"));
     config.CarregarIni();
@@ -61,6 +65,7 @@ class FastPathTest : public ::testing::Test {
     // The start-up reads an empty Empresa as "00"; "Empresa=" here means
     // every branch, as the report tool's --empresa "".
     if (secao.startsWith(QStringLiteral("Empresa=\n"))) config.Empresa.clear();
+    if (empresa) config.Empresa = *empresa;
     TConexao conexao;
     conexao.setConfiguracao(config.LocRem, config.Protocolo, config.Servidor, config.CaminhoBanco,
                             config.Usuario, config.Senha);
@@ -83,10 +88,11 @@ class FastPathTest : public ::testing::Test {
 
   // Both paths on the same settings give the same outcome, figure for figure.
   // Returns the fast one.
-  Rodada comparaCaminhos(const QString& secao, const std::string& caso) {
+  Rodada comparaCaminhos(const QString& secao, const std::string& caso,
+                         const std::optional<QString>& empresa = std::nullopt) {
     SCOPED_TRACE(caso);
-    const Rodada porItem = atualiza(secao, false);
-    const Rodada rapido = atualiza(secao, true);
+    const Rodada porItem = atualiza(secao, false, kHoje, empresa);
+    const Rodada rapido = atualiza(secao, true, kHoje, empresa);
     const ResultadoAtualizacao& a = porItem.resultado;
     const ResultadoAtualizacao& b = rapido.resultado;
     EXPECT_EQ(rapido.erro, porItem.erro);
@@ -118,6 +124,17 @@ class FastPathTest : public ::testing::Test {
       EXPECT_LT(rapido.execucoes, porItem.execucoes);
     }
     return rapido;
+  }
+
+  // Runs `sql` on the current database (the test's own changes to the
+  // generated data).
+  void executa(std::initializer_list<QString> comandos) {
+    Database database;
+    database.attach(banco_, QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
+    for (const QString& sql : comandos) {
+      SCOPED_TRACE(sql.toStdString());
+      database.executeImmediate(sql);
+    }
   }
 
   QTemporaryDir pasta_;
@@ -190,6 +207,95 @@ TEST_F(FastPathTest, PeriodoVazioPoucasInstrucoes) {
   EXPECT_TRUE(r.erro.isEmpty()) << r.erro.toStdString();
   EXPECT_EQ(r.resultado.rows, 0);
   EXPECT_LE(r.execucoes, 3u);
+}
+
+// The fast refresh reads each kind of look-up for the whole period at once:
+// the statements it runs do not grow with the number of orders, under every
+// cost policy (the movements of policies 2 and 3, the managerial cost of 5)
+// and for one branch or all.
+TEST_F(FastPathTest, InstrucoesNaoCrescemComOsPedidos) {
+  for (const int tipo : {1, 2, 3, 5}) {
+    for (const char* empresa : {"01", ""}) {
+      const QString secao = QStringLiteral("Empresa=%1\nPeriodo=3\nMostraPedidos=2\n").arg(empresa);
+      std::vector<Rodada> rodadas;
+      std::vector<int> linhas;
+      for (const int itens : {300, 2400}) {
+        sampledb::DemoOptions opcoes;
+        opcoes.seed = 5;
+        opcoes.items = itens;
+        opcoes.branches = 2;
+        opcoes.tipoCusto = tipo;
+        cria(opcoes);
+        rodadas.push_back(atualiza(secao, true));
+        EXPECT_TRUE(rodadas.back().erro.isEmpty()) << rodadas.back().erro.toStdString();
+      }
+      const std::string caso =
+          "TipoCusto " + std::to_string(tipo) + " Empresa '" + empresa + "'";
+      EXPECT_GT(rodadas[1].resultado.rows, 4 * rodadas[0].resultado.rows) << caso;
+      EXPECT_EQ(rodadas[1].execucoes, rodadas[0].execucoes) << caso;
+      EXPECT_LE(rodadas[1].execucoes, 30u) << caso;
+    }
+  }
+}
+
+// Keys the statements of the period cannot answer exactly are left to the
+// look-ups' own statements, which then give the per-item path's figures:
+//  - an item whose product code carries a trailing blank (the database
+//    matches it to its product, the text differs from the product's own);
+//  - a product code that also exists in lower case (two rows a
+//    case-insensitive comparison could both match);
+//  - a sale with two financing records (the look-up reads the first);
+//  - a configured branch written with a trailing blank (the items, costs
+//    and movements of the branch carry the code without it).
+TEST_F(FastPathTest, ChavesForaDaCargaDoPeriodo) {
+  sampledb::DemoOptions opcoes;
+  opcoes.seed = 19;
+  opcoes.items = 900;
+  opcoes.branches = 2;
+  cria(opcoes);
+  const QString secao = QStringLiteral("Empresa=01\nPeriodo=3\nMostraPedidos=2\n");
+  const Rodada antes = atualiza(secao, true);
+  ASSERT_TRUE(antes.erro.isEmpty()) << antes.erro.toStdString();
+
+  executa({
+      // One item of a product bought in several orders gets its code with a
+      // trailing blank.
+      QStringLiteral("UPDATE PEDIDOI SET CODPROD = CODPROD || ' ' WHERE CODEMPRESA = '01' AND "
+                     "ITEM = 1 AND CODPEDIDO = (SELECT MIN(CODPEDIDO) FROM PEDIDOI WHERE "
+                     "CODEMPRESA = '01' AND ITEM = 1)"),
+      // A lower-case twin of product CX'12, with its own figures, costs and
+      // movements.
+      QStringLiteral("INSERT INTO PRODUTO (CODPROD, DESCRICAO, CUSTOOPERC, COMISSAO) SELECT "
+                     "'cx''12', DESCRICAO, 77, 9 FROM PRODUTO WHERE CODPROD = 'CX''12'"),
+      QStringLiteral("INSERT INTO COMPPROD (CODPROD, CODEMPRESA, PRECOCUSTO, PRECOMEDIO) SELECT "
+                     "'cx''12', CODEMPRESA, PRECOCUSTO * 2, PRECOMEDIO * 2 FROM COMPPROD WHERE "
+                     "CODPROD = 'CX''12'"),
+      QStringLiteral("INSERT INTO MVGERAL (CODEMPRESA, CODPROD, CODGRADE, DT_MOVIMENTO, SEQUENCIA, "
+                     "PRECOCUSTO, PRECOMEDIO) SELECT CODEMPRESA, 'cx''12', CODGRADE, DT_MOVIMENTO, "
+                     "SEQUENCIA, PRECOCUSTO * 2, PRECOMEDIO * 2 FROM MVGERAL WHERE CODPROD = "
+                     "'CX''12'"),
+      // A second financing record for every financed sale, read after the
+      // first.
+      QStringLiteral("INSERT INTO FINANCIAMENTO (CODFINANCIAMENTO, CODEMPRESA, CODVENDA, "
+                     "CODFINANCEIRA, CODPLANO, DESCFORMAPGTO, VALORFINANCIADO, VALORMENSALIDADE) "
+                     "SELECT CODFINANCIAMENTO + 1000000, CODEMPRESA, CODVENDA, CODFINANCEIRA, "
+                     "CODPLANO, DESCFORMAPGTO, VALORFINANCIADO, VALORMENSALIDADE * 3 FROM "
+                     "FINANCIAMENTO"),
+  });
+  for (int tipo : {2, 5}) {
+    tipoCusto(tipo);
+    const Rodada r = comparaCaminhos(secao, "dados alterados, TipoCusto " + std::to_string(tipo));
+    EXPECT_TRUE(r.erro.isEmpty()) << r.erro.toStdString();
+  }
+  tipoCusto(2);
+  const Rodada depois = comparaCaminhos(secao, "dados alterados");
+  // The keys left out ran statements of their own.
+  EXPECT_GT(depois.execucoes, antes.execucoes);
+
+  const Rodada branco =
+      comparaCaminhos(secao, "Empresa '01 '", std::optional<QString>(QStringLiteral("01 ")));
+  EXPECT_GT(branco.resultado.rows, 0);
+  EXPECT_TRUE(branco.erro.isEmpty()) << branco.erro.toStdString();
 }
 
 }  // namespace
