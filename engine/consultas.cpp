@@ -82,9 +82,7 @@ TEnceFat LeEnceFat(const Query& q) {
   return e;
 }
 
-TChequePreDatado LeCheque(const Query& q) {
-  return {Float(q, "VlrCheque"), Data(q, "Dt_Entrada")};
-}
+TChequePreDatado LeCheque(const Query& q) { return {Float(q, "VlrCheque"), Data(q, "Dt_Entrada")}; }
 
 TFinanciamento LeFinanciamento(const Query& q) {
   TFinanciamento f;
@@ -267,14 +265,17 @@ double TConsultasRentabilidade::ValorParc01Orcamento() {
 }
 
 double TConsultasRentabilidade::CustoOperacionalProduto(const QString& CodProd) {
-  return Lembra(cache_ ? &cache_->custoOperc : nullptr, TChave{CodProd}, true, [&]() -> double {
-    Query& q = UsaQryAuxiliar();
-    Prepara(q, {QStringLiteral("Select CustoOperc From Produto"),
-                QStringLiteral(" Where CodProd = :CodProd      ")});
-    q.setString(QStringLiteral("CodProd"), CodProd);
-    q.open();
-    return Float(q, "CustoOperc");
-  }, cache_ ? &cache_->produtoCustoOperc : nullptr);
+  return Lembra(
+      cache_ ? &cache_->custoOperc : nullptr, TChave{CodProd}, true,
+      [&]() -> double {
+        Query& q = UsaQryAuxiliar();
+        Prepara(q, {QStringLiteral("Select CustoOperc From Produto"),
+                    QStringLiteral(" Where CodProd = :CodProd      ")});
+        q.setString(QStringLiteral("CodProd"), CodProd);
+        q.open();
+        return Float(q, "CustoOperc");
+      },
+      cache_ ? &cache_->produtoCustoOperc : nullptr);
 }
 
 void TConsultasRentabilidade::AbreParaPDV() {
@@ -312,27 +313,31 @@ QString TConsultasRentabilidade::TipoComissao() {
 }
 
 double TConsultasRentabilidade::ComissaoVendedor(const QString& CodVendedor) {
-  return Lembra(cache_ ? &cache_->comissaoVendedor : nullptr, TChave{CodVendedor}, true,
-                [&]() -> double {
-                  Query& q = UsaQryAuxiliar();
-                  Prepara(q, {QStringLiteral("Select Comissao From Vendend       "),
-                              QStringLiteral(" Where CodVendedor = :PCodVendedor ")});
-                  q.setString(QStringLiteral("PCodVendedor"), CodVendedor);
-                  q.open();
-                  return Float(q, "Comissao");
-                }, cache_ ? &cache_->vendedorComissao : nullptr);
+  return Lembra(
+      cache_ ? &cache_->comissaoVendedor : nullptr, TChave{CodVendedor}, true,
+      [&]() -> double {
+        Query& q = UsaQryAuxiliar();
+        Prepara(q, {QStringLiteral("Select Comissao From Vendend       "),
+                    QStringLiteral(" Where CodVendedor = :PCodVendedor ")});
+        q.setString(QStringLiteral("PCodVendedor"), CodVendedor);
+        q.open();
+        return Float(q, "Comissao");
+      },
+      cache_ ? &cache_->vendedorComissao : nullptr);
 }
 
 double TConsultasRentabilidade::ComissaoProduto(const QString& CodProd) {
-  return Lembra(cache_ ? &cache_->comissaoProduto : nullptr, TChave{CodProd}, true,
-                [&]() -> double {
-                  Query& q = UsaQryAuxiliar();
-                  Prepara(q, {QStringLiteral("Select Comissao From Produto  "),
-                              QStringLiteral(" Where CodProd = :PCodProd    ")});
-                  q.setString(QStringLiteral("PCodProd"), CodProd);
-                  q.open();
-                  return Float(q, "Comissao");
-                }, cache_ ? &cache_->produtoComissao : nullptr);
+  return Lembra(
+      cache_ ? &cache_->comissaoProduto : nullptr, TChave{CodProd}, true,
+      [&]() -> double {
+        Query& q = UsaQryAuxiliar();
+        Prepara(q, {QStringLiteral("Select Comissao From Produto  "),
+                    QStringLiteral(" Where CodProd = :PCodProd    ")});
+        q.setString(QStringLiteral("PCodProd"), CodProd);
+        q.open();
+        return Float(q, "Comissao");
+      },
+      cache_ ? &cache_->produtoComissao : nullptr);
 }
 
 int TConsultasRentabilidade::TipoCusto(TQueryPreguicosa& QAux) {
@@ -457,9 +462,9 @@ const std::vector<TCacheConsultas::MovimentoGrade>* TConsultasRentabilidade::Mov
     const Field dia = QAux->fieldByName(QStringLiteral("Dt_Movimento"));
     if (dia.isNull()) continue;  // never on or before a day
     const Field sequencia = QAux->fieldByName(QStringLiteral("Sequencia"));
-    movimentos.push_back({dia.asDateTime(),
-                          sequencia.isNull() ? std::nullopt
-                                             : std::optional<qint64>(sequencia.asInteger())});
+    movimentos.push_back({dia.asDateTime(), sequencia.isNull()
+                                                ? std::nullopt
+                                                : std::optional<qint64>(sequencia.asInteger())});
   }
   QAux->close();
   return &*cache_->movimentosDaGrade.insert(grade, std::move(movimentos));
@@ -570,15 +575,18 @@ double TConsultasRentabilidade::ValorDaTroca(const QString& CodEmpresa, const QS
 }
 
 TCondPag TConsultasRentabilidade::CondPag(const QString& CodPrazo) {
-  return Lembra(cache_ ? &cache_->condPag : nullptr, TChave{CodPrazo}, false, [&]() -> TCondPag {
-    Query& q = dm_.qryAuxiliar;  // CondPag: the caller keeps the row
-    Prepara(q, {Preenche(QStringLiteral("SELECT *"), 29),
-                Preenche(QStringLiteral("  FROM CONDPAG"), 29),
-                Preenche(QStringLiteral("WHERE CODPRAZO = :PCODPRAZO"), 29)});
-    q.setString(QStringLiteral("PCODPRAZO"), CodPrazo);
-    q.open();
-    return LeCondPag(q);
-  }, cache_ ? &cache_->condPagCarregada : nullptr);
+  return Lembra(
+      cache_ ? &cache_->condPag : nullptr, TChave{CodPrazo}, false,
+      [&]() -> TCondPag {
+        Query& q = dm_.qryAuxiliar;  // CondPag: the caller keeps the row
+        Prepara(q, {Preenche(QStringLiteral("SELECT *"), 29),
+                    Preenche(QStringLiteral("  FROM CONDPAG"), 29),
+                    Preenche(QStringLiteral("WHERE CODPRAZO = :PCODPRAZO"), 29)});
+        q.setString(QStringLiteral("PCODPRAZO"), CodPrazo);
+        q.open();
+        return LeCondPag(q);
+      },
+      cache_ ? &cache_->condPagCarregada : nullptr);
 }
 
 TEnceFat TConsultasRentabilidade::EnceFat(const QString& CodEmpresa, const QString& TipoPedido,
@@ -609,8 +617,8 @@ TEnceFat TConsultasRentabilidade::EnceFat(const QString& CodEmpresa, const QStri
 
 std::vector<TChequePreDatado> TConsultasRentabilidade::ChequesPreDatados(
     const QString& CodEmpresa, const QString& NumDocOrig) {
-  return Lembra(cache_ ? &cache_->chequesPreDatados : nullptr, TChave{CodEmpresa, NumDocOrig},
-                true, [&]() -> std::vector<TChequePreDatado> {
+  return Lembra(cache_ ? &cache_->chequesPreDatados : nullptr, TChave{CodEmpresa, NumDocOrig}, true,
+                [&]() -> std::vector<TChequePreDatado> {
                   Query& q = UsaQryAuxiliar();
                   Prepara(q, {QStringLiteral("Select * From PreTerc "),
                               QStringLiteral(" Where CodEmpresa = :PCodEmpresa"),
@@ -646,7 +654,8 @@ TPlanoFinanc TConsultasRentabilidade::PlanoFinanc(const QString& CodFinanceira,
                                                   const QString& DescFormaPgto) {
   return Lembra(
       cache_ ? &cache_->planoFinanc : nullptr, TChave{CodFinanceira, CodPlano, DescFormaPgto},
-      false, [&]() -> TPlanoFinanc {
+      false,
+      [&]() -> TPlanoFinanc {
         Query& q = dm_.qryTemp;
         Prepara(q, {QStringLiteral("Select Financeira.DiasCompensacao, PlanosFinanc.TaxaRetencao, "
                                    "PlanosFinanc.NumParc, Financeira.CodPrazo, "),
@@ -661,7 +670,8 @@ TPlanoFinanc TConsultasRentabilidade::PlanoFinanc(const QString& CodFinanceira,
         q.setString(QStringLiteral("DescFormaPgto"), DescFormaPgto);
         q.open();
         return LePlanoFinanc(q);
-      }, cache_ ? &cache_->planoFinancCarregado : nullptr);
+      },
+      cache_ ? &cache_->planoFinancCarregado : nullptr);
 }
 
 std::vector<TDocumentoConvenio> TConsultasRentabilidade::DocumentosConvenio(
@@ -694,35 +704,38 @@ std::vector<TDocumentoConvenio> TConsultasRentabilidade::DocumentosConvenio(
 }
 
 TCartCon TConsultasRentabilidade::CartCon(const QString& Codigo) {
-  return Lembra(cache_ ? &cache_->cartCon : nullptr, TChave{Codigo}, false, [&]() -> TCartCon {
-    Query& q = dm_.qryTemp;
-    Prepara(q,
-            {QStringLiteral("SELECT CODIGO, NOME, DIASCOMPENSACAO, PERCDESC, CODPRAZO, "
-                            "TAXAMENSALANTECIP "),
-             QStringLiteral("  FROM CARTCON"), QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
-    q.setString(QStringLiteral("PCODIGO"), Codigo);
-    q.open();
-    return LeCartCon(q);
-  }, cache_ ? &cache_->cartConCarregada : nullptr);
+  return Lembra(
+      cache_ ? &cache_->cartCon : nullptr, TChave{Codigo}, false,
+      [&]() -> TCartCon {
+        Query& q = dm_.qryTemp;
+        Prepara(q, {QStringLiteral("SELECT CODIGO, NOME, DIASCOMPENSACAO, PERCDESC, CODPRAZO, "
+                                   "TAXAMENSALANTECIP "),
+                    QStringLiteral("  FROM CARTCON"),
+                    QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
+        q.setString(QStringLiteral("PCODIGO"), Codigo);
+        q.open();
+        return LeCartCon(q);
+      },
+      cache_ ? &cache_->cartConCarregada : nullptr);
 }
 
 std::vector<TParcelaPedido> TConsultasRentabilidade::ParcelasPedido(const QString& CodEmpresa,
                                                                     const QString& TipoPedido,
                                                                     const QString& CodPedido) {
-  return Lembra(
-      cache_ ? &cache_->parcelasPedido : nullptr, TChave{CodEmpresa, TipoPedido, CodPedido}, false,
-      [&]() -> std::vector<TParcelaPedido> {
-        Query& q = dm_.qryAux;
-        Prepara(q, {QStringLiteral("Select * From"), QStringLiteral("  ParcPedC"),
-                    QStringLiteral(" Where CodEmpresa = :PCodEmpresa"),
-                    QStringLiteral("   and TipoPedido = :PTipoPedido"),
-                    QStringLiteral("   and Codpedido  = :PCodpedido")});
-        q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
-        q.setString(QStringLiteral("PTipoPedido"), TipoPedido);
-        q.setString(QStringLiteral("PCodpedido"), CodPedido);
-        q.open();
-        return LeParcelas(q);
-      });
+  return Lembra(cache_ ? &cache_->parcelasPedido : nullptr,
+                TChave{CodEmpresa, TipoPedido, CodPedido}, false,
+                [&]() -> std::vector<TParcelaPedido> {
+                  Query& q = dm_.qryAux;
+                  Prepara(q, {QStringLiteral("Select * From"), QStringLiteral("  ParcPedC"),
+                              QStringLiteral(" Where CodEmpresa = :PCodEmpresa"),
+                              QStringLiteral("   and TipoPedido = :PTipoPedido"),
+                              QStringLiteral("   and Codpedido  = :PCodpedido")});
+                  q.setString(QStringLiteral("PCodEmpresa"), CodEmpresa);
+                  q.setString(QStringLiteral("PTipoPedido"), TipoPedido);
+                  q.setString(QStringLiteral("PCodpedido"), CodPedido);
+                  q.open();
+                  return LeParcelas(q);
+                });
 }
 
 // ---------------------------------------------------------------------------
@@ -846,8 +859,8 @@ struct TConsultasRentabilidade::Periodo {
   // The order of the current row (columns MGV_EMPRESA, MGV_TIPO,
   // MGV_PEDIDO), when its look-ups are loaded.
   const Pedido* PedidoDaLinha(const Query& q) const {
-    const auto it = indice.constFind(TChave{Texto(q, "MGV_EMPRESA"), Texto(q, "MGV_TIPO"),
-                                            Texto(q, "MGV_PEDIDO")});
+    const auto it = indice.constFind(
+        TChave{Texto(q, "MGV_EMPRESA"), Texto(q, "MGV_TIPO"), Texto(q, "MGV_PEDIDO")});
     return it == indice.constEnd() ? nullptr : &pedidos[*it];
   }
 };
@@ -898,14 +911,17 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
   Query q(p.banco);
   q.sql() << kColunasPedido
           << QStringLiteral("       TRIM(TRAILING FROM C.TIPOPEDIDO) || C.CODPEDIDO AS MGV_NUMDOC,")
-          << QStringLiteral("       E.VlrReceber, E.VlrConvenio, E.VlrFinanc, E.VlrChPreDatado,"
-                            " E.VlrCheque, E.VlrDinheiro, E.VlrDesconto,")
-          << QStringLiteral("       (E.VlrCheque + E.VlrReceber + E.VlrConvenio + E.VlrFinanc + "
-                            "E.VlrChPreDatado + (E.VlrDinheiro - E.VlrTroco)) as Total,")
+          << QStringLiteral(
+                 "       E.VlrReceber, E.VlrConvenio, E.VlrFinanc, E.VlrChPreDatado,"
+                 " E.VlrCheque, E.VlrDinheiro, E.VlrDesconto,")
+          << QStringLiteral(
+                 "       (E.VlrCheque + E.VlrReceber + E.VlrConvenio + E.VlrFinanc + "
+                 "E.VlrChPreDatado + (E.VlrDinheiro - E.VlrTroco)) as Total,")
           << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("E")) +
                  QStringLiteral(" AS MGV_REGISTRO")
-          << QStringLiteral("  FROM PEDIDOC C LEFT JOIN EnceFat E ON (E.CodPedido = C.CODPEDIDO"
-                            " AND E.TipoPedido = C.TIPOPEDIDO AND E.CodEmpresa = C.CODEMPRESA)")
+          << QStringLiteral(
+                 "  FROM PEDIDOC C LEFT JOIN EnceFat E ON (E.CodPedido = C.CODPEDIDO"
+                 " AND E.TipoPedido = C.TIPOPEDIDO AND E.CodEmpresa = C.CODEMPRESA)")
           << p.Condicoes();
   p.Parametros(q);
   q.open();
@@ -925,9 +941,8 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
     auto it = indice.constFind(chave);
     if (it == indice.constEnd()) {
       const Field numDoc = q.fieldByName(QStringLiteral("MGV_NUMDOC"));
-      const bool mesmoNumDoc =
-          !numDoc.isNull() &&
-          SemBrancosFinais(numDoc.asString()) == SemBrancosFinais(chave.b + chave.c);
+      const bool mesmoNumDoc = !numDoc.isNull() && SemBrancosFinais(numDoc.asString()) ==
+                                                       SemBrancosFinais(chave.b + chave.c);
       it = indice.insert(chave, static_cast<int>(pedidos.size()));
       pedidos.push_back({std::move(chave), mesmoNumDoc});
       fechamentos.emplace_back();
@@ -949,8 +964,9 @@ void TConsultasRentabilidade::CarregaTotaisDosItens(const Periodo& p) {
           << QStringLiteral("       (I.precounit - I.descontovlr) * I.quantidade AS MGV_VALOR,")
           << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("I")) +
                  QStringLiteral(" AS MGV_REGISTRO")
-          << QStringLiteral("  FROM PEDIDOC C INNER JOIN pedidoi I ON (I.codempresa = C.CODEMPRESA"
-                            " AND I.codpedido = C.CODPEDIDO AND I.tipopedido = C.TIPOPEDIDO)")
+          << QStringLiteral(
+                 "  FROM PEDIDOC C INNER JOIN pedidoi I ON (I.codempresa = C.CODEMPRESA"
+                 " AND I.codpedido = C.CODPEDIDO AND I.tipopedido = C.TIPOPEDIDO)")
           << p.Condicoes() << QStringLiteral(" ORDER BY 5");
   p.Parametros(q);
   q.open();
@@ -972,13 +988,14 @@ void TConsultasRentabilidade::CarregaTotaisDosItens(const Periodo& p) {
 
 void TConsultasRentabilidade::CarregaCheques(const Periodo& p) {
   Query q(p.banco);
-  q.sql() << kColunasPedido << QStringLiteral("       P.VlrCheque, P.Dt_Entrada, ") +
-                                   NumeroDoRegistro(QStringLiteral("P")) +
-                                   QStringLiteral(" AS MGV_REGISTRO")
+  q.sql() << kColunasPedido
+          << QStringLiteral("       P.VlrCheque, P.Dt_Entrada, ") +
+                 NumeroDoRegistro(QStringLiteral("P")) + QStringLiteral(" AS MGV_REGISTRO")
           << QStringLiteral("  FROM PEDIDOC C INNER JOIN PreTerc P ON (P.CodEmpresa = ") +
                  p.EmpresaDosPagamentos() +
-                 QStringLiteral(" AND P.NumDocOrig = TRIM(TRAILING FROM C.TIPOPEDIDO) || "
-                                "C.CODPEDIDO)")
+                 QStringLiteral(
+                     " AND P.NumDocOrig = TRIM(TRAILING FROM C.TIPOPEDIDO) || "
+                     "C.CODPEDIDO)")
           << p.Condicoes() << QStringLiteral(" ORDER BY 6");
   p.Parametros(q);
   q.open();
@@ -1005,11 +1022,13 @@ void TConsultasRentabilidade::CarregaCheques(const Periodo& p) {
 void TConsultasRentabilidade::CarregaFinanciamentos(const Periodo& p) {
   Query q(p.banco);
   q.sql() << kColunasPedido
-          << QStringLiteral("       F.CodPlano, F.DescFormaPgto, F.CodFinanceira, "
-                            "F.ValorMensalidade, ") +
+          << QStringLiteral(
+                 "       F.CodPlano, F.DescFormaPgto, F.CodFinanceira, "
+                 "F.ValorMensalidade, ") +
                  NumeroDoRegistro(QStringLiteral("F")) + QStringLiteral(" AS MGV_REGISTRO")
-          << QStringLiteral("  FROM PEDIDOC C INNER JOIN Financiamento F ON (F.CodVenda = "
-                            "C.CODPEDIDO AND F.CodEmpresa = ") +
+          << QStringLiteral(
+                 "  FROM PEDIDOC C INNER JOIN Financiamento F ON (F.CodVenda = "
+                 "C.CODPEDIDO AND F.CodEmpresa = ") +
                  p.EmpresaDosPagamentos() + u')'
           << p.Condicoes();
   p.Parametros(q);
@@ -1041,18 +1060,21 @@ void TConsultasRentabilidade::CarregaDocumentosConvenio(const Periodo& p) {
   // record order: the pairs are sorted so here.
   Query q(p.banco);
   q.sql() << kColunasPedido
-          << QStringLiteral("       ConvEnceFat.Convenio, Docurec.Dt_Emissao, "
-                            "DocuRec.Dt_Vencimento, DocuRec.ValorDocto,")
+          << QStringLiteral(
+                 "       ConvEnceFat.Convenio, Docurec.Dt_Emissao, "
+                 "DocuRec.Dt_Vencimento, DocuRec.ValorDocto,")
           << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("ConvEnceFat")) +
                  QStringLiteral(" AS MGV_REGISTRO, ") +
                  NumeroDoRegistro(QStringLiteral("DocuRec")) + QStringLiteral(" AS MGV_DOCUMENTO")
           << QStringLiteral("  FROM PEDIDOC C")
-          << QStringLiteral(" INNER JOIN ConvEnceFat ON (ConvEnceFat.CodEmpresa = C.CODEMPRESA"
-                            " AND ConvEnceFat.TipoPedido = C.TIPOPEDIDO"
-                            " AND ConvEnceFat.Codpedido = C.CODPEDIDO)")
-          << QStringLiteral(" Inner join DocuRec on (DocuRec.CodEmpresa = ConvEnceFat.CodEmpresa"
-                            " And DocuRec.NumDocOrig = ConvEnceFat.TipoPedido||"
-                            "ConvEnceFat.CodPedido)")
+          << QStringLiteral(
+                 " INNER JOIN ConvEnceFat ON (ConvEnceFat.CodEmpresa = C.CODEMPRESA"
+                 " AND ConvEnceFat.TipoPedido = C.TIPOPEDIDO"
+                 " AND ConvEnceFat.Codpedido = C.CODPEDIDO)")
+          << QStringLiteral(
+                 " Inner join DocuRec on (DocuRec.CodEmpresa = ConvEnceFat.CodEmpresa"
+                 " And DocuRec.NumDocOrig = ConvEnceFat.TipoPedido||"
+                 "ConvEnceFat.CodPedido)")
           << p.Condicoes() << QStringLiteral(" ORDER BY 8, 9");
   p.Parametros(q);
   q.open();
@@ -1075,9 +1097,10 @@ void TConsultasRentabilidade::CarregaParcelas(const Periodo& p) {
   q.sql() << kColunasPedido
           << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("P")) +
                  QStringLiteral(" AS MGV_REGISTRO, P.*")
-          << QStringLiteral("  FROM PEDIDOC C INNER JOIN ParcPedC P ON (P.CodEmpresa = "
-                            "C.CODEMPRESA AND P.TipoPedido = C.TIPOPEDIDO"
-                            " AND P.Codpedido = C.CODPEDIDO)")
+          << QStringLiteral(
+                 "  FROM PEDIDOC C INNER JOIN ParcPedC P ON (P.CodEmpresa = "
+                 "C.CODEMPRESA AND P.TipoPedido = C.TIPOPEDIDO"
+                 " AND P.Codpedido = C.CODPEDIDO)")
           << p.Condicoes();
   p.Parametros(q);
   q.open();
@@ -1086,8 +1109,7 @@ void TConsultasRentabilidade::CarregaParcelas(const Periodo& p) {
   for (q.first(); !q.eof(); q.next()) {
     const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
     if (pedido == nullptr) continue;
-    parcelas[pedido - p.pedidos.data()].Linha(Registro(q, registro),
-                                              [&] { return LeParcelas(q); });
+    parcelas[pedido - p.pedidos.data()].Linha(Registro(q, registro), [&] { return LeParcelas(q); });
   }
   q.close();
   for (std::size_t i = 0; i < p.pedidos.size(); ++i)
@@ -1116,8 +1138,8 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
     }
   };
   // The key columns of a row; none when one is null.
-  const auto chave = [](const Query& q, std::initializer_list<const char*> colunas)
-      -> std::optional<TChave> {
+  const auto chave = [](const Query& q,
+                        std::initializer_list<const char*> colunas) -> std::optional<TChave> {
     QString partes[3];
     int n = 0;
     for (const char* coluna : colunas) {
@@ -1147,20 +1169,16 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
                           "PlanosFinanc.NumParc, Financeira.CodPrazo, Planosfinanc.Entrada"),
            QStringLiteral("  From Financeira inner join PlanosFinanc on "
                           "(Financeira.CodFinanceira = PlanosFinanc.CodFinanceira)")},
-          simples({"MGV_FINANCEIRA", "MGV_PLANO", "MGV_FORMA"},
-                  LePlanoFinanc));
+          simples({"MGV_FINANCEIRA", "MGV_PLANO", "MGV_FORMA"}, LePlanoFinanc));
   carrega(cache_->vendedorComissao, std::nullopt,
           {QStringLiteral("Select CodVendedor, Comissao From Vendend")},
-          simples({"CodVendedor"},
-                  [](const Query& q) { return Float(q, "Comissao"); }));
+          simples({"CodVendedor"}, [](const Query& q) { return Float(q, "Comissao"); }));
   carrega(cache_->produtoCustoOperc, std::nullopt,
           {QStringLiteral("Select CodProd, CustoOperc From Produto")},
-          simples({"CodProd"},
-                  [](const Query& q) { return Float(q, "CustoOperc"); }));
+          simples({"CodProd"}, [](const Query& q) { return Float(q, "CustoOperc"); }));
   carrega(cache_->produtoComissao, std::nullopt,
           {QStringLiteral("Select CodProd, Comissao From Produto")},
-          simples({"CodProd"},
-                  [](const Query& q) { return Float(q, "Comissao"); }));
+          simples({"CodProd"}, [](const Query& q) { return Float(q, "Comissao"); }));
 
   // The costs of the policy in force (the look-up's own answer, read once
   // per refresh), of the branch or of every branch.
@@ -1175,23 +1193,24 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
   }
   const std::optional<QString> empresa =
       p.Empresa.isEmpty() ? std::nullopt : std::optional<QString>(p.Empresa);
-  const QString filtro = p.Empresa.isEmpty() ? QString() : QStringLiteral(" Where CodEmpresa = :Empresa");
+  const QString filtro =
+      p.Empresa.isEmpty() ? QString() : QStringLiteral(" Where CodEmpresa = :Empresa");
   if (tipoCusto == 5) {
-    carrega(cache_->custoGerencial, empresa,
-            {QStringLiteral("Select CodEmpresa, CodProd, CodGrade, PRECOCUSTO From CUSTOGERENCIAL") +
-             filtro},
-            simples({"CodEmpresa", "CodProd", "CodGrade"},
-                    [](const Query& q) { return Float(q, "PRECOCUSTO"); }));
+    carrega(
+        cache_->custoGerencial, empresa,
+        {QStringLiteral("Select CodEmpresa, CodProd, CodGrade, PRECOCUSTO From CUSTOGERENCIAL") +
+         filtro},
+        simples({"CodEmpresa", "CodProd", "CodGrade"},
+                [](const Query& q) { return Float(q, "PRECOCUSTO"); }));
     return;
   }
   const bool medio = tipoCusto == 3 || tipoCusto == 4;
   auto& compProd = medio ? cache_->compProdMedio : cache_->compProdCusto;
   carrega(compProd, empresa,
           {QStringLiteral("Select CodEmpresa, CodProd, %1 AS MGV_PRECO From CompProd")
-                   .arg(medio ? QStringLiteral("PrecoMedio") : QStringLiteral("PrecoCusto")) +
+               .arg(medio ? QStringLiteral("PrecoMedio") : QStringLiteral("PrecoCusto")) +
            filtro},
-          simples({"CodEmpresa", "CodProd"},
-                  [](const Query& q) { return Float(q, "MGV_PRECO"); }));
+          simples({"CodEmpresa", "CodProd"}, [](const Query& q) { return Float(q, "MGV_PRECO"); }));
   if (tipoCusto == 2 || tipoCusto == 3) CarregaMovimentos(p, tipoCusto == 3);
 }
 
@@ -1200,8 +1219,9 @@ void TConsultasRentabilidade::CarregaMovimentos(const Periodo& p, bool medio) {
   // further.
   try {
     Query q(p.banco);
-    q.sql() << QStringLiteral("Select CodEmpresa, CodProd, CodGrade, Dt_Movimento, Sequencia, %1 "
-                              "AS MGV_PRECO From MvGeral")
+    q.sql() << QStringLiteral(
+                   "Select CodEmpresa, CodProd, CodGrade, Dt_Movimento, Sequencia, %1 "
+                   "AS MGV_PRECO From MvGeral")
                    .arg(medio ? QStringLiteral("PrecoMedio") : QStringLiteral("PrecoCusto"))
             << QStringLiteral(" Where Dt_Movimento <= :Data2") +
                    (p.Empresa.isEmpty() ? QString() : QStringLiteral(" And CodEmpresa = :Empresa"));
@@ -1212,19 +1232,21 @@ void TConsultasRentabilidade::CarregaMovimentos(const Periodo& p, bool medio) {
         p.Empresa.isEmpty() ? std::nullopt : std::optional<QString>(p.Empresa));
     const QString colEmpresa = QStringLiteral("CodEmpresa"), colProd = QStringLiteral("CodProd"),
                   colGrade = QStringLiteral("CodGrade"), colDia = QStringLiteral("Dt_Movimento"),
-                  colSequencia = QStringLiteral("Sequencia"), colPreco = QStringLiteral("MGV_PRECO");
+                  colSequencia = QStringLiteral("Sequencia"),
+                  colPreco = QStringLiteral("MGV_PRECO");
     for (q.first(); !q.eof(); q.next()) {
       const Field empresa = q.fieldByName(colEmpresa), prod = q.fieldByName(colProd),
                   grade = q.fieldByName(colGrade);
       if (empresa.isNull() || prod.isNull() || grade.isNull()) continue;
-      auto& lista = movimentos.Acumula(TChave{empresa.asString(), prod.asString(), grade.asString()});
+      auto& lista =
+          movimentos.Acumula(TChave{empresa.asString(), prod.asString(), grade.asString()});
       const Field dia = q.fieldByName(colDia);
       if (dia.isNull()) continue;  // never on or before a day
       const Field sequencia = q.fieldByName(colSequencia);
-      lista.push_back({dia.asDateTime(),
-                       sequencia.isNull() ? std::nullopt
-                                          : std::optional<qint64>(sequencia.asInteger()),
-                       q.fieldByName(colPreco).asFloat()});
+      lista.push_back(
+          {dia.asDateTime(),
+           sequencia.isNull() ? std::nullopt : std::optional<qint64>(sequencia.asInteger()),
+           q.fieldByName(colPreco).asFloat()});
     }
     q.close();
     movimentos.Conclui();

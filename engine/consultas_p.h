@@ -324,8 +324,9 @@ class TConsultasRentabilidade {
   // The grade's movements (key CodEmpresa, CodProd, CodGrade): from the
   // period's movements, or read once by a statement of the grade.
   const std::vector<TCacheConsultas::MovimentoGrade>* MovimentosDaGrade(TQueryPreguicosa& QAux,
-                                                                       const TChave& grade);
-  std::optional<TMovimento> UltimoMovimentoDaGrade(TQueryPreguicosa& QAux, const QString& CodEmpresa,
+                                                                        const TChave& grade);
+  std::optional<TMovimento> UltimoMovimentoDaGrade(TQueryPreguicosa& QAux,
+                                                   const QString& CodEmpresa,
                                                    const QString& CodProd, const QString& CodGrade,
                                                    TDateTime DataVenda);
   template <typename K, typename T, typename Consulta>

@@ -229,8 +229,7 @@ TEST_F(FastPathTest, InstrucoesNaoCrescemComOsPedidos) {
         rodadas.push_back(atualiza(secao, true));
         EXPECT_TRUE(rodadas.back().erro.isEmpty()) << rodadas.back().erro.toStdString();
       }
-      const std::string caso =
-          "TipoCusto " + std::to_string(tipo) + " Empresa '" + empresa + "'";
+      const std::string caso = "TipoCusto " + std::to_string(tipo) + " Empresa '" + empresa + "'";
       EXPECT_GT(rodadas[1].resultado.rows, 4 * rodadas[0].resultado.rows) << caso;
       EXPECT_EQ(rodadas[1].execucoes, rodadas[0].execucoes) << caso;
       EXPECT_LE(rodadas[1].execucoes, 30u) << caso;
