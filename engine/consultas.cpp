@@ -827,6 +827,10 @@ struct TConsultasRentabilidade::Periodo {
   struct Pedido {
     TChave chave;  // CODEMPRESA, TIPOPEDIDO, CODPEDIDO
     bool numDoc = false;
+    // What the calculation can ask of the order, as its closing record says
+    // (financing, agreement documents, own receivables): the answers kept
+    // for the other orders would never be read.
+    bool financiado = true, convenio = true, receber = true;
   };
   std::vector<Pedido> pedidos;
   QHash<TChave, int> indice;  // order key -> entry of `pedidos`
@@ -950,8 +954,14 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
     fechamentos[*it].Linha(Registro(q, registro), [&] { return LeEnceFat(q); });
   }
   q.close();
-  for (std::size_t i = 0; i < pedidos.size(); ++i)
-    if (!fechamentos[i].ambigua) cache_->enceFat.insert(pedidos[i].chave, fechamentos[i].valor);
+  for (std::size_t i = 0; i < pedidos.size(); ++i) {
+    if (fechamentos[i].ambigua) continue;
+    const TEnceFat& e = fechamentos[i].valor;
+    cache_->enceFat.insert(pedidos[i].chave, e);
+    pedidos[i].financiado = e.VlrFinanc > 0;
+    pedidos[i].convenio = e.VlrConvenio > 0;
+    pedidos[i].receber = e.VlrReceber > 0;
+  }
   p.pedidos = std::move(pedidos);
   p.indice = std::move(indice);
 }
@@ -1037,12 +1047,13 @@ void TConsultasRentabilidade::CarregaFinanciamentos(const Periodo& p) {
   QHash<TChave, TUmaLinha<TFinanciamento>> financiamentos;
   for (q.first(); !q.eof(); q.next()) {
     const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr) continue;
+    if (pedido == nullptr || !pedido->financiado) continue;
     financiamentos[TChave{p.EmpresaDosPagamentos(pedido->chave), pedido->chave.c}].Linha(
         Registro(q, registro), [&] { return LeFinanciamento(q); });
   }
   q.close();
   for (const Periodo::Pedido& pedido : p.pedidos) {
+    if (!pedido.financiado) continue;
     const TChave chave{p.EmpresaDosPagamentos(pedido.chave), pedido.chave.c};
     const auto it = financiamentos.constFind(chave);
     if (it == financiamentos.constEnd())
@@ -1082,14 +1093,15 @@ void TConsultasRentabilidade::CarregaDocumentosConvenio(const Periodo& p) {
   TRepetidas<std::pair<double, double>> repetidas;
   for (q.first(); !q.eof(); q.next()) {
     const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr) continue;
+    if (pedido == nullptr || !pedido->convenio) continue;
     if (repetidas.Repetida({Float(q, "MGV_REGISTRO"), Float(q, "MGV_DOCUMENTO")}, pedido->chave))
       continue;
     porPedido[pedido - p.pedidos.data()].push_back(LeDocumento(q));
   }
   q.close();
   for (std::size_t i = 0; i < p.pedidos.size(); ++i)
-    cache_->documentosConvenio.insert(p.pedidos[i].chave, std::move(porPedido[i]));
+    if (p.pedidos[i].convenio)
+      cache_->documentosConvenio.insert(p.pedidos[i].chave, std::move(porPedido[i]));
 }
 
 void TConsultasRentabilidade::CarregaParcelas(const Periodo& p) {
@@ -1108,12 +1120,12 @@ void TConsultasRentabilidade::CarregaParcelas(const Periodo& p) {
   std::vector<TUmaLinha<std::vector<TParcelaPedido>>> parcelas(p.pedidos.size());
   for (q.first(); !q.eof(); q.next()) {
     const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr) continue;
+    if (pedido == nullptr || !pedido->receber) continue;
     parcelas[pedido - p.pedidos.data()].Linha(Registro(q, registro), [&] { return LeParcelas(q); });
   }
   q.close();
   for (std::size_t i = 0; i < p.pedidos.size(); ++i)
-    if (!parcelas[i].ambigua)
+    if (p.pedidos[i].receber && !parcelas[i].ambigua)
       cache_->parcelasPedido.insert(p.pedidos[i].chave, std::move(parcelas[i].valor));
 }
 

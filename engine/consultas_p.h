@@ -165,7 +165,7 @@ class TTabelaCarregada {
     V valor;
     int linhas = 0;
   };
-  std::optional<QString> empresa_;  // without trailing blanks
+  std::optional<QString> empresa_;
   bool ascii_ = true;
   QHash<TChave, Grupo> grupos_;  // by canonical code
   QHash<TChave, V> unicas_;      // by the row's own code, groups of one row
