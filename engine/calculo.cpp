@@ -16,19 +16,19 @@ using calculo::Dividir;
 using calculo::TaxaDiaria;
 
 double TCalculoRentabilidade::CabecFloat(const char* coluna) const {
-  return qryVendasCabec.fieldByName(QString::fromLatin1(coluna)).asFloat();
+  return qryVendasCabec.fieldByName(QLatin1StringView(coluna)).asFloat();
 }
 QString TCalculoRentabilidade::CabecTexto(const char* coluna) const {
-  return qryVendasCabec.fieldByName(QString::fromLatin1(coluna)).asString();
+  return qryVendasCabec.fieldByName(QLatin1StringView(coluna)).asString();
 }
 TDateTime TCalculoRentabilidade::CabecData(const char* coluna) const {
-  return qryVendasCabec.fieldByName(QString::fromLatin1(coluna)).asDateTime();
+  return qryVendasCabec.fieldByName(QLatin1StringView(coluna)).asDateTime();
 }
 double TCalculoRentabilidade::ItemFloat(const char* coluna) const {
-  return qryItem.fieldByName(QString::fromLatin1(coluna)).asFloat();
+  return qryItem.fieldByName(QLatin1StringView(coluna)).asFloat();
 }
 QString TCalculoRentabilidade::ItemTexto(const char* coluna) const {
-  return qryItem.fieldByName(QString::fromLatin1(coluna)).asString();
+  return qryItem.fieldByName(QLatin1StringView(coluna)).asString();
 }
 
 QString TCalculoRentabilidade::Contexto() const {

@@ -40,9 +40,9 @@ TFinanciamentoOrc FinanciamentoDoOrcamento(Query& q, const QString& CodEmpresa,
   q.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
   q.setString(QStringLiteral("NumOrcamento"), CodOrc);
   q.open();
-  return {q.fieldByName(QStringLiteral("CodPlano")).asString(),
-          q.fieldByName(QStringLiteral("DescFormaPgto")).asString(),
-          q.fieldByName(QStringLiteral("CodFinanceira")).asString()};
+  return {q.fieldByName("CodPlano").asString(),
+          q.fieldByName("DescFormaPgto").asString(),
+          q.fieldByName("CodFinanceira").asString()};
 }
 
 QString ConvenioDoOrcamento(Query& q, const QString& CodEmpresa, const QString& CodOrc,
@@ -54,7 +54,7 @@ QString ConvenioDoOrcamento(Query& q, const QString& CodEmpresa, const QString& 
   q.setString(QStringLiteral("PSEQ"), Sequencia);
   q.setString(QStringLiteral("PCODORC"), CodOrc);
   q.open();
-  return q.fieldByName(QStringLiteral("CODCONVENIO")).asString();
+  return q.fieldByName("CODCONVENIO").asString();
 }
 
 struct TConvenioOrc {
@@ -67,8 +67,8 @@ TConvenioOrc CartConDoOrcamento(Query& q, const QString& Codigo) {
            QStringLiteral("  FROM CARTCON"), QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
   q.setString(QStringLiteral("PCODIGO"), Codigo);
   q.open();
-  return {q.fieldByName(QStringLiteral("DIASCOMPENSACAO")).asFloat(),
-          q.fieldByName(QStringLiteral("PERCDESC")).asFloat()};
+  return {q.fieldByName("DIASCOMPENSACAO").asFloat(),
+          q.fieldByName("PERCDESC").asFloat()};
 }
 
 struct TPlanoOrc {
@@ -89,9 +89,9 @@ TPlanoOrc PlanoDoOrcamento(Query& q, const QString& CodFinanceira, const QString
   q.setString(QStringLiteral("CodPlano"), CodPlano);
   q.setString(QStringLiteral("DescFormaPgto"), DescFormaPgto);
   q.open();
-  return {q.fieldByName(QStringLiteral("DiasCompensacao")).asFloat(),
-          q.fieldByName(QStringLiteral("TaxaRetencao")).asFloat(),
-          q.fieldByName(QStringLiteral("Entrada")).asString()};
+  return {q.fieldByName("DiasCompensacao").asFloat(),
+          q.fieldByName("TaxaRetencao").asFloat(),
+          q.fieldByName("Entrada").asString()};
 }
 
 // Runs `passo`; when it fails in any way (a division by zero, a failing
@@ -117,7 +117,7 @@ void TdmRentabilidade::ParcelasDoOrcamento(const Query& qryOrcCabe,
   VfDtParcelas.assign(kNumParcelas, 0.0);
   const bool temData = qryOrcCabe.hasField(QStringLiteral("DataOrcamento"));
   const TDateTime dataOrcamento =
-      temData ? qryOrcCabe.fieldByName(QStringLiteral("DataOrcamento")).asDateTime() : 0.0;
+      temData ? qryOrcCabe.fieldByName("DataOrcamento").asDateTime() : 0.0;
   for (int k = 0; k < 6; ++k) {
     const QString n = StrZero(QString::number(k + 1), 2);
     const double valor = qryOrcCabe.fieldByName(QStringLiteral("Vlrparc") + n).asFloat();
@@ -347,7 +347,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
     } else if (parcela2 > 0) {
       // An installment without a due date is taken as paid on the quote's day.
       const bool semVencimento =
-          qryVendasCabec.fieldByName(QStringLiteral("VencParc01_2")).isNull();
+          qryVendasCabec.fieldByName("VencParc01_2").isNull();
       const TDateTime vencimento = semVencimento ? dataOrcamento : CabecData("VencParc01_2");
       dm.MPreValorPresente += CustoValorPresente(parcela2, vencimento - dataOrcamento, MTxJurosDia);
     }

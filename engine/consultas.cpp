@@ -38,16 +38,16 @@ QString Literal(const QString& codigo) {
 }
 
 double Float(const Query& q, const char* coluna) {
-  return q.fieldByName(QString::fromLatin1(coluna)).asFloat();
+  return q.fieldByName(QLatin1StringView(coluna)).asFloat();
 }
 QString Texto(const Query& q, const char* coluna) {
-  return q.fieldByName(QString::fromLatin1(coluna)).asString();
+  return q.fieldByName(QLatin1StringView(coluna)).asString();
 }
 int Inteiro(const Query& q, const char* coluna) {
-  return static_cast<int>(q.fieldByName(QString::fromLatin1(coluna)).asInteger());
+  return static_cast<int>(q.fieldByName(QLatin1StringView(coluna)).asInteger());
 }
 TDateTime Data(const Query& q, const char* coluna) {
-  return q.fieldByName(QString::fromLatin1(coluna)).asDateTime();
+  return q.fieldByName(QLatin1StringView(coluna)).asDateTime();
 }
 
 // The rows of the look-ups as records; the set-based statements name their
@@ -76,7 +76,7 @@ TEnceFat LeEnceFat(const Query& q) {
   e.VlrCheque = Float(q, "VlrCheque");
   e.VlrDinheiro = Float(q, "VlrDinheiro");
   e.VlrDesconto = Float(q, "VlrDesconto");
-  const Field total = q.fieldByName(QStringLiteral("Total"));
+  const Field total = q.fieldByName("Total");
   e.TotalNulo = total.isNull();
   e.Total = total.asFloat();
   return e;
@@ -424,7 +424,7 @@ std::optional<TMovimento> TConsultasRentabilidade::UltimoMovimento(TQueryPreguic
   if (QAux->isEmpty()) return std::nullopt;
   TMovimento movimento;
   movimento.Dt_Movimento = Data(*QAux, "Dt_Movimento");
-  movimento.Sequencia = QAux->fieldByName(QStringLiteral("Sequencia")).asInteger();
+  movimento.Sequencia = QAux->fieldByName("Sequencia").asInteger();
   QAux->close();
   return movimento;
 }
@@ -459,9 +459,9 @@ const std::vector<TCacheConsultas::MovimentoGrade>* TConsultasRentabilidade::Mov
   QAux->open();
   std::vector<TCacheConsultas::MovimentoGrade> movimentos;
   for (QAux->first(); !QAux->eof(); QAux->next()) {
-    const Field dia = QAux->fieldByName(QStringLiteral("Dt_Movimento"));
+    const Field dia = QAux->fieldByName("Dt_Movimento");
     if (dia.isNull()) continue;  // never on or before a day
-    const Field sequencia = QAux->fieldByName(QStringLiteral("Sequencia"));
+    const Field sequencia = QAux->fieldByName("Sequencia");
     movimentos.push_back({dia.asDateTime(), sequencia.isNull()
                                                 ? std::nullopt
                                                 : std::optional<qint64>(sequencia.asInteger())});
@@ -934,9 +934,9 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
   QHash<TChave, int> indice;
   std::vector<TUmaLinha<TEnceFat>> fechamentos;
   for (q.first(); !q.eof(); q.next()) {
-    const Field empresa = q.fieldByName(QStringLiteral("MGV_EMPRESA"));
-    const Field tipo = q.fieldByName(QStringLiteral("MGV_TIPO"));
-    const Field pedido = q.fieldByName(QStringLiteral("MGV_PEDIDO"));
+    const Field empresa = q.fieldByName("MGV_EMPRESA");
+    const Field tipo = q.fieldByName("MGV_TIPO");
+    const Field pedido = q.fieldByName("MGV_PEDIDO");
     // A null code reads as empty text in the calculation, which no join
     // with the null column reproduces.
     if (empresa.isNull() || tipo.isNull() || pedido.isNull()) continue;
@@ -944,7 +944,7 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
     if (!Ascii(chave)) continue;
     auto it = indice.constFind(chave);
     if (it == indice.constEnd()) {
-      const Field numDoc = q.fieldByName(QStringLiteral("MGV_NUMDOC"));
+      const Field numDoc = q.fieldByName("MGV_NUMDOC");
       const bool mesmoNumDoc = !numDoc.isNull() && SemBrancosFinais(numDoc.asString()) ==
                                                        SemBrancosFinais(chave.b + chave.c);
       it = indice.insert(chave, static_cast<int>(pedidos.size()));
@@ -986,7 +986,7 @@ void TConsultasRentabilidade::CarregaTotaisDosItens(const Periodo& p) {
     const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
     if (pedido == nullptr) continue;
     if (repetidas.Repetida(Float(q, "MGV_REGISTRO"), pedido->chave)) continue;
-    const Field valor = q.fieldByName(QStringLiteral("MGV_VALOR"));
+    const Field valor = q.fieldByName("MGV_VALOR");
     if (!valor.isNull()) totais[pedido - p.pedidos.data()] += valor.asFloat();
   }
   q.close();
@@ -1155,7 +1155,7 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
     QString partes[3];
     int n = 0;
     for (const char* coluna : colunas) {
-      const Field f = q.fieldByName(QString::fromLatin1(coluna));
+      const Field f = q.fieldByName(QLatin1StringView(coluna));
       if (f.isNull()) return std::nullopt;
       partes[n++] = f.asString();
     }

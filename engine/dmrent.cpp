@@ -194,9 +194,9 @@ bool TdmRentabilidade::FIncluiComissaoRentabilidade() {
 }
 
 double TdmRentabilidade::FCalculaTotalItensPed(const Query& VFQry) {
-  return consultas_->TotalItensPedido(VFQry.fieldByName(QStringLiteral("codempresa")).asString(),
-                                      VFQry.fieldByName(QStringLiteral("codpedido")).asString(),
-                                      VFQry.fieldByName(QStringLiteral("tipopedido")).asString());
+  return consultas_->TotalItensPedido(VFQry.fieldByName("codempresa").asString(),
+                                      VFQry.fieldByName("codpedido").asString(),
+                                      VFQry.fieldByName("tipopedido").asString());
 }
 
 double TdmRentabilidade::SelecionaValorDaTroca(const QString& VfCodEmpresa,

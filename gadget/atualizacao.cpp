@@ -66,6 +66,16 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
 
   bool vazia = false;
   {
+    // The reference path runs every statement as the ERP's code does: its
+    // text set, prepared, run and freed, once per look-up.
+    struct ReusoDeInstrucoes {
+      Database& banco;
+      const bool antes;
+      ReusoDeInstrucoes(Database& b, bool reusa) : banco(b), antes(b.reusesStatements()) {
+        banco.setReusesStatements(reusa);
+      }
+      ~ReusoDeInstrucoes() { banco.setReusesStatements(antes); }
+    } reuso(*banco, opcoes.caminhoRapido);
     // Every read of the refresh sees one snapshot, which is committed as soon
     // as the passes are over so it never holds back the ERP's housekeeping.
     ReadScope leitura(*banco);
@@ -82,12 +92,21 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
 
       Query QryItensPedidos(banco);
       QryItensPedidos.setTransaction(conexao_->getTransaction());
+      // The fast path reads the rows as it calculates them and keeps only
+      // the ones the freight pass needs: a year's rows never sit in memory.
+      QryItensPedidos.setUnidirectional(opcoes.caminhoRapido);
       ConsultaItensPedidos(QryItensPedidos, config.Empresa, config.MostraPedidos, data1, data2);
       ZeraVariaveis();
       resultado.totais = totais;
-      resultado.rows = QryItensPedidos.recordCount();
       vazia = QryItensPedidos.isEmpty();
-      if (!vazia) passes(QryItensPedidos, dmRentabilidade, resultado, opcoes);
+      if (vazia) {
+        resultado.rows = 0;
+      } else if (opcoes.caminhoRapido) {
+        passesEmFluxo(QryItensPedidos, dmRentabilidade, resultado, opcoes);
+      } else {
+        resultado.rows = QryItensPedidos.recordCount();
+        passes(QryItensPedidos, dmRentabilidade, resultado, opcoes);
+      }
     }
     leitura.end();
   }
@@ -118,15 +137,50 @@ void TAtualizacaoRentabilidade::passes(Query& qry, TdmRentabilidade& dm,
   // so of two orders sharing a number only the first gets its freight.
   QSet<QString> PedidosVerificados;
   for (qry.first(); !qry.eof(); qry.next()) {
-    const QString pedido = qry.fieldByName(QStringLiteral("CODPEDIDO")).asString().toCaseFolded();
+    const QString pedido = qry.fieldByName("CODPEDIDO").asString().toCaseFolded();
     if (!PedidosVerificados.contains(pedido)) {
-      if (qry.fieldByName(QStringLiteral("FRETE")).asFloat() != 0) {
+      if (qry.fieldByName("FRETE").asFloat() != 0) {
         calcularLinha(dm, qry, QStringLiteral("Frete"), resultado, opcoes.guardarItens);
       }
       PedidosVerificados.insert(pedido);
     }
     avanca();
   }
+}
+
+void TAtualizacaoRentabilidade::passesEmFluxo(Query& qry, TdmRentabilidade& dm,
+                                              ResultadoAtualizacao& resultado,
+                                              const OpcoesAtualizacao& opcoes) {
+  // The same calls in the same order as passes(): the product pass over the
+  // rows as they arrive, remembering the first row of every order (by
+  // CODPEDIDO without regard to case) when it carries freight; then the
+  // freight pass over those rows alone.
+  if (opcoes.progresso) opcoes.progresso(0, 0);
+  QSet<QString> PedidosVerificados;
+  int linhas = 0;
+  for (; !qry.eof(); qry.next()) {
+    calcularLinha(dm, qry, QStringLiteral("Produto"), resultado, opcoes.guardarItens);
+    const QString pedido = qry.fieldByName("CODPEDIDO").asString().toCaseFolded();
+    if (!PedidosVerificados.contains(pedido)) {
+      if (qry.fieldByName("FRETE").asFloat() != 0) qry.retainRow();
+      PedidosVerificados.insert(pedido);
+    }
+    resultado.rows = ++linhas;
+    if (opcoes.progresso) opcoes.progresso(linhas, 0);
+  }
+  resultado.rows = linhas;
+
+  qry.useRetainedRows();
+  const int fretes = qry.recordCount();
+  int feitos = 0;
+  for (qry.first(); !qry.eof(); qry.next()) {
+    calcularLinha(dm, qry, QStringLiteral("Frete"), resultado, opcoes.guardarItens);
+    ++feitos;
+    // The freight pass stands for the second half of the steps.
+    if (opcoes.progresso)
+      opcoes.progresso(linhas + int(qint64(feitos) * linhas / fretes), 2 * linhas);
+  }
+  if (opcoes.progresso && fretes == 0) opcoes.progresso(2 * linhas, 2 * linhas);
 }
 
 void TAtualizacaoRentabilidade::calcularLinha(TdmRentabilidade& dm, const Query& qry,

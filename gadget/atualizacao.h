@@ -134,14 +134,19 @@ inline constexpr std::array<FiguraPainel, 8> kFigurasPainel{{
 struct OpcoesAtualizacao {
   // Keep every engine call in ResultadoAtualizacao::itens.
   bool guardarItens = false;
-  // Each distinct look-up of the calculation runs once per refresh and is
-  // answered from memory afterwards (the refresh reads one snapshot, so the
-  // figures are the same). Off: every call runs all its look-ups, the
-  // reference the fast path is checked against.
+  // The period's look-ups are read ahead in set-based statements, each
+  // distinct look-up runs at most once per refresh and is answered from
+  // memory afterwards (the refresh reads one snapshot, so the figures are the
+  // same), and the order-items rows are read forward only, as they are
+  // calculated. Off: every call runs all its look-ups, each statement
+  // prepared anew, over rows kept in memory - the reference the fast path is
+  // checked against.
   bool caminhoRapido = true;
   // Called as the passes walk the rows: `feitas` of `total` steps, where the
-  // total is twice the rows (the product pass, then the freight pass). Runs
-  // on the refreshing thread; it must not touch the database.
+  // total is twice the rows (the product pass, then the freight pass). On
+  // the fast path the rows are read as the product pass goes, so until its
+  // end `total` is 0 and `feitas` the rows done. Runs on the refreshing
+  // thread; it must not touch the database.
   std::function<void(int feitas, int total)> progresso;
 };
 
@@ -205,6 +210,9 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
                      ResultadoAtualizacao& resultado, bool guardarItens);
   void passes(Query& qry, TdmRentabilidade& dm, ResultadoAtualizacao& resultado,
               const OpcoesAtualizacao& opcoes);
+  // The same passes over a forward-only query (the fast path).
+  void passesEmFluxo(Query& qry, TdmRentabilidade& dm, ResultadoAtualizacao& resultado,
+                     const OpcoesAtualizacao& opcoes);
   void escreveFiguras(ResultadoAtualizacao& resultado) const;
 
   TConexao* conexao_;

@@ -248,11 +248,28 @@ TEST_F(RefreshTest, ProgressoVaiDeZeroAoTotalDasDuasPassadas) {
   std::vector<std::pair<int, int>> chamadas;
   OpcoesAtualizacao opcoes;
   opcoes.progresso = [&](int feitas, int total) { chamadas.emplace_back(feitas, total); };
+
+  // Rows kept in memory: every step of both passes, out of twice the rows.
+  opcoes.caminhoRapido = false;
   ResultadoAtualizacao r;
   atualiza(r, opcoes);
   ASSERT_EQ(r.rows, 3);
   ASSERT_EQ(chamadas.size(), 7u);
   for (int i = 0; i < 7; ++i) EXPECT_EQ(chamadas[i], std::make_pair(i, 6));
+
+  // Rows read as they are calculated: the product pass counts rows without a
+  // total, then the freight pass runs up to twice the rows.
+  chamadas.clear();
+  opcoes.caminhoRapido = true;
+  atualiza(r, opcoes);
+  ASSERT_EQ(r.rows, 3);
+  ASSERT_GE(chamadas.size(), 5u);
+  for (int i = 0; i <= 3; ++i) EXPECT_EQ(chamadas[std::size_t(i)], std::make_pair(i, 0));
+  for (std::size_t i = 4; i < chamadas.size(); ++i) {
+    EXPECT_EQ(chamadas[i].second, 6) << i;
+    EXPECT_GT(chamadas[i].first, chamadas[i - 1].first) << i;
+  }
+  EXPECT_EQ(chamadas.back(), std::make_pair(6, 6));
 }
 
 // A sale total of 0 after rows were found: the two "Faturamento" figures are

@@ -230,6 +230,15 @@ class Progresso {
     if (escrito_) escreve(terminal_, "\r\033[K");
   }
   void operator()(int feitas, int total) {
+    if (total <= 0) {
+      // The rows are read as the product pass goes: their number is not
+      // known yet.
+      if (feitas - ultimaLinha_ < 5000 && feitas != 0) return;
+      ultimaLinha_ = feitas;
+      escrito_ = true;
+      escreve(terminal_, QStringLiteral("\rCalculando: produtos, linha %1").arg(feitas).toUtf8());
+      return;
+    }
     const int percentual = total > 0 ? static_cast<int>(100LL * feitas / total) : 100;
     if (percentual == ultimo_) return;
     ultimo_ = percentual;
@@ -249,12 +258,13 @@ class Progresso {
  private:
   std::FILE* terminal_;
   int ultimo_ = -1;
+  int ultimaLinha_ = 0;
   bool escrito_ = false;
 };
 
 // Runs the refresh's order-items query alone, in one snapshot, over the
-// period the refresh would compute, and fetches every row. Returns the
-// number of rows.
+// period the refresh would compute, and fetches every row forward only, as
+// the fast refresh reads them. Returns the number of rows.
 int buscaItens(TConexao& conexao, TConfig& config, const QDate& hoje) {
   AtualizaDatas(config, hoje.isValid() ? hoje : QDate::currentDate());
   const auto [data1, data2] = DatasDoPeriodo(config);
@@ -264,7 +274,9 @@ int buscaItens(TConexao& conexao, TConfig& config, const QDate& hoje) {
   {
     Query itens(banco);
     itens.setTransaction(conexao.getTransaction());
+    itens.setUnidirectional(true);
     ConsultaItensPedidos(itens, config.Empresa, config.MostraPedidos, data1, data2);
+    while (!itens.eof()) itens.next();
     linhas = itens.recordCount();
   }
   leitura.end();
