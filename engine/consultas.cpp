@@ -913,6 +913,7 @@ void TConsultasRentabilidade::CarregaPeriodo(const QString& Empresa, const QStri
 void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
   // Every order of the period, with its closing record when it has one.
   Query q(p.banco);
+  q.setUnidirectional(true);  // read once, in order: nothing kept
   q.sql() << kColunasPedido
           << QStringLiteral("       TRIM(TRAILING FROM C.TIPOPEDIDO) || C.CODPEDIDO AS MGV_NUMDOC,")
           << QStringLiteral(
@@ -970,6 +971,7 @@ void TConsultasRentabilidade::CarregaTotaisDosItens(const Periodo& p) {
   // The sum of each order's lines, added in record order as the look-up's
   // SUM adds them (a sum of doubles depends on the order of its terms).
   Query q(p.banco);
+  q.setUnidirectional(true);  // read once, in order: nothing kept
   q.sql() << kColunasPedido
           << QStringLiteral("       (I.precounit - I.descontovlr) * I.quantidade AS MGV_VALOR,")
           << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("I")) +
@@ -998,6 +1000,7 @@ void TConsultasRentabilidade::CarregaTotaisDosItens(const Periodo& p) {
 
 void TConsultasRentabilidade::CarregaCheques(const Periodo& p) {
   Query q(p.banco);
+  q.setUnidirectional(true);  // read once, in order: nothing kept
   q.sql() << kColunasPedido
           << QStringLiteral("       P.VlrCheque, P.Dt_Entrada, ") +
                  NumeroDoRegistro(QStringLiteral("P")) + QStringLiteral(" AS MGV_REGISTRO")
@@ -1031,6 +1034,7 @@ void TConsultasRentabilidade::CarregaCheques(const Periodo& p) {
 
 void TConsultasRentabilidade::CarregaFinanciamentos(const Periodo& p) {
   Query q(p.banco);
+  q.setUnidirectional(true);  // read once, in order: nothing kept
   q.sql() << kColunasPedido
           << QStringLiteral(
                  "       F.CodPlano, F.DescFormaPgto, F.CodFinanceira, "
@@ -1070,6 +1074,7 @@ void TConsultasRentabilidade::CarregaDocumentosConvenio(const Periodo& p) {
   // records first, in record order, and joins the documents to each, in
   // record order: the pairs are sorted so here.
   Query q(p.banco);
+  q.setUnidirectional(true);  // read once, in order: nothing kept
   q.sql() << kColunasPedido
           << QStringLiteral(
                  "       ConvEnceFat.Convenio, Docurec.Dt_Emissao, "
@@ -1106,6 +1111,7 @@ void TConsultasRentabilidade::CarregaDocumentosConvenio(const Periodo& p) {
 
 void TConsultasRentabilidade::CarregaParcelas(const Periodo& p) {
   Query q(p.banco);
+  q.setUnidirectional(true);  // read once, in order: nothing kept
   q.sql() << kColunasPedido
           << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("P")) +
                  QStringLiteral(" AS MGV_REGISTRO, P.*")
@@ -1136,6 +1142,7 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
                             std::initializer_list<QString> linhas, auto&& linha) {
     try {
       Query q(p.banco);
+      q.setUnidirectional(true);  // read once, in order: nothing kept
       for (const QString& l : linhas) q.sql() << l;
       if (empresa) q.setString(QStringLiteral("Empresa"), *empresa);
       q.open();
@@ -1231,6 +1238,7 @@ void TConsultasRentabilidade::CarregaMovimentos(const Periodo& p, bool medio) {
   // further.
   try {
     Query q(p.banco);
+    q.setUnidirectional(true);  // read once, in order: nothing kept
     q.sql() << QStringLiteral(
                    "Select CodEmpresa, CodProd, CodGrade, Dt_Movimento, Sequencia, %1 "
                    "AS MGV_PRECO From MvGeral")
