@@ -31,6 +31,7 @@ struct Rodada {
   ResultadoAtualizacao resultado;
   QString erro;
   std::uint64_t execucoes = 0;
+  std::uint64_t preparacoes = 0;
 };
 
 class FastPathTest : public ::testing::Test {
@@ -77,12 +78,16 @@ class FastPathTest : public ::testing::Test {
     opcoes.caminhoRapido = rapido;
     Rodada rodada;
     const std::uint64_t antes = conexao.getBancoDados()->stats().executions;
+    const std::uint64_t preparadasAntes = conexao.getBancoDados()->stats().prepares;
     try {
       atualizacao.IniciarGadget(rodada.resultado, opcoes);
     } catch (const std::exception& erro) {
       rodada.erro = QString::fromUtf8(erro.what());
     }
     rodada.execucoes = conexao.getBancoDados()->stats().executions - antes;
+    rodada.preparacoes = conexao.getBancoDados()->stats().prepares - preparadasAntes;
+    // Whichever path ran, the connection goes on reusing its statements.
+    EXPECT_TRUE(conexao.getBancoDados()->reusesStatements());
     return rodada;
   }
 
@@ -93,6 +98,10 @@ class FastPathTest : public ::testing::Test {
     SCOPED_TRACE(caso);
     const Rodada porItem = atualiza(secao, false, kHoje, empresa);
     const Rodada rapido = atualiza(secao, true, kHoje, empresa);
+    // The reference runs every statement as a query whose text is set and
+    // opened anew: one prepare per statement run.
+    EXPECT_EQ(porItem.preparacoes, porItem.execucoes);
+    EXPECT_GT(porItem.execucoes, 0u);
     const ResultadoAtualizacao& a = porItem.resultado;
     const ResultadoAtualizacao& b = rapido.resultado;
     EXPECT_EQ(rapido.erro, porItem.erro);
