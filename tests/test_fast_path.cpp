@@ -111,7 +111,9 @@ class FastPathTest : public ::testing::Test {
       EXPECT_EQ(b.*figura.texto, a.*figura.texto) << figura.rotulo;
     // A refresh that fails mid-way on the fast path has read only the rows
     // up to the failing one.
-    if (porItem.erro.isEmpty()) EXPECT_EQ(b.rows, a.rows);
+    if (porItem.erro.isEmpty()) {
+      EXPECT_EQ(b.rows, a.rows);
+    }
     EXPECT_EQ(b.chamadasProduto, a.chamadasProduto);
     EXPECT_EQ(b.chamadasFrete, a.chamadasFrete);
     for (const auto& [nome, campo] : kCamposTotais)
