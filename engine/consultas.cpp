@@ -871,6 +871,20 @@ struct TConsultasRentabilidade::Periodo {
 
 namespace {
 
+// Runs one load of the period. A load that fails leaves its look-ups to
+// their own statements, which report the error where the calculation meets
+// it. Returns whether it ran through.
+template <typename Carga>
+bool Tenta(Carga&& carga) {
+  try {
+    carga();
+    return true;
+  } catch (const DatabaseError&) {
+  } catch (const ConversionError&) {
+  }
+  return false;
+}
+
 // The key columns of the order of every statement of the period.
 const QString kColunasPedido = QStringLiteral(
     "SELECT C.CODEMPRESA AS MGV_EMPRESA, C.TIPOPEDIDO AS MGV_TIPO, C.CODPEDIDO AS MGV_PEDIDO,");
@@ -887,25 +901,14 @@ void TConsultasRentabilidade::CarregaPeriodo(const QString& Empresa, const QStri
   p.MostraPedidos = MostraPedidos;
   p.Data1 = Data1;
   p.Data2 = Data2;
-  // A load that fails leaves its look-ups to their own statements, which
-  // report the error where the calculation meets it.
-  const auto tenta = [](auto&& carga) {
-    try {
-      carga();
-      return true;
-    } catch (const DatabaseError&) {
-    } catch (const ConversionError&) {
-    }
-    return false;
-  };
   // A period without orders needs nothing more.
-  if (tenta([&] { CarregaPedidos(p); }) && p.pedidos.empty()) return;
+  if (Tenta([&] { CarregaPedidos(p); }) && p.pedidos.empty()) return;
   if (!p.pedidos.empty()) {
-    tenta([&] { CarregaTotaisDosItens(p); });
-    tenta([&] { CarregaCheques(p); });
-    tenta([&] { CarregaFinanciamentos(p); });
-    tenta([&] { CarregaDocumentosConvenio(p); });
-    tenta([&] { CarregaParcelas(p); });
+    Tenta([&] { CarregaTotaisDosItens(p); });
+    Tenta([&] { CarregaCheques(p); });
+    Tenta([&] { CarregaFinanciamentos(p); });
+    Tenta([&] { CarregaDocumentosConvenio(p); });
+    Tenta([&] { CarregaParcelas(p); });
   }
   CarregaTabelas(p);
 }
@@ -1140,7 +1143,7 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
   // its look-up.
   const auto carrega = [&p](auto& destino, std::optional<QString> empresa,
                             std::initializer_list<QString> linhas, auto&& linha) {
-    try {
+    Tenta([&] {
       Query q(p.banco);
       q.setUnidirectional(true);  // read once, in order: nothing kept
       for (const QString& l : linhas) q.sql() << l;
@@ -1152,9 +1155,7 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
       q.close();
       tabela.Conclui();
       destino = std::move(tabela);
-    } catch (const DatabaseError&) {
-    } catch (const ConversionError&) {
-    }
+    });
   };
   // The key columns of a row; none when one is null.
   const auto chave = [](const Query& q,
@@ -1202,14 +1203,11 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
   // The costs of the policy in force (the look-up's own answer, read once
   // per refresh), of the branch or of every branch.
   int tipoCusto = 0;
-  try {
-    TQueryPreguicosa QAux(p.banco);
-    tipoCusto = TipoCusto(QAux);
-  } catch (const DatabaseError&) {
+  if (!Tenta([&] {
+        TQueryPreguicosa QAux(p.banco);
+        tipoCusto = TipoCusto(QAux);
+      }))
     return;
-  } catch (const ConversionError&) {
-    return;
-  }
   const std::optional<QString> empresa =
       p.Empresa.isEmpty() ? std::nullopt : std::optional<QString>(p.Empresa);
   const QString filtro =
@@ -1230,51 +1228,42 @@ void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
                .arg(medio ? QStringLiteral("PrecoMedio") : QStringLiteral("PrecoCusto")) +
            filtro},
           simples({"CodEmpresa", "CodProd"}, [](const Query& q) { return Float(q, "MGV_PRECO"); }));
-  if (tipoCusto == 2 || tipoCusto == 3) CarregaMovimentos(p, tipoCusto == 3);
+  if (tipoCusto == 2 || tipoCusto == 3) Tenta([&] { CarregaMovimentos(p, tipoCusto == 3); });
 }
 
 void TConsultasRentabilidade::CarregaMovimentos(const Periodo& p, bool medio) {
   // The movements up to the period's last day: no sale of the period looks
   // further.
-  try {
-    Query q(p.banco);
-    q.setUnidirectional(true);  // read once, in order: nothing kept
-    q.sql() << QStringLiteral(
-                   "Select CodEmpresa, CodProd, CodGrade, Dt_Movimento, Sequencia, %1 "
-                   "AS MGV_PRECO From MvGeral")
-                   .arg(medio ? QStringLiteral("PrecoMedio") : QStringLiteral("PrecoCusto"))
-            << QStringLiteral(" Where Dt_Movimento <= :Data2") +
-                   (p.Empresa.isEmpty() ? QString() : QStringLiteral(" And CodEmpresa = :Empresa"));
-    q.setDate(QStringLiteral("Data2"), p.Data2);
-    if (!p.Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), p.Empresa);
-    q.open();
-    TTabelaCarregada<std::vector<TCacheConsultas::MovimentoGrade>> movimentos(
-        p.Empresa.isEmpty() ? std::nullopt : std::optional<QString>(p.Empresa));
-    const QString colEmpresa = QStringLiteral("CodEmpresa"), colProd = QStringLiteral("CodProd"),
-                  colGrade = QStringLiteral("CodGrade"), colDia = QStringLiteral("Dt_Movimento"),
-                  colSequencia = QStringLiteral("Sequencia"),
-                  colPreco = QStringLiteral("MGV_PRECO");
-    for (q.first(); !q.eof(); q.next()) {
-      const Field empresa = q.fieldByName(colEmpresa), prod = q.fieldByName(colProd),
-                  grade = q.fieldByName(colGrade);
-      if (empresa.isNull() || prod.isNull() || grade.isNull()) continue;
-      auto& lista =
-          movimentos.Acumula(TChave{empresa.asString(), prod.asString(), grade.asString()});
-      const Field dia = q.fieldByName(colDia);
-      if (dia.isNull()) continue;  // never on or before a day
-      const Field sequencia = q.fieldByName(colSequencia);
-      lista.push_back(
-          {dia.asDateTime(),
-           sequencia.isNull() ? std::nullopt : std::optional<qint64>(sequencia.asInteger()),
-           q.fieldByName(colPreco).asFloat()});
-    }
-    q.close();
-    movimentos.Conclui();
-    cache_->movimentos = std::move(movimentos);
-    cache_->movimentosMedio = medio;
-  } catch (const DatabaseError&) {
-  } catch (const ConversionError&) {
+  Query q(p.banco);
+  q.setUnidirectional(true);  // read once, in order: nothing kept
+  q.sql() << QStringLiteral(
+                 "Select CodEmpresa, CodProd, CodGrade, Dt_Movimento, Sequencia, %1 "
+                 "AS MGV_PRECO From MvGeral")
+                 .arg(medio ? QStringLiteral("PrecoMedio") : QStringLiteral("PrecoCusto"))
+          << QStringLiteral(" Where Dt_Movimento <= :Data2") +
+                 (p.Empresa.isEmpty() ? QString() : QStringLiteral(" And CodEmpresa = :Empresa"));
+  q.setDate(QStringLiteral("Data2"), p.Data2);
+  if (!p.Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), p.Empresa);
+  q.open();
+  TTabelaCarregada<std::vector<TCacheConsultas::MovimentoGrade>> movimentos(
+      p.Empresa.isEmpty() ? std::nullopt : std::optional<QString>(p.Empresa));
+  for (q.first(); !q.eof(); q.next()) {
+    const Field empresa = q.fieldByName("CodEmpresa"), prod = q.fieldByName("CodProd"),
+                grade = q.fieldByName("CodGrade");
+    if (empresa.isNull() || prod.isNull() || grade.isNull()) continue;
+    auto& lista = movimentos.Acumula(TChave{empresa.asString(), prod.asString(), grade.asString()});
+    const Field dia = q.fieldByName("Dt_Movimento");
+    if (dia.isNull()) continue;  // never on or before a day
+    const Field sequencia = q.fieldByName("Sequencia");
+    lista.push_back(
+        {dia.asDateTime(),
+         sequencia.isNull() ? std::nullopt : std::optional<qint64>(sequencia.asInteger()),
+         q.fieldByName("MGV_PRECO").asFloat()});
   }
+  q.close();
+  movimentos.Conclui();
+  cache_->movimentos = std::move(movimentos);
+  cache_->movimentosMedio = medio;
 }
 
 }  // namespace margivo

@@ -341,12 +341,6 @@ bool Layout::hasAsciiName(int index, QLatin1StringView name) const noexcept {
   return c.asciiName && keyEquals(c.key, name.data(), name.size());
 }
 
-}  // namespace detail
-
-namespace {}  // namespace
-
-namespace detail {
-
 struct QueryImpl {
   Database* database = nullptr;
   Transaction* transaction = nullptr;

@@ -99,11 +99,9 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       ZeraVariaveis();
       resultado.totais = totais;
       vazia = QryItensPedidos.isEmpty();
-      if (vazia) {
-        resultado.rows = 0;
-      } else if (opcoes.caminhoRapido) {
+      if (!vazia && opcoes.caminhoRapido) {
         passesEmFluxo(QryItensPedidos, dmRentabilidade, resultado, opcoes);
-      } else {
+      } else if (!vazia) {
         resultado.rows = QryItensPedidos.recordCount();
         passes(QryItensPedidos, dmRentabilidade, resultado, opcoes);
       }
@@ -132,43 +130,39 @@ void TAtualizacaoRentabilidade::passes(Query& qry, TdmRentabilidade& dm,
     avanca();
   }
 
+  QSet<QString> PedidosVerificados;
+  for (qry.first(); !qry.eof(); qry.next()) {
+    if (CalculaFrete(qry, PedidosVerificados))
+      calcularLinha(dm, qry, QStringLiteral("Frete"), resultado, opcoes.guardarItens);
+    avanca();
+  }
+}
+
+bool TAtualizacaoRentabilidade::CalculaFrete(const Query& qry, QSet<QString>& PedidosVerificados) {
   // The freight of every order once, at the first row met of that order. An
   // order is known by its CODPEDIDO alone, compared without regard to case,
   // so of two orders sharing a number only the first gets its freight.
-  QSet<QString> PedidosVerificados;
-  for (qry.first(); !qry.eof(); qry.next()) {
-    const QString pedido = qry.fieldByName("CODPEDIDO").asString().toCaseFolded();
-    if (!PedidosVerificados.contains(pedido)) {
-      if (qry.fieldByName("FRETE").asFloat() != 0) {
-        calcularLinha(dm, qry, QStringLiteral("Frete"), resultado, opcoes.guardarItens);
-      }
-      PedidosVerificados.insert(pedido);
-    }
-    avanca();
-  }
+  const QString pedido = qry.fieldByName("CODPEDIDO").asString().toCaseFolded();
+  if (PedidosVerificados.contains(pedido)) return false;
+  PedidosVerificados.insert(pedido);
+  return qry.fieldByName("FRETE").asFloat() != 0;
 }
 
 void TAtualizacaoRentabilidade::passesEmFluxo(Query& qry, TdmRentabilidade& dm,
                                               ResultadoAtualizacao& resultado,
                                               const OpcoesAtualizacao& opcoes) {
   // The same calls in the same order as passes(): the product pass over the
-  // rows as they arrive, remembering the first row of every order (by
-  // CODPEDIDO without regard to case) when it carries freight; then the
-  // freight pass over those rows alone.
+  // rows as they arrive, keeping the rows whose freight is calculated; then
+  // the freight pass over those rows alone.
   if (opcoes.progresso) opcoes.progresso(0, 0);
   QSet<QString> PedidosVerificados;
   int linhas = 0;
   for (; !qry.eof(); qry.next()) {
     calcularLinha(dm, qry, QStringLiteral("Produto"), resultado, opcoes.guardarItens);
-    const QString pedido = qry.fieldByName("CODPEDIDO").asString().toCaseFolded();
-    if (!PedidosVerificados.contains(pedido)) {
-      if (qry.fieldByName("FRETE").asFloat() != 0) qry.retainRow();
-      PedidosVerificados.insert(pedido);
-    }
+    if (CalculaFrete(qry, PedidosVerificados)) qry.retainRow();
     resultado.rows = ++linhas;
     if (opcoes.progresso) opcoes.progresso(linhas, 0);
   }
-  resultado.rows = linhas;
 
   qry.useRetainedRows();
   const int fretes = qry.recordCount();

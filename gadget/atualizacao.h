@@ -17,6 +17,7 @@
 #pragma once
 
 #include <QDate>
+#include <QSet>
 #include <QString>
 #include <array>
 #include <functional>
@@ -210,6 +211,9 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
                      ResultadoAtualizacao& resultado, bool guardarItens);
   void passes(Query& qry, TdmRentabilidade& dm, ResultadoAtualizacao& resultado,
               const OpcoesAtualizacao& opcoes);
+  // Whether the freight pass calculates the freight at the current row
+  // (the first row met of its order); records the order as met.
+  static bool CalculaFrete(const Query& qry, QSet<QString>& PedidosVerificados);
   // The same passes over a forward-only query (the fast path).
   void passesEmFluxo(Query& qry, TdmRentabilidade& dm, ResultadoAtualizacao& resultado,
                      const OpcoesAtualizacao& opcoes);

@@ -239,7 +239,7 @@ class Progresso {
       escreve(terminal_, QStringLiteral("\rCalculando: produtos, linha %1").arg(feitas).toUtf8());
       return;
     }
-    const int percentual = total > 0 ? static_cast<int>(100LL * feitas / total) : 100;
+    const int percentual = static_cast<int>(100LL * feitas / total);
     if (percentual == ultimo_) return;
     ultimo_ = percentual;
     escrito_ = true;
