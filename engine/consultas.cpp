@@ -2,6 +2,7 @@
 // line and blank by blank.
 #include "engine/consultas_p.h"
 
+#include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <initializer_list>
@@ -741,105 +742,18 @@ std::vector<TParcelaPedido> TConsultasRentabilidade::ParcelasPedido(const QStrin
 // ---------------------------------------------------------------------------
 // The period's look-ups in set-based statements.
 
-namespace {
-
-// The record number of the current row of table (or alias) `tabela`, as a
-// number. Rows that match a condition are read in record order (an index
-// only marks them), so this is the order in which a look-up's own statement
-// returns its rows, and sums them. RDB$DB_KEY holds the relation in bytes
-// 1-2, the high byte of the record number in byte 3 and its low 32 bits,
-// least significant first, in bytes 5-8.
-QString NumeroDoRegistro(const QString& tabela) {
-  const auto byte = [&](int n) {
-    return QStringLiteral("ASCII_VAL(SUBSTRING(%1.RDB$DB_KEY FROM %2 FOR 1))").arg(tabela).arg(n);
-  };
-  return QStringLiteral("(%1 * 4294967296.0 + %2 * 16777216.0 + %3 * 65536 + %4 * 256 + %5)")
-      .arg(byte(3), byte(8), byte(7), byte(6), byte(5));
-}
-
-// Rows sorted by record number (`id`): a table row met again for the same
-// key (an order listed twice) is skipped.
-template <typename Id>
-class TRepetidas {
- public:
-  bool Repetida(const Id& id, const TChave& chave) {
-    if (!primeira_ && id == id_) {
-      if (std::find(chaves_.begin(), chaves_.end(), chave) != chaves_.end()) return true;
-    } else {
-      primeira_ = false;
-      id_ = id;
-      chaves_.clear();
-    }
-    chaves_.push_back(chave);
-    return false;
-  }
-
- private:
-  bool primeira_ = true;
-  Id id_{};
-  std::vector<TChave> chaves_;
-};
-
-// The answer of a look-up that reads one row, from the rows of a set-based
-// statement: the one table row met for the key, or nothing when two
-// different rows were met (the look-up then runs its own statement, which
-// reads the first).
-template <typename T>
-struct TUmaLinha {
-  T valor{};
-  std::optional<double> registro;
-  bool ambigua = false;
-
-  // `registro`: the row's record number (none: no row, a left join).
-  template <typename Le>
-  void Linha(std::optional<double> numero, Le&& le) {
-    if (vista_) {
-      if (numero != registro) ambigua = true;
-      return;
-    }
-    vista_ = true;
-    registro = numero;
-    if (numero) valor = le();
-  }
-
- private:
-  bool vista_ = false;
-};
-
-std::optional<double> Registro(const Query& q, const QString& coluna) {
-  const Field f = q.fieldByName(coluna);
-  if (f.isNull()) return std::nullopt;
-  return f.asFloat();
-}
-
-}  // namespace
-
 struct TConsultasRentabilidade::Periodo {
   Database* banco = nullptr;
   QString Empresa;  // empty: every branch
   QString MostraPedidos;
   TDateTime Data1 = 0, Data2 = 0;
+  int pedidos = 0;  // orders whose look-ups were loaded
 
-  // The orders of the period whose look-ups are loaded (a key of plain
-  // ASCII, no null column), each once, and whether TIPOPEDIDO || CODPEDIDO
-  // as the statements join it is the document number the calculation
-  // passes (CabecTexto("TipoPedido") + CabecTexto("CodPedido")).
-  struct Pedido {
-    TChave chave;  // CODEMPRESA, TIPOPEDIDO, CODPEDIDO
-    bool numDoc = false;
-    // What the calculation can ask of the order, as its closing record says
-    // (financing, agreement documents, own receivables): the answers kept
-    // for the other orders would never be read.
-    bool financiado = true, convenio = true, receber = true;
-  };
-  std::vector<Pedido> pedidos;
-  QHash<TChave, int> indice;  // order key -> entry of `pedidos`
-
-  // The joins to PEDIDOC C of the period: the conditions of the order-items
-  // query on PEDIDOC.
+  // The conditions of the order-items query on PEDIDOC C, with the block's
+  // parameters.
   QString Condicoes() const {
-    QString s = QStringLiteral(" WHERE C.DATAPEDIDO BETWEEN :Data1 AND :Data2");
-    if (!Empresa.isEmpty()) s += QStringLiteral(" AND C.CODEMPRESA = :Empresa");
+    QString s = QStringLiteral(" WHERE C.DATAPEDIDO BETWEEN :MGV_DATA1 AND :MGV_DATA2");
+    if (!Empresa.isEmpty()) s += QStringLiteral(" AND C.CODEMPRESA = :MGV_EMP");
     s += QStringLiteral(" AND COALESCE(C.FATURADO, \"X\") <> \"X\"");
     if (MostraPedidos == QLatin1String("0"))
       s += QStringLiteral(" AND C.FATURADO = \"S\"");
@@ -849,23 +763,8 @@ struct TConsultasRentabilidade::Periodo {
   }
   // The branch of the payment look-ups (cheques, financing): the configured
   // one, or the order's own when none is.
-  QString EmpresaDosPagamentos() const {
-    return Empresa.isEmpty() ? QStringLiteral("C.CODEMPRESA") : QStringLiteral(":Empresa");
-  }
   QString EmpresaDosPagamentos(const TChave& pedido) const {
     return Empresa.isEmpty() ? pedido.a : Empresa;
-  }
-  void Parametros(Query& q) const {
-    q.setDate(QStringLiteral("Data1"), Data1);
-    q.setDate(QStringLiteral("Data2"), Data2);
-    if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
-  }
-  // The order of the current row (columns MGV_EMPRESA, MGV_TIPO,
-  // MGV_PEDIDO), when its look-ups are loaded.
-  const Pedido* PedidoDaLinha(const Query& q) const {
-    const auto it = indice.constFind(
-        TChave{Texto(q, "MGV_EMPRESA"), Texto(q, "MGV_TIPO"), Texto(q, "MGV_PEDIDO")});
-    return it == indice.constEnd() ? nullptr : &pedidos[*it];
   }
 };
 
@@ -885,10 +784,6 @@ bool Tenta(Carga&& carga) {
   return false;
 }
 
-// The key columns of the order of every statement of the period.
-const QString kColunasPedido = QStringLiteral(
-    "SELECT C.CODEMPRESA AS MGV_EMPRESA, C.TIPOPEDIDO AS MGV_TIPO, C.CODPEDIDO AS MGV_PEDIDO,");
-
 }  // namespace
 
 void TConsultasRentabilidade::CarregaPeriodo(const QString& Empresa, const QString& MostraPedidos,
@@ -902,240 +797,328 @@ void TConsultasRentabilidade::CarregaPeriodo(const QString& Empresa, const QStri
   p.Data1 = Data1;
   p.Data2 = Data2;
   // A period without orders needs nothing more.
-  if (Tenta([&] { CarregaPedidos(p); }) && p.pedidos.empty()) return;
-  if (!p.pedidos.empty()) {
-    Tenta([&] { CarregaTotaisDosItens(p); });
-    Tenta([&] { CarregaCheques(p); });
-    Tenta([&] { CarregaFinanciamentos(p); });
-    Tenta([&] { CarregaDocumentosConvenio(p); });
-    Tenta([&] { CarregaParcelas(p); });
-  }
+  if (Tenta([&] { CarregaPedidos(p); }) && p.pedidos == 0) return;
   CarregaTabelas(p);
 }
 
+namespace {
+
+// The installment columns of ParcPedC as the installments look-up reads
+// them: VlrParc01, VencParc01, VlrParc02... while the table has them, at
+// most 24. None when the table does not exist, has an amount without its
+// due date (the look-up would fail on it), or installments of different
+// types (the block returns every installment as the first one's type): the
+// look-up then runs itself.
+std::optional<int> ColunasDeParcelas(Database* banco) {
+  Query q(banco);
+  q.sql() << QStringLiteral(
+                 "SELECT TRIM(RF.RDB$FIELD_NAME) AS NOME, F.RDB$FIELD_TYPE AS TIPO,"
+                 " F.RDB$FIELD_SUB_TYPE AS SUBTIPO, F.RDB$FIELD_LENGTH AS TAMANHO,")
+          << QStringLiteral(" F.RDB$FIELD_SCALE AS ESCALA, F.RDB$FIELD_PRECISION AS PRECISAO")
+          << QStringLiteral(
+                 "  FROM RDB$RELATION_FIELDS RF JOIN RDB$FIELDS F"
+                 " ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE")
+          << QStringLiteral(" WHERE RF.RDB$RELATION_NAME = 'PARCPEDC'");
+  q.open();
+  if (q.isEmpty()) return std::nullopt;
+  QHash<QString, QString> tipos;  // column -> its type
+  for (q.first(); !q.eof(); q.next()) {
+    tipos.insert(Texto(q, "NOME").toUpper(),
+                 QStringList{Texto(q, "TIPO"), Texto(q, "SUBTIPO"), Texto(q, "TAMANHO"),
+                             Texto(q, "ESCALA"), Texto(q, "PRECISAO")}
+                     .join(u'/'));
+  }
+  int n = 0;
+  while (n < 24) {
+    const QString k = StrZero(QString::number(n + 1), 2);
+    const QString vlr = QStringLiteral("VLRPARC") + k, venc = QStringLiteral("VENCPARC") + k;
+    if (!tipos.contains(vlr)) break;
+    if (!tipos.contains(venc) || tipos[vlr] != tipos[QStringLiteral("VLRPARC01")] ||
+        tipos[venc] != tipos[QStringLiteral("VENCPARC01")])
+      return std::nullopt;
+    ++n;
+  }
+  return n;
+}
+
+// The order look-ups of the period in one statement: a block that walks the
+// period's orders and, for each, runs the look-ups' own statements with the
+// order's values where the calculation passes them, so that each answer is
+// the one the look-up gives, its rows read in the same order. For each order
+// it returns one row 'P' (closing record, sum of the lines, financing), then
+// its ParcPedC rows ('R'), its pre-dated cheques ('C') and its agreement
+// documents ('D'). Financing, documents and installments are read only for
+// an order whose closing record (a single one) has them, the installments
+// only for an order without payment condition: the calculation asks
+// nothing else.
+//
+// The amounts are declared as their columns, so they come back as the
+// look-ups read them; the closing record's Total and the sum of the lines
+// as double precision, the type dialect 1 gives to NUMERIC(15,2) arithmetic.
+// `parcelas`: the installment columns (none: installments not read).
+QString BlocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional<int> parcelas) {
+  // The installments: read into variables, returned one per row.
+  const int nParcelas = parcelas.value_or(0);
+  QStringList colunasParcelas, variaveisParcelas, declaracoesParcelas, linhasParcelas;
+  for (int k = 1; k <= nParcelas; ++k) {
+    const QString n = StrZero(QString::number(k), 2);
+    colunasParcelas << QStringLiteral("VlrParc") + n;
+    variaveisParcelas << QStringLiteral(":MGV_V") + n;
+    declaracoesParcelas << QStringLiteral(
+                               "DECLARE MGV_V%1 TYPE OF COLUMN ParcPedC.VlrParc%1;"
+                               " DECLARE MGV_D%1 TYPE OF COLUMN ParcPedC.VencParc%1;")
+                               .arg(n);
+    // Up to (not including) the first amount that is not positive.
+    linhasParcelas << QStringLiteral(
+                          "        IF (MGV_SEGUE = 1 AND MGV_V%1 > 0) THEN BEGIN MGV_PARCELA = %2;"
+                          " VlrParc = MGV_V%1; VencParc = MGV_D%1; SUSPEND; END"
+                          " ELSE MGV_SEGUE = 0;")
+                          .arg(n)
+                          .arg(k);
+  }
+  for (int k = 1; k <= nParcelas; ++k) {
+    const QString n = StrZero(QString::number(k), 2);
+    colunasParcelas << QStringLiteral("VencParc") + n;
+    variaveisParcelas << QStringLiteral(":MGV_D") + n;
+  }
+
+  QStringList b;
+  b << QStringLiteral("EXECUTE BLOCK (MGV_DATA1 TYPE OF COLUMN PEDIDOC.DATAPEDIDO = ?,")
+    << QStringLiteral("  MGV_DATA2 TYPE OF COLUMN PEDIDOC.DATAPEDIDO = ?") +
+           (comEmpresa ? QStringLiteral(", MGV_EMP TYPE OF COLUMN PEDIDOC.CODEMPRESA = ?)")
+                       : QStringLiteral(")"))
+    << QStringLiteral("RETURNS (MGV_LINHA CHAR(1), MGV_EMPRESA TYPE OF COLUMN PEDIDOC.CODEMPRESA,")
+    << QStringLiteral(
+           "  MGV_TIPO TYPE OF COLUMN PEDIDOC.TIPOPEDIDO,"
+           " MGV_PEDIDO TYPE OF COLUMN PEDIDOC.CODPEDIDO,")
+    << QStringLiteral("  MGV_NUMDOC VARCHAR(255), MGV_FECHAMENTOS INTEGER,")
+    << QStringLiteral(
+           "  VlrReceber TYPE OF COLUMN EnceFat.VlrReceber,"
+           " VlrConvenio TYPE OF COLUMN EnceFat.VlrConvenio,")
+    << QStringLiteral(
+           "  VlrFinanc TYPE OF COLUMN EnceFat.VlrFinanc,"
+           " VlrChPreDatado TYPE OF COLUMN EnceFat.VlrChPreDatado,")
+    << QStringLiteral(
+           "  VlrCheque TYPE OF COLUMN EnceFat.VlrCheque,"
+           " VlrDinheiro TYPE OF COLUMN EnceFat.VlrDinheiro,")
+    << QStringLiteral("  VlrDesconto TYPE OF COLUMN EnceFat.VlrDesconto, Total DOUBLE PRECISION,")
+    << QStringLiteral("  MGV_TOTALITENS DOUBLE PRECISION, MGV_FINANCIAMENTOS INTEGER,")
+    << QStringLiteral(
+           "  CodPlano TYPE OF COLUMN Financiamento.CodPlano,"
+           " DescFormaPgto TYPE OF COLUMN Financiamento.DescFormaPgto,")
+    << QStringLiteral("  CodFinanceira TYPE OF COLUMN Financiamento.CodFinanceira,")
+    << QStringLiteral("  ValorMensalidade TYPE OF COLUMN Financiamento.ValorMensalidade,")
+    << QStringLiteral("  MGV_DOCUMENTOS SMALLINT, MGV_PARCELAS SMALLINT,")
+    << (nParcelas > 0 ? QStringLiteral("  MGV_PARCELA SMALLINT, VlrParc TYPE OF COLUMN"
+                                       " ParcPedC.VlrParc01, VencParc TYPE OF COLUMN"
+                                       " ParcPedC.VencParc01,")
+                      : QString())
+    << QStringLiteral(
+           "  Cheque_Vlr TYPE OF COLUMN PreTerc.VlrCheque,"
+           " Dt_Entrada TYPE OF COLUMN PreTerc.Dt_Entrada,")
+    << QStringLiteral(
+           "  Convenio TYPE OF COLUMN ConvEnceFat.Convenio,"
+           " Dt_Emissao TYPE OF COLUMN DocuRec.Dt_Emissao,")
+    << QStringLiteral(
+           "  Dt_Vencimento TYPE OF COLUMN DocuRec.Dt_Vencimento,"
+           " ValorDocto TYPE OF COLUMN DocuRec.ValorDocto)")
+    << QStringLiteral("AS")
+    << QStringLiteral("DECLARE MGV_EMPPAG TYPE OF COLUMN PEDIDOC.CODEMPRESA;")
+    << QStringLiteral("DECLARE MGV_PRAZO TYPE OF COLUMN PEDIDOC.CODPRAZO;")
+    << (nParcelas > 0 ? QStringLiteral("DECLARE MGV_SEGUE SMALLINT;") : QString())
+    << declaracoesParcelas << QStringLiteral("BEGIN")
+    << QStringLiteral("  FOR SELECT C.CODEMPRESA, C.TIPOPEDIDO, C.CODPEDIDO,")
+    << QStringLiteral("         TRIM(TRAILING FROM C.TIPOPEDIDO) || C.CODPEDIDO, C.CODPRAZO")
+    << QStringLiteral("    FROM PEDIDOC C") + condicoes
+    << QStringLiteral("    INTO :MGV_EMPRESA, :MGV_TIPO, :MGV_PEDIDO, :MGV_NUMDOC, :MGV_PRAZO DO")
+    << QStringLiteral("  BEGIN")
+    << (comEmpresa ? QStringLiteral("    MGV_EMPPAG = :MGV_EMP;")
+                   : QStringLiteral("    MGV_EMPPAG = :MGV_EMPRESA;"))
+    << QStringLiteral("    MGV_LINHA = 'P';")
+    << QStringLiteral(
+           "    MGV_FECHAMENTOS = 0; VlrReceber = NULL; VlrConvenio = NULL;"
+           " VlrFinanc = NULL;")
+    << QStringLiteral(
+           "    VlrChPreDatado = NULL; VlrCheque = NULL; VlrDinheiro = NULL;"
+           " VlrDesconto = NULL; Total = NULL;")
+    << QStringLiteral(
+           "    FOR Select VlrReceber, VlrConvenio, VlrFinanc, VlrChPreDatado,"
+           " VlrCheque, VlrDinheiro, VlrDesconto,")
+    << QStringLiteral(
+           "        (VlrCheque + VlrReceber + VlrConvenio + VlrFinanc +"
+           " VlrChPreDatado + (VlrDinheiro - VlrTroco))")
+    << QStringLiteral(
+           "        From EnceFat Where CodPedido = :MGV_PEDIDO"
+           " and TipoPedido = :MGV_TIPO and CodEmpresa = :MGV_EMPRESA")
+    << QStringLiteral(
+           "        INTO :VlrReceber, :VlrConvenio, :VlrFinanc, :VlrChPreDatado,"
+           " :VlrCheque, :VlrDinheiro, :VlrDesconto, :Total")
+    << QStringLiteral("    DO MGV_FECHAMENTOS = MGV_FECHAMENTOS + 1;")
+    << QStringLiteral(
+           "    SELECT SUM((pedidoi.precounit - pedidoi.descontovlr) *"
+           " pedidoi.quantidade) FROM pedidoi")
+    << QStringLiteral(
+           "      WHERE pedidoi.codempresa = :MGV_EMPRESA AND"
+           " pedidoi.codpedido = :MGV_PEDIDO AND Pedidoi.tipopedido = :MGV_TIPO")
+    << QStringLiteral("      INTO :MGV_TOTALITENS;")
+    << QStringLiteral(
+           "    MGV_FINANCIAMENTOS = NULL; CodPlano = NULL; DescFormaPgto = NULL;"
+           " CodFinanceira = NULL; ValorMensalidade = NULL;")
+    << QStringLiteral("    IF (MGV_FECHAMENTOS = 1 AND VlrFinanc > 0) THEN")
+    << QStringLiteral("    BEGIN") << QStringLiteral("      MGV_FINANCIAMENTOS = 0;")
+    << QStringLiteral(
+           "      FOR Select CodPlano, DescFormaPgto, CodFinanceira, ValorMensalidade"
+           " From Financiamento")
+    << QStringLiteral("          Where CodVenda = :MGV_PEDIDO and CodEmpresa = :MGV_EMPPAG")
+    << QStringLiteral("          INTO :CodPlano, :DescFormaPgto, :CodFinanceira, :ValorMensalidade")
+    << QStringLiteral("      DO MGV_FINANCIAMENTOS = MGV_FINANCIAMENTOS + 1;")
+    << QStringLiteral("    END") << QStringLiteral("    MGV_DOCUMENTOS = 0;")
+    << QStringLiteral("    IF (MGV_FECHAMENTOS = 1 AND VlrConvenio > 0) THEN MGV_DOCUMENTOS = 1;")
+    << QStringLiteral("    MGV_PARCELAS = 0;")
+    << (parcelas ? QStringLiteral("    IF (MGV_FECHAMENTOS = 1 AND VlrReceber > 0 AND"
+                                  " COALESCE(MGV_PRAZO, '') = '') THEN MGV_PARCELAS = 1;")
+                 : QString())
+    << QStringLiteral("    SUSPEND;");
+  if (nParcelas > 0) {
+    // Each ParcPedC row: a row with MGV_PARCELA 0, then its installments.
+    b << QStringLiteral("    MGV_LINHA = 'R';") << QStringLiteral("    IF (MGV_PARCELAS = 1) THEN")
+      << QStringLiteral("      FOR Select ") + colunasParcelas.join(QStringLiteral(", "))
+      << QStringLiteral(
+             "          From ParcPedC Where CodEmpresa = :MGV_EMPRESA"
+             " and TipoPedido = :MGV_TIPO and Codpedido = :MGV_PEDIDO")
+      << QStringLiteral("          INTO ") + variaveisParcelas.join(QStringLiteral(", ")) +
+             QStringLiteral(" DO")
+      << QStringLiteral("      BEGIN")
+      << QStringLiteral("        MGV_PARCELA = 0; VlrParc = NULL; VencParc = NULL; SUSPEND;")
+      << QStringLiteral("        MGV_SEGUE = 1;") << linhasParcelas << QStringLiteral("      END");
+  }
+  b << QStringLiteral("    MGV_LINHA = 'C';")
+    << QStringLiteral("    FOR Select VlrCheque, Dt_Entrada From PreTerc")
+    << QStringLiteral("        Where CodEmpresa = :MGV_EMPPAG and NumDocOrig = :MGV_NUMDOC")
+    << QStringLiteral("        INTO :Cheque_Vlr, :Dt_Entrada DO SUSPEND;")
+    << QStringLiteral("    MGV_LINHA = 'D';") << QStringLiteral("    IF (MGV_DOCUMENTOS = 1) THEN")
+    << QStringLiteral(
+           "      FOR Select ConvEnceFat.Convenio, Docurec.Dt_Emissao,"
+           " DocuRec.Dt_Vencimento, DocuRec.ValorDocto")
+    << QStringLiteral(
+           "          From ConvEnceFat Inner join DocuRec on (DocuRec.CodEmpresa ="
+           " ConvEnceFat.CodEmpresa And")
+    << QStringLiteral(
+           "          DocuRec.NumDocOrig = ConvEnceFat.TipoPedido||ConvEnceFat.CodPedido)")
+    << QStringLiteral(
+           "          Where ConvEnceFat.CodEmpresa = :MGV_EMPRESA And ConvEnceFat.TipoPedido"
+           " = :MGV_TIPO And ConvEnceFat.Codpedido = :MGV_PEDIDO")
+    << QStringLiteral(
+           "          INTO :Convenio, :Dt_Emissao, :Dt_Vencimento, :ValorDocto DO SUSPEND;")
+    << QStringLiteral("  END") << QStringLiteral("END");
+  b.removeAll(QString());
+  return b.join(u'\n');
+}
+
+}  // namespace
+
 void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
-  // Every order of the period, with its closing record when it has one.
+  const std::optional<int> parcelas = ColunasDeParcelas(p.banco);
   Query q(p.banco);
   q.setUnidirectional(true);  // read once, in order: nothing kept
-  q.sql() << kColunasPedido
-          << QStringLiteral("       TRIM(TRAILING FROM C.TIPOPEDIDO) || C.CODPEDIDO AS MGV_NUMDOC,")
-          << QStringLiteral(
-                 "       E.VlrReceber, E.VlrConvenio, E.VlrFinanc, E.VlrChPreDatado,"
-                 " E.VlrCheque, E.VlrDinheiro, E.VlrDesconto,")
-          << QStringLiteral(
-                 "       (E.VlrCheque + E.VlrReceber + E.VlrConvenio + E.VlrFinanc + "
-                 "E.VlrChPreDatado + (E.VlrDinheiro - E.VlrTroco)) as Total,")
-          << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("E")) +
-                 QStringLiteral(" AS MGV_REGISTRO")
-          << QStringLiteral(
-                 "  FROM PEDIDOC C LEFT JOIN EnceFat E ON (E.CodPedido = C.CODPEDIDO"
-                 " AND E.TipoPedido = C.TIPOPEDIDO AND E.CodEmpresa = C.CODEMPRESA)")
-          << p.Condicoes();
-  p.Parametros(q);
+  q.setParamCheck(false);     // the block's ":Name" are its variables
+  const bool comEmpresa = !p.Empresa.isEmpty();
+  q.sql() << BlocoDosPedidos(p.Condicoes(), comEmpresa, parcelas);
+  q.setDate(QStringLiteral("1"), p.Data1);
+  q.setDate(QStringLiteral("2"), p.Data2);
+  if (comEmpresa) q.setString(QStringLiteral("3"), p.Empresa);
   q.open();
-  const QString registro = QStringLiteral("MGV_REGISTRO");
-  std::vector<Periodo::Pedido> pedidos;
-  QHash<TChave, int> indice;
-  std::vector<TUmaLinha<TEnceFat>> fechamentos;
-  for (q.first(); !q.eof(); q.next()) {
+
+  // The orders whose look-ups are answered: a key of plain ASCII, no null
+  // column, each once; and whether TIPOPEDIDO || CODPEDIDO as the block
+  // reads the cheques is the document number the calculation passes
+  // (CabecTexto("TipoPedido") + CabecTexto("CodPedido")).
+  struct Pedido {
+    TChave chave;  // CODEMPRESA, TIPOPEDIDO, CODPEDIDO
+    bool numDoc = false;
+    int fechamentos = 0;
+    TEnceFat enceFat;
+    double totalItens = 0;
+    std::optional<int> financiamentos;
+    TFinanciamento financiamento;
+    bool comDocumentos = false, comParcelas = false;
+    std::vector<TDocumentoConvenio> documentos;
+    std::vector<TChequePreDatado> cheques;
+    int linhasDeParcelas = 0;
+    std::vector<TParcelaPedido> parcelas;
+  };
+  std::vector<Pedido> pedidos;
+  QSet<TChave> vistos;
+  // The order the 'R', 'C' and 'D' rows belong to: the last 'P' row, unless
+  // its key is not answered or the order was met before (its rows are the
+  // same again).
+  Pedido* atual = nullptr;
+  for (; !q.eof(); q.next()) {
+    const QString linha = Texto(q, "MGV_LINHA");
+    if (linha != QLatin1String("P")) {
+      if (atual == nullptr) continue;
+      if (linha == QLatin1String("C")) {
+        atual->cheques.push_back({Float(q, "Cheque_Vlr"), Data(q, "Dt_Entrada")});
+      } else if (linha == QLatin1String("D")) {
+        atual->documentos.push_back(LeDocumento(q));
+      } else if (linha == QLatin1String("R")) {
+        if (Inteiro(q, "MGV_PARCELA") == 0)
+          ++atual->linhasDeParcelas;
+        else if (atual->linhasDeParcelas == 1)
+          atual->parcelas.push_back({Float(q, "VlrParc"), Data(q, "VencParc")});
+      }
+      continue;
+    }
+    atual = nullptr;
     const Field empresa = q.fieldByName("MGV_EMPRESA");
     const Field tipo = q.fieldByName("MGV_TIPO");
     const Field pedido = q.fieldByName("MGV_PEDIDO");
-    // A null code reads as empty text in the calculation, which no join
-    // with the null column reproduces.
+    // A null code reads as empty text in the calculation, which no
+    // statement with the null column reproduces.
     if (empresa.isNull() || tipo.isNull() || pedido.isNull()) continue;
     TChave chave{empresa.asString(), tipo.asString(), pedido.asString()};
-    if (!Ascii(chave)) continue;
-    auto it = indice.constFind(chave);
-    if (it == indice.constEnd()) {
-      const Field numDoc = q.fieldByName("MGV_NUMDOC");
-      const bool mesmoNumDoc = !numDoc.isNull() && SemBrancosFinais(numDoc.asString()) ==
-                                                       SemBrancosFinais(chave.b + chave.c);
-      it = indice.insert(chave, static_cast<int>(pedidos.size()));
-      pedidos.push_back({std::move(chave), mesmoNumDoc});
-      fechamentos.emplace_back();
+    if (!Ascii(chave) || vistos.contains(chave)) continue;
+    vistos.insert(chave);
+    Pedido& r = pedidos.emplace_back();
+    const Field numDoc = q.fieldByName("MGV_NUMDOC");
+    r.numDoc = !numDoc.isNull() &&
+               SemBrancosFinais(numDoc.asString()) == SemBrancosFinais(chave.b + chave.c);
+    r.chave = std::move(chave);
+    r.fechamentos = Inteiro(q, "MGV_FECHAMENTOS");
+    r.enceFat = LeEnceFat(q);
+    r.totalItens = Float(q, "MGV_TOTALITENS");
+    if (const Field f = q.fieldByName("MGV_FINANCIAMENTOS"); !f.isNull()) {
+      r.financiamentos = static_cast<int>(f.asInteger());
+      r.financiamento = LeFinanciamento(q);
     }
-    fechamentos[*it].Linha(Registro(q, registro), [&] { return LeEnceFat(q); });
+    r.comDocumentos = Inteiro(q, "MGV_DOCUMENTOS") == 1;
+    r.comParcelas = Inteiro(q, "MGV_PARCELAS") == 1;
+    atual = &r;
   }
   q.close();
-  for (std::size_t i = 0; i < pedidos.size(); ++i) {
-    if (fechamentos[i].ambigua) continue;
-    const TEnceFat& e = fechamentos[i].valor;
-    cache_->enceFat.insert(pedidos[i].chave, e);
-    pedidos[i].financiado = e.VlrFinanc > 0;
-    pedidos[i].convenio = e.VlrConvenio > 0;
-    pedidos[i].receber = e.VlrReceber > 0;
-  }
-  p.pedidos = std::move(pedidos);
-  p.indice = std::move(indice);
-}
 
-void TConsultasRentabilidade::CarregaTotaisDosItens(const Periodo& p) {
-  // The sum of each order's lines, added in record order as the look-up's
-  // SUM adds them (a sum of doubles depends on the order of its terms).
-  Query q(p.banco);
-  q.setUnidirectional(true);  // read once, in order: nothing kept
-  q.sql() << kColunasPedido
-          << QStringLiteral("       (I.precounit - I.descontovlr) * I.quantidade AS MGV_VALOR,")
-          << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("I")) +
-                 QStringLiteral(" AS MGV_REGISTRO")
-          << QStringLiteral(
-                 "  FROM PEDIDOC C INNER JOIN pedidoi I ON (I.codempresa = C.CODEMPRESA"
-                 " AND I.codpedido = C.CODPEDIDO AND I.tipopedido = C.TIPOPEDIDO)")
-          << p.Condicoes() << QStringLiteral(" ORDER BY 5");
-  p.Parametros(q);
-  q.open();
-  std::vector<double> totais(p.pedidos.size(), 0.0);
-  TRepetidas<double> repetidas;
-  for (q.first(); !q.eof(); q.next()) {
-    const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr) continue;
-    if (repetidas.Repetida(Float(q, "MGV_REGISTRO"), pedido->chave)) continue;
-    const Field valor = q.fieldByName("MGV_VALOR");
-    if (!valor.isNull()) totais[pedido - p.pedidos.data()] += valor.asFloat();
+  for (Pedido& r : pedidos) {
+    const TChave& k = r.chave;
+    cache_->totalItensPedido.insert(TChave{k.a, k.c, k.b}, r.totalItens);
+    if (r.numDoc) {
+      cache_->chequesPreDatados.insert(TChave{p.EmpresaDosPagamentos(k), k.b + k.c},
+                                       std::move(r.cheques));
+    }
+    // Two closing records: the look-up reads the first, which its own
+    // statement will find.
+    if (r.fechamentos > 1) continue;
+    cache_->enceFat.insert(k, r.enceFat);
+    if (r.financiamentos && *r.financiamentos <= 1) {
+      cache_->financiamento.insert(TChave{p.EmpresaDosPagamentos(k), k.c},
+                                   *r.financiamentos == 0 ? TFinanciamento{} : r.financiamento);
+    }
+    if (r.comDocumentos) cache_->documentosConvenio.insert(k, std::move(r.documentos));
+    // Two installment rows: the look-up reads the first, as its own
+    // statement will.
+    if (r.comParcelas && r.linhasDeParcelas <= 1)
+      cache_->parcelasPedido.insert(k, std::move(r.parcelas));
   }
-  q.close();
-  for (std::size_t i = 0; i < p.pedidos.size(); ++i) {
-    const TChave& k = p.pedidos[i].chave;
-    cache_->totalItensPedido.insert(TChave{k.a, k.c, k.b}, totais[i]);
-  }
-}
-
-void TConsultasRentabilidade::CarregaCheques(const Periodo& p) {
-  Query q(p.banco);
-  q.setUnidirectional(true);  // read once, in order: nothing kept
-  q.sql() << kColunasPedido
-          << QStringLiteral("       P.VlrCheque, P.Dt_Entrada, ") +
-                 NumeroDoRegistro(QStringLiteral("P")) + QStringLiteral(" AS MGV_REGISTRO")
-          << QStringLiteral("  FROM PEDIDOC C INNER JOIN PreTerc P ON (P.CodEmpresa = ") +
-                 p.EmpresaDosPagamentos() +
-                 QStringLiteral(
-                     " AND P.NumDocOrig = TRIM(TRAILING FROM C.TIPOPEDIDO) || "
-                     "C.CODPEDIDO)")
-          << p.Condicoes() << QStringLiteral(" ORDER BY 6");
-  p.Parametros(q);
-  q.open();
-  const auto chaveDoPedido = [&p](const Periodo::Pedido& pedido) {
-    return TChave{p.EmpresaDosPagamentos(pedido.chave), pedido.chave.b + pedido.chave.c};
-  };
-  QHash<TChave, std::vector<TChequePreDatado>> cheques;
-  TRepetidas<double> repetidas;
-  for (q.first(); !q.eof(); q.next()) {
-    const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr || !pedido->numDoc) continue;
-    const TChave chave = chaveDoPedido(*pedido);
-    if (repetidas.Repetida(Float(q, "MGV_REGISTRO"), chave)) continue;
-    cheques[chave].push_back(LeCheque(q));
-  }
-  q.close();
-  for (const Periodo::Pedido& pedido : p.pedidos) {
-    if (!pedido.numDoc) continue;
-    const TChave chave = chaveDoPedido(pedido);
-    cache_->chequesPreDatados.insert(chave, cheques.value(chave));
-  }
-}
-
-void TConsultasRentabilidade::CarregaFinanciamentos(const Periodo& p) {
-  Query q(p.banco);
-  q.setUnidirectional(true);  // read once, in order: nothing kept
-  q.sql() << kColunasPedido
-          << QStringLiteral(
-                 "       F.CodPlano, F.DescFormaPgto, F.CodFinanceira, "
-                 "F.ValorMensalidade, ") +
-                 NumeroDoRegistro(QStringLiteral("F")) + QStringLiteral(" AS MGV_REGISTRO")
-          << QStringLiteral(
-                 "  FROM PEDIDOC C INNER JOIN Financiamento F ON (F.CodVenda = "
-                 "C.CODPEDIDO AND F.CodEmpresa = ") +
-                 p.EmpresaDosPagamentos() + u')'
-          << p.Condicoes();
-  p.Parametros(q);
-  q.open();
-  const QString registro = QStringLiteral("MGV_REGISTRO");
-  QHash<TChave, TUmaLinha<TFinanciamento>> financiamentos;
-  for (q.first(); !q.eof(); q.next()) {
-    const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr || !pedido->financiado) continue;
-    financiamentos[TChave{p.EmpresaDosPagamentos(pedido->chave), pedido->chave.c}].Linha(
-        Registro(q, registro), [&] { return LeFinanciamento(q); });
-  }
-  q.close();
-  for (const Periodo::Pedido& pedido : p.pedidos) {
-    if (!pedido.financiado) continue;
-    const TChave chave{p.EmpresaDosPagamentos(pedido.chave), pedido.chave.c};
-    const auto it = financiamentos.constFind(chave);
-    if (it == financiamentos.constEnd())
-      cache_->financiamento.insert(chave, TFinanciamento{});
-    else if (!it->ambigua)
-      cache_->financiamento.insert(chave, it->valor);
-  }
-}
-
-void TConsultasRentabilidade::CarregaDocumentosConvenio(const Periodo& p) {
-  // The look-up joins each agreement record of the order to every
-  // receivable document of the order. Its only conditions with values are on
-  // ConvEnceFat (its key), so the database reads the order's agreement
-  // records first, in record order, and joins the documents to each, in
-  // record order: the pairs are sorted so here.
-  Query q(p.banco);
-  q.setUnidirectional(true);  // read once, in order: nothing kept
-  q.sql() << kColunasPedido
-          << QStringLiteral(
-                 "       ConvEnceFat.Convenio, Docurec.Dt_Emissao, "
-                 "DocuRec.Dt_Vencimento, DocuRec.ValorDocto,")
-          << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("ConvEnceFat")) +
-                 QStringLiteral(" AS MGV_REGISTRO, ") +
-                 NumeroDoRegistro(QStringLiteral("DocuRec")) + QStringLiteral(" AS MGV_DOCUMENTO")
-          << QStringLiteral("  FROM PEDIDOC C")
-          << QStringLiteral(
-                 " INNER JOIN ConvEnceFat ON (ConvEnceFat.CodEmpresa = C.CODEMPRESA"
-                 " AND ConvEnceFat.TipoPedido = C.TIPOPEDIDO"
-                 " AND ConvEnceFat.Codpedido = C.CODPEDIDO)")
-          << QStringLiteral(
-                 " Inner join DocuRec on (DocuRec.CodEmpresa = ConvEnceFat.CodEmpresa"
-                 " And DocuRec.NumDocOrig = ConvEnceFat.TipoPedido||"
-                 "ConvEnceFat.CodPedido)")
-          << p.Condicoes() << QStringLiteral(" ORDER BY 8, 9");
-  p.Parametros(q);
-  q.open();
-  std::vector<std::vector<TDocumentoConvenio>> porPedido(p.pedidos.size());
-  TRepetidas<std::pair<double, double>> repetidas;
-  for (q.first(); !q.eof(); q.next()) {
-    const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr || !pedido->convenio) continue;
-    if (repetidas.Repetida({Float(q, "MGV_REGISTRO"), Float(q, "MGV_DOCUMENTO")}, pedido->chave))
-      continue;
-    porPedido[pedido - p.pedidos.data()].push_back(LeDocumento(q));
-  }
-  q.close();
-  for (std::size_t i = 0; i < p.pedidos.size(); ++i)
-    if (p.pedidos[i].convenio)
-      cache_->documentosConvenio.insert(p.pedidos[i].chave, std::move(porPedido[i]));
-}
-
-void TConsultasRentabilidade::CarregaParcelas(const Periodo& p) {
-  Query q(p.banco);
-  q.setUnidirectional(true);  // read once, in order: nothing kept
-  q.sql() << kColunasPedido
-          << QStringLiteral("       ") + NumeroDoRegistro(QStringLiteral("P")) +
-                 QStringLiteral(" AS MGV_REGISTRO, P.*")
-          << QStringLiteral(
-                 "  FROM PEDIDOC C INNER JOIN ParcPedC P ON (P.CodEmpresa = "
-                 "C.CODEMPRESA AND P.TipoPedido = C.TIPOPEDIDO"
-                 " AND P.Codpedido = C.CODPEDIDO)")
-          << p.Condicoes();
-  p.Parametros(q);
-  q.open();
-  const QString registro = QStringLiteral("MGV_REGISTRO");
-  std::vector<TUmaLinha<std::vector<TParcelaPedido>>> parcelas(p.pedidos.size());
-  for (q.first(); !q.eof(); q.next()) {
-    const Periodo::Pedido* pedido = p.PedidoDaLinha(q);
-    if (pedido == nullptr || !pedido->receber) continue;
-    parcelas[pedido - p.pedidos.data()].Linha(Registro(q, registro), [&] { return LeParcelas(q); });
-  }
-  q.close();
-  for (std::size_t i = 0; i < p.pedidos.size(); ++i)
-    if (p.pedidos[i].receber && !parcelas[i].ambigua)
-      cache_->parcelasPedido.insert(p.pedidos[i].chave, std::move(parcelas[i].valor));
+  p.pedidos = static_cast<int>(pedidos.size());
 }
 
 void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {

@@ -335,12 +335,9 @@ class TConsultasRentabilidade {
 
   // The loads of CarregaPeriodo, each one statement.
   struct Periodo;
+  // The period's orders and their per-order look-ups (closing record, sum
+  // of the lines, cheques, financing, agreement documents, installments).
   void CarregaPedidos(Periodo& p);
-  void CarregaTotaisDosItens(const Periodo& p);
-  void CarregaCheques(const Periodo& p);
-  void CarregaFinanciamentos(const Periodo& p);
-  void CarregaDocumentosConvenio(const Periodo& p);
-  void CarregaParcelas(const Periodo& p);
   void CarregaTabelas(const Periodo& p);
   void CarregaMovimentos(const Periodo& p, bool medio);
 

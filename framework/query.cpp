@@ -35,7 +35,10 @@ struct ParsedText {
 // Replaces every ":Name" outside string literals and comments by '?' and
 // records the names in order. In dialect 1 double quotes delimit strings
 // too, so a colon inside "..." is text.
-void parseParameters(ParsedText& parsed) {
+// Without `paramCheck` the text goes as it is (a ":Name" in a procedural
+// block is one of its variables) and each '?' is a parameter named by its
+// position, "1", "2"...
+void parseParameters(ParsedText& parsed, bool paramCheck) {
   const QString& text = parsed.text;
   QString out;
   out.reserve(text.size());
@@ -46,6 +49,14 @@ void parseParameters(ParsedText& parsed) {
     if (const qsizetype end = detail::skipLiteralOrComment(text, i); end != i) {
       out += QStringView(text).mid(i, end - i);
       i = end;
+    } else if (!paramCheck) {
+      if (c == u'?') {
+        const QString name = QString::number(parsed.positions.size() + 1);
+        parsed.positions.push_back(name);
+        parsed.names.insert(name);
+      }
+      out += c;
+      ++i;
     } else if (c == u':' && i + 1 < n && isNameChar(text[i + 1])) {
       qsizetype j = i + 1;
       while (j < n && isNameChar(text[j])) ++j;
@@ -348,6 +359,7 @@ struct QueryImpl {
 
   ParsedText parsed;
   bool parsedValid = false;
+  bool paramCheck = true;
   QHash<QString, Value> values;
 
   bool active = false;
@@ -389,7 +401,7 @@ struct QueryImpl {
     parsed = ParsedText();
     parsed.lines = sql;
     parsed.text = sql.join(u'\n');
-    parseParameters(parsed);
+    parseParameters(parsed, paramCheck);
     parsedValid = true;
     values.clear();  // the values belong to the text they were set for
     return parsed;
@@ -935,6 +947,12 @@ void Query::setUnidirectional(bool unidirectional) noexcept {
 }
 
 bool Query::unidirectional() const noexcept { return impl_->unidirectional; }
+
+void Query::setParamCheck(bool paramCheck) noexcept {
+  if (impl_->paramCheck == paramCheck) return;
+  impl_->paramCheck = paramCheck;
+  impl_->parsedValid = false;
+}
 
 void Query::retainRow() {
   detail::QueryImpl& q = *impl_;

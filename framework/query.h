@@ -91,6 +91,12 @@ class Query {
   void setDate(const QString& name, TDateTime value);
   void setNull(const QString& name);
 
+  // Whether ":Name" marks parameters (default true). Off, the text is sent
+  // as it is - as a procedural block needs, whose ":Name" are its own
+  // variables - and each '?' is a parameter named by its position: "1",
+  // "2"... Takes effect at the next open(); the values set are dropped.
+  void setParamCheck(bool paramCheck) noexcept;
+
   // Prepares, executes and fetches all rows; positions on the first row.
   // Reading forward only: executes and fetches the first row.
   void open();

@@ -210,8 +210,9 @@ TEST_F(FastPathTest, ErroAritmeticoNoMesmoPedido) {
   EXPECT_TRUE(r.erro.contains(QStringLiteral("CODPROD="))) << r.erro.toStdString();
 }
 
-// A period without orders costs the order-items query and the parameter row
-// read at set-up, nothing per item.
+// A period without orders costs the order-items query, the parameter row
+// read at set-up and the period's look-ups (their statement and the look at
+// the installment columns it needs), nothing per item.
 TEST_F(FastPathTest, PeriodoVazioPoucasInstrucoes) {
   sampledb::DemoOptions opcoes;
   opcoes.items = 200;
@@ -219,7 +220,7 @@ TEST_F(FastPathTest, PeriodoVazioPoucasInstrucoes) {
   const Rodada r = atualiza("Empresa=\nPeriodo=2\nMostraPedidos=2\n", true, QDate(2030, 3, 10));
   EXPECT_TRUE(r.erro.isEmpty()) << r.erro.toStdString();
   EXPECT_EQ(r.resultado.rows, 0);
-  EXPECT_LE(r.execucoes, 3u);
+  EXPECT_LE(r.execucoes, 4u);
 }
 
 // The fast refresh reads each kind of look-up for the whole period at once:
@@ -308,6 +309,73 @@ TEST_F(FastPathTest, ChavesForaDaCargaDoPeriodo) {
       comparaCaminhos(secao, "Empresa '01 '", std::optional<QString>(QStringLiteral("01 ")));
   EXPECT_GT(branco.resultado.rows, 0);
   EXPECT_TRUE(branco.erro.isEmpty()) << branco.erro.toStdString();
+}
+
+// The per-order records the fast refresh reads for the whole period, in
+// shapes the generator does not make; each step keeps the earlier ones:
+//  - installments with a zero amount in the middle (the look-up stops there);
+//  - an installments table with only 12 installments;
+//  - a table with an amount whose due date column is gone (the look-up
+//    fails on it once it is positive: the period leaves it alone, and both
+//    paths stop at the same order);
+//  - two installment records of one order, and two closing records of
+//    another (the look-ups read the first);
+//  - two agreement records of an order (each joins every document).
+TEST_F(FastPathTest, RegistrosIrregularesDoPedido) {
+  sampledb::DemoOptions opcoes;
+  opcoes.seed = 23;
+  opcoes.items = 1500;
+  opcoes.branches = 2;
+  cria(opcoes);
+  const QString secao = QStringLiteral("Empresa=01\nPeriodo=3\nMostraPedidos=2\n");
+  const Rodada antes = comparaCaminhos(secao, "dados gerados");
+  ASSERT_TRUE(antes.erro.isEmpty()) << antes.erro.toStdString();
+
+  // Orders of the period at branch 01, for the records below.
+  const QString doPeriodo = QStringLiteral(
+      " EXISTS (SELECT 1 FROM PEDIDOC C WHERE C.CODEMPRESA = '01' AND C.CODEMPRESA = %1.CODEMPRESA"
+      " AND C.TIPOPEDIDO = %1.TIPOPEDIDO AND C.CODPEDIDO = %1.CODPEDIDO"
+      " AND C.DATAPEDIDO >= '2024-01-01')");
+  executa(
+      {QStringLiteral("UPDATE PARCPEDC SET VLRPARC02 = 0 WHERE VLRPARC03 > 0 AND "
+                      "SUBSTRING(CODPEDIDO FROM CHAR_LENGTH(CODPEDIDO) FOR 1) IN "
+                      "('0', '2', '4', '6', '8')")});
+  comparaCaminhos(secao, "parcela zero no meio");
+
+  executa(
+      {QStringLiteral("ALTER TABLE PARCPEDC DROP VLRPARC13, DROP VENCPARC13, DROP VLRPARC14, "
+                      "DROP VENCPARC14, DROP VLRPARC15, DROP VENCPARC15, DROP VLRPARC16, "
+                      "DROP VENCPARC16, DROP VLRPARC17, DROP VENCPARC17, DROP VLRPARC18, "
+                      "DROP VENCPARC18, DROP VLRPARC19, DROP VENCPARC19, DROP VLRPARC20, "
+                      "DROP VENCPARC20, DROP VLRPARC21, DROP VENCPARC21, DROP VLRPARC22, "
+                      "DROP VENCPARC22, DROP VLRPARC23, DROP VENCPARC23, DROP VLRPARC24, "
+                      "DROP VENCPARC24")});
+  const Rodada doze = comparaCaminhos(secao, "doze parcelas");
+  EXPECT_TRUE(doze.erro.isEmpty()) << doze.erro.toStdString();
+  EXPECT_EQ(doze.execucoes, antes.execucoes);
+
+  executa({QStringLiteral("ALTER TABLE PARCPEDC DROP CONSTRAINT PK_PARCPEDC"),
+           QStringLiteral("ALTER TABLE ENCEFAT DROP CONSTRAINT PK_ENCEFAT"),
+           QStringLiteral("INSERT INTO PARCPEDC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, VLRPARC01, "
+                          "VENCPARC01) SELECT FIRST 3 CODEMPRESA, TIPOPEDIDO, CODPEDIDO, "
+                          "VLRPARC01 * 2, VENCPARC01 + 30 FROM PARCPEDC WHERE VLRPARC01 > 0 AND") +
+               doPeriodo.arg(QStringLiteral("PARCPEDC")),
+           QStringLiteral("INSERT INTO ENCEFAT SELECT FIRST 3 * FROM ENCEFAT WHERE (VLRRECEBER > 0 "
+                          "OR VLRCONVENIO > 0) AND") +
+               doPeriodo.arg(QStringLiteral("ENCEFAT")),
+           QStringLiteral("INSERT INTO CONVENCEFAT SELECT FIRST 5 CODEMPRESA, TIPOPEDIDO, "
+                          "CODPEDIDO, SEQUENCIA + 100, CONVENIO, VALOR FROM CONVENCEFAT WHERE") +
+               doPeriodo.arg(QStringLiteral("CONVENCEFAT"))});
+  const Rodada duplicados = comparaCaminhos(secao, "registros duplicados");
+  EXPECT_TRUE(duplicados.erro.isEmpty()) << duplicados.erro.toStdString();
+  // The duplicated records ran the look-ups' own statements.
+  EXPECT_GT(duplicados.execucoes, doze.execucoes);
+
+  executa({QStringLiteral("ALTER TABLE PARCPEDC DROP VENCPARC12")});
+  const Rodada semVencimento = comparaCaminhos(secao, "parcela sem vencimento");
+  // Both paths stop at the first order with a twelfth installment.
+  EXPECT_TRUE(semVencimento.erro.contains(QStringLiteral("VencParc12")))
+      << semVencimento.erro.toStdString();
 }
 
 }  // namespace

@@ -165,6 +165,38 @@ TEST_P(QueryTest, NamedParametersRepeatIgnoreCaseAndSkipLiteralsAndComments) {
   EXPECT_THROW(query.open(), DatabaseError);
 }
 
+TEST_P(QueryTest, WithoutParamCheckABlockKeepsItsVariablesAndQuestionMarksArePositional) {
+  Query query(&database_);
+  query.setParamCheck(false);
+  query.sql() << QStringLiteral("EXECUTE BLOCK (MINIMO INTEGER = ?, SUFIXO VARCHAR(10) = ?)")
+              << QStringLiteral("RETURNS (ID INTEGER, ROTULO VARCHAR(20)) AS")
+              << QStringLiteral("BEGIN")
+              << QStringLiteral("  FOR SELECT ID FROM ITENS WHERE ID >= :MINIMO ORDER BY ID")
+              << QStringLiteral("    INTO :ID DO")
+              << QStringLiteral("  BEGIN ROTULO = '?' || :SUFIXO; SUSPEND; END")
+              << QStringLiteral("END");
+  // A name is no parameter here, and a '?' in a literal is text.
+  EXPECT_THROW(query.setInteger("MINIMO", 1), DatabaseError);
+  EXPECT_THROW(query.setString("3", "x"), DatabaseError);
+  query.setInteger("1", 2);
+  EXPECT_THROW(query.open(), DatabaseError);  // "2" has no value
+  query.setString("2", ":x");
+  query.open();
+  ASSERT_GE(query.recordCount(), 1);
+  EXPECT_EQ(query.fieldByName("ID").asInteger(), 2);
+  EXPECT_EQ(query.fieldByName("ROTULO").asString(), "?:x");
+
+  // Back on, ":Name" marks parameters again and the values set are gone.
+  query.setParamCheck(true);
+  query.sql().clear();
+  query.sql() << QStringLiteral("SELECT ID FROM ITENS WHERE ID = :Id");
+  EXPECT_THROW(query.setInteger("1", 2), DatabaseError);
+  query.setInteger("Id", 1);
+  query.open();
+  ASSERT_EQ(query.recordCount(), 1);
+  EXPECT_EQ(query.fieldByName("ID").asInteger(), 1);
+}
+
 TEST_P(QueryTest, ParameterValuesAreConvertedToTheDescribedType) {
   struct Case {
     const char* name;
