@@ -2,7 +2,6 @@
 // line and blank by blank.
 #include "engine/consultas_p.h"
 
-#include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <initializer_list>
@@ -1029,12 +1028,16 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
   if (comEmpresa) q.setString(QStringLiteral("3"), p.Empresa);
   q.open();
 
-  // The orders whose look-ups are answered: a key of plain ASCII, no null
-  // column, each once; and whether TIPOPEDIDO || CODPEDIDO as the block
-  // reads the cheques is the document number the calculation passes
-  // (CabecTexto("TipoPedido") + CabecTexto("CodPedido")).
+  // The order being read: its 'P' row and the 'R', 'C' and 'D' rows after
+  // it. Its answers go to the cache once its rows are over (at the next 'P'
+  // row, or at the end), so a block that fails mid-way leaves no order half
+  // answered. Only orders whose look-ups are answered are read: a key of
+  // plain ASCII, no null column, each once.
   struct Pedido {
     TChave chave;  // CODEMPRESA, TIPOPEDIDO, CODPEDIDO
+    // Whether TIPOPEDIDO || CODPEDIDO as the block reads the cheques is the
+    // document number the calculation passes (CabecTexto("TipoPedido") +
+    // CabecTexto("CodPedido")).
     bool numDoc = false;
     int fechamentos = 0;
     TEnceFat enceFat;
@@ -1047,16 +1050,36 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
     int linhasDeParcelas = 0;
     std::vector<TParcelaPedido> parcelas;
   };
-  std::vector<Pedido> pedidos;
-  QSet<TChave> vistos;
-  // The order the 'R', 'C' and 'D' rows belong to: the last 'P' row, unless
-  // its key is not answered or the order was met before (its rows are the
-  // same again).
-  Pedido* atual = nullptr;
+  std::optional<Pedido> atual;
+  const auto conclui = [&] {
+    if (!atual) return;
+    Pedido& r = *atual;
+    const TChave& k = r.chave;
+    cache_->totalItensPedido.insert(TChave{k.a, k.c, k.b}, r.totalItens);
+    if (r.numDoc) {
+      cache_->chequesPreDatados.insert(TChave{p.EmpresaDosPagamentos(k), k.b + k.c},
+                                       std::move(r.cheques));
+    }
+    // Two closing records: the look-up reads the first, which its own
+    // statement will find.
+    if (r.fechamentos <= 1) {
+      cache_->enceFat.insert(k, r.enceFat);
+      if (r.financiamentos && *r.financiamentos <= 1) {
+        cache_->financiamento.insert(TChave{p.EmpresaDosPagamentos(k), k.c},
+                                     *r.financiamentos == 0 ? TFinanciamento{} : r.financiamento);
+      }
+      if (r.comDocumentos) cache_->documentosConvenio.insert(k, std::move(r.documentos));
+      // Two installment rows: the same.
+      if (r.comParcelas && r.linhasDeParcelas <= 1)
+        cache_->parcelasPedido.insert(k, std::move(r.parcelas));
+    }
+    ++p.pedidos;
+    atual.reset();
+  };
   for (; !q.eof(); q.next()) {
     const QString linha = Texto(q, "MGV_LINHA");
     if (linha != QLatin1String("P")) {
-      if (atual == nullptr) continue;
+      if (!atual) continue;
       if (linha == QLatin1String("C")) {
         atual->cheques.push_back({Float(q, "Cheque_Vlr"), Data(q, "Dt_Entrada")});
       } else if (linha == QLatin1String("D")) {
@@ -1069,7 +1092,7 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
       }
       continue;
     }
-    atual = nullptr;
+    conclui();
     const Field empresa = q.fieldByName("MGV_EMPRESA");
     const Field tipo = q.fieldByName("MGV_TIPO");
     const Field pedido = q.fieldByName("MGV_PEDIDO");
@@ -1077,9 +1100,10 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
     // statement with the null column reproduces.
     if (empresa.isNull() || tipo.isNull() || pedido.isNull()) continue;
     TChave chave{empresa.asString(), tipo.asString(), pedido.asString()};
-    if (!Ascii(chave) || vistos.contains(chave)) continue;
-    vistos.insert(chave);
-    Pedido& r = pedidos.emplace_back();
+    // An order met again (its rows are the same again) is answered already.
+    if (!Ascii(chave) || cache_->totalItensPedido.contains(TChave{chave.a, chave.c, chave.b}))
+      continue;
+    Pedido& r = atual.emplace();
     const Field numDoc = q.fieldByName("MGV_NUMDOC");
     r.numDoc = !numDoc.isNull() &&
                SemBrancosFinais(numDoc.asString()) == SemBrancosFinais(chave.b + chave.c);
@@ -1093,32 +1117,9 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
     }
     r.comDocumentos = Inteiro(q, "MGV_DOCUMENTOS") == 1;
     r.comParcelas = Inteiro(q, "MGV_PARCELAS") == 1;
-    atual = &r;
   }
+  conclui();
   q.close();
-
-  for (Pedido& r : pedidos) {
-    const TChave& k = r.chave;
-    cache_->totalItensPedido.insert(TChave{k.a, k.c, k.b}, r.totalItens);
-    if (r.numDoc) {
-      cache_->chequesPreDatados.insert(TChave{p.EmpresaDosPagamentos(k), k.b + k.c},
-                                       std::move(r.cheques));
-    }
-    // Two closing records: the look-up reads the first, which its own
-    // statement will find.
-    if (r.fechamentos > 1) continue;
-    cache_->enceFat.insert(k, r.enceFat);
-    if (r.financiamentos && *r.financiamentos <= 1) {
-      cache_->financiamento.insert(TChave{p.EmpresaDosPagamentos(k), k.c},
-                                   *r.financiamentos == 0 ? TFinanciamento{} : r.financiamento);
-    }
-    if (r.comDocumentos) cache_->documentosConvenio.insert(k, std::move(r.documentos));
-    // Two installment rows: the look-up reads the first, as its own
-    // statement will.
-    if (r.comParcelas && r.linhasDeParcelas <= 1)
-      cache_->parcelasPedido.insert(k, std::move(r.parcelas));
-  }
-  p.pedidos = static_cast<int>(pedidos.size());
 }
 
 void TConsultasRentabilidade::CarregaTabelas(const Periodo& p) {
