@@ -924,6 +924,11 @@ QString BlocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional
     << QStringLiteral("AS")
     << QStringLiteral("DECLARE MGV_EMPPAG TYPE OF COLUMN PEDIDOC.CODEMPRESA;")
     << QStringLiteral("DECLARE MGV_PRAZO TYPE OF COLUMN PEDIDOC.CODPRAZO;")
+    // Columns the documents look-up reads and the calculation does not use:
+    // read all the same, so that a table without them fails here as the
+    // look-up fails.
+    << QStringLiteral("DECLARE MGV_VALORDESC TYPE OF COLUMN DocuRec.ValorDesc;")
+    << QStringLiteral("DECLARE MGV_VALORPAGO TYPE OF COLUMN DocuRec.ValorPago;")
     << (nParcelas > 0 ? QStringLiteral("DECLARE MGV_SEGUE SMALLINT;") : QString())
     << declaracoesParcelas << QStringLiteral("BEGIN")
     << QStringLiteral("  FOR SELECT C.CODEMPRESA, C.TIPOPEDIDO, C.CODPEDIDO,")
@@ -998,7 +1003,7 @@ QString BlocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional
     << QStringLiteral("    MGV_LINHA = 'D';") << QStringLiteral("    IF (MGV_DOCUMENTOS = 1) THEN")
     << QStringLiteral(
            "      FOR Select ConvEnceFat.Convenio, Docurec.Dt_Emissao,"
-           " DocuRec.Dt_Vencimento, DocuRec.ValorDocto")
+           " DocuRec.Dt_Vencimento, DocuRec.ValorDocto, DocuRec.ValorDesc, DocuRec.ValorPago")
     << QStringLiteral(
            "          From ConvEnceFat Inner join DocuRec on (DocuRec.CodEmpresa ="
            " ConvEnceFat.CodEmpresa And")
@@ -1008,7 +1013,8 @@ QString BlocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional
            "          Where ConvEnceFat.CodEmpresa = :MGV_EMPRESA And ConvEnceFat.TipoPedido"
            " = :MGV_TIPO And ConvEnceFat.Codpedido = :MGV_PEDIDO")
     << QStringLiteral(
-           "          INTO :Convenio, :Dt_Emissao, :Dt_Vencimento, :ValorDocto DO SUSPEND;")
+           "          INTO :Convenio, :Dt_Emissao, :Dt_Vencimento, :ValorDocto, :MGV_VALORDESC,"
+           " :MGV_VALORPAGO DO SUSPEND;")
     << QStringLiteral("  END") << QStringLiteral("END");
   b.removeAll(QString());
   return b.join(u'\n');

@@ -320,7 +320,8 @@ TEST_F(FastPathTest, ChavesForaDaCargaDoPeriodo) {
 //    paths stop at the same order);
 //  - two installment records of one order, and two closing records of
 //    another (the look-ups read the first);
-//  - two agreement records of an order (each joins every document).
+//  - two agreement records of an order (each joins every document);
+//  - a documents table without a column the look-up reads.
 TEST_F(FastPathTest, RegistrosIrregularesDoPedido) {
   sampledb::DemoOptions opcoes;
   opcoes.seed = 23;
@@ -376,6 +377,14 @@ TEST_F(FastPathTest, RegistrosIrregularesDoPedido) {
   // Both paths stop at the first order with a twelfth installment.
   EXPECT_TRUE(semVencimento.erro.contains(QStringLiteral("VencParc12")))
       << semVencimento.erro.toStdString();
+
+  // A column the documents look-up reads but the calculation does not use:
+  // both paths stop at the first order paid through an agreement.
+  executa({QStringLiteral("ALTER TABLE PARCPEDC ADD VENCPARC12 DATE"),
+           QStringLiteral("ALTER TABLE DOCUREC DROP VALORPAGO")});
+  const Rodada semColuna = comparaCaminhos(secao, "documentos sem ValorPago");
+  EXPECT_TRUE(semColuna.erro.contains(QStringLiteral("ValorPago"), Qt::CaseInsensitive))
+      << semColuna.erro.toStdString();
 }
 
 }  // namespace
