@@ -1026,6 +1026,7 @@ void TConsultasRentabilidade::CarregaPedidos(Periodo& p) {
   const std::optional<int> parcelas = ColunasDeParcelas(p.banco);
   Query q(p.banco);
   q.setUnidirectional(true);  // read once, in order: nothing kept
+  q.setReadAhead(true);       // the next orders are read while one is kept
   q.setParamCheck(false);     // the block's ":Name" are its variables
   const bool comEmpresa = !p.Empresa.isEmpty();
   q.sql() << BlocoDosPedidos(p.Condicoes(), comEmpresa, parcelas);

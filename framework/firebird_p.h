@@ -8,10 +8,15 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <list>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -150,6 +155,50 @@ struct PreparedStatement {
   void free() noexcept;
 };
 
+// Fetches a cursor's rows on a thread of its own, a few batches ahead of
+// the reader, so that the engine's work on the next rows overlaps with
+// whatever the reader does with the current one. The client library
+// serializes the calls made on one attachment, so the other statements the
+// reader runs meanwhile are safe. Only fetchNext() runs on the thread; the
+// rows come out in order, and a failed fetch comes out after the rows read
+// before it.
+class ReadAhead {
+ public:
+  // Starts fetching `messageLength`-byte rows from `cursor`.
+  ReadAhead(Firebird::IResultSet* cursor, unsigned messageLength);
+  // Stops the thread (after its current fetch) and waits for it.
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // Copies the next row into `message`; false at the end. Rethrows the
+  // error of a failed fetch (Firebird::FbException).
+  bool next(char* message);
+
+ private:
+  struct Batch {
+    std::vector<char> rows;  // `count` messages back to back
+    std::size_t count = 0;
+  };
+  static constexpr std::size_t kRowsPerBatch = 64;
+  static constexpr std::size_t kBatchesAhead = 8;
+
+  void fetch() noexcept;
+
+  Firebird::IResultSet* const cursor_;
+  const unsigned messageLength_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Batch> ready_;   // fetched, not yet read
+  std::vector<Batch> free_;   // read, to be filled again
+  bool end_ = false;          // the thread has fetched its last row
+  bool stop_ = false;         // the reader is gone
+  std::exception_ptr error_;  // the failed fetch, after the rows before it
+  Batch reading_;             // the batch the reader is on
+  std::size_t position_ = 0;  // its next row
+  std::thread thread_;
+};
+
 // A cursor left open between calls (forward-only reading). Registered with
 // its attachment while open, so that ending its transaction or detaching
 // closes it first and no cursor outlives what it reads in.
@@ -159,6 +208,8 @@ struct OpenCursor {
   Firebird::ITransaction* transaction = nullptr;  // the one it reads in
   Firebird::ITransaction* own = nullptr;          // a short transaction of its own, ended with it
   std::shared_ptr<PreparedStatement> statement;
+  // The thread fetching its rows ahead, when started (startReadAhead()).
+  std::unique_ptr<ReadAhead> ahead;
 
   OpenCursor() = default;
   OpenCursor(const OpenCursor&) = delete;
@@ -167,8 +218,9 @@ struct OpenCursor {
   bool open() const noexcept { return cursor != nullptr; }
   // Registers the cursor with `database`. REQUIRES: `cursor` was just set.
   void attach(DatabaseImpl* database);
-  // Closes the cursor, ends `own`, lets the statement go and unregisters;
-  // safe on a partly set up or already closed one.
+  // Closes the cursor (stopping the fetching thread first), ends `own`,
+  // lets the statement go and unregisters; safe on a partly set up or
+  // already closed one.
   void close() noexcept;
 };
 

@@ -437,6 +437,7 @@ struct QueryImpl {
 
   // Forward-only reading (Query::setUnidirectional).
   bool unidirectional = false;          // asked for; takes effect at the next open()
+  bool readAhead = false;               // the same, for Query::setReadAhead
   bool streaming = false;               // the current result is read forward-only
   OpenCursor cursor;                    // open while rows remain to be read
   std::vector<char> message;            // the current row as the cursor wrote it
@@ -694,8 +695,10 @@ bool detail::QueryImpl::fetchStreamRow() {
   if (!cursor.open()) return false;
   try {
     blobs.clear();
-    if (cursor.cursor->fetchNext(fetchStatus.get(), message.data()) !=
-        Firebird::IStatus::RESULT_OK) {
+    const bool row = cursor.ahead ? cursor.ahead->next(message.data())
+                                  : cursor.cursor->fetchNext(fetchStatus.get(), message.data()) ==
+                                        Firebird::IStatus::RESULT_OK;
+    if (!row) {
       cursor.close();
       return false;
     }
@@ -778,6 +781,10 @@ void detail::QueryImpl::run(bool wantRows, bool stream) {
                                                         statement.outputMetadata, 0);
         cursor.attach(&db);
         ++db.stats.executions;
+        // Blob contents are read through the attachment as each row
+        // arrives, so a result with blobs is fetched row by row here.
+        if (readAhead && !layout->hasBlobs)
+          cursor.ahead = std::make_unique<ReadAhead>(cursor.cursor, layout->messageLength);
         fetchStreamRow();
         return;
       }
@@ -947,6 +954,8 @@ void Query::setUnidirectional(bool unidirectional) noexcept {
 }
 
 bool Query::unidirectional() const noexcept { return impl_->unidirectional; }
+
+void Query::setReadAhead(bool readAhead) noexcept { impl_->readAhead = readAhead; }
 
 void Query::setParamCheck(bool paramCheck) noexcept {
   if (impl_->paramCheck == paramCheck) return;

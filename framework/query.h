@@ -112,6 +112,12 @@ class Query {
   // it closes the cursor and the query reads as if past its last row.
   void setUnidirectional(bool unidirectional) noexcept;
   bool unidirectional() const noexcept;
+  // Reading forward only, fetch the next rows on a thread of their own while
+  // the caller works on the current one (default false; from the next
+  // open() on). Worth it when the caller does real work per row: a caller
+  // that only reads the rows gains nothing and pays the hand-over. A result
+  // with blob columns is always fetched row by row.
+  void setReadAhead(bool readAhead) noexcept;
 
   bool isEmpty() const noexcept;
   // Rows of the result; reading forward only, the rows fetched so far.

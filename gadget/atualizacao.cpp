@@ -95,6 +95,8 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       // The fast path reads the rows as it calculates them and keeps only
       // the ones the freight pass needs: a year's rows never sit in memory.
       QryItensPedidos.setUnidirectional(opcoes.caminhoRapido);
+      // The engine fetches the next rows while the current one is calculated.
+      QryItensPedidos.setReadAhead(opcoes.caminhoRapido);
       ConsultaItensPedidos(QryItensPedidos, config.Empresa, config.MostraPedidos, data1, data2);
       ZeraVariaveis();
       resultado.totais = totais;

@@ -917,10 +917,82 @@ TEST_P(StreamTest, EndingTheTransactionOrDetachingClosesTheCursor) {
   q.close();
 }
 
+// A result without blobs can be fetched ahead on a thread of its own: its rows
+// still come in order and whole while the reader runs other statements on
+// the same attachment, and stopping early, or ending the transaction under
+// it, stops the fetching and leaves no cursor.
+TEST_P(StreamTest, RowsFetchedAheadComeInOrderBetweenOtherStatements) {
+  const QStringList semBlob = {QStringLiteral("SELECT N, NOME, VALOR FROM LINHAS ORDER BY N")};
+  const auto texto = [](const Query& q) {
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(q.fieldByName("N").asInteger())
+        .arg(q.fieldByName("NOME").asString())
+        .arg(q.fieldByName("VALOR").asFloat())
+        .arg(q.fieldByName("VALOR").isNull());
+  };
+  Transaction transaction(database_, TransactionKind::Snapshot);
+  QStringList esperadas;
+  {
+    Query whole(&database_);
+    whole.setTransaction(&transaction);
+    whole.sql() = semBlob;
+    for (whole.open(); !whole.eof(); whole.next()) esperadas << texto(whole);
+  }
+  ASSERT_EQ(esperadas.size(), kRows);
+
+  Query q(&database_);
+  q.setTransaction(&transaction);
+  q.setUnidirectional(true);
+  q.setReadAhead(true);
+  q.sql() = semBlob;
+  Query other(&database_);
+  other.setTransaction(&transaction);
+  other.sql() << QStringLiteral("SELECT NOME FROM LINHAS WHERE N = :N");
+  QStringList lidas;
+  for (q.open(); !q.eof(); q.next()) {
+    lidas << texto(q);
+    if (lidas.size() % 97 == 0) {
+      other.setInteger("N", kRows - lidas.size());
+      other.open();
+      EXPECT_EQ(other.fieldByName("NOME").asString(),
+                QString::fromUtf8("linha ção %1").arg(kRows - lidas.size()));
+    }
+  }
+  EXPECT_EQ(lidas, esperadas);
+  EXPECT_FALSE(q.active() && !q.eof());
+
+  // Stopped after a few rows, while the thread may still be fetching.
+  for (int depois : {1, 200}) {
+    q.open();
+    for (int n = 1; n < depois; ++n) q.next();
+    EXPECT_EQ(texto(q), esperadas[depois - 1]);
+    q.close();
+    EXPECT_EQ(openCursors(), 0);
+  }
+  // The transaction ends under an open cursor, then the attachment.
+  q.open();
+  q.next();
+  EXPECT_NO_THROW(transaction.commit());
+  EXPECT_EQ(openCursors(), 0);
+  q.next();  // the cursor is gone: the query is past its end
+  EXPECT_TRUE(q.eof());
+  Query semTransacao(&database_);
+  semTransacao.sql() = semBlob;
+  semTransacao.setUnidirectional(true);
+  semTransacao.setReadAhead(true);
+  semTransacao.open();
+  database_.detach();
+  semTransacao.next();
+  EXPECT_TRUE(semTransacao.eof());
+}
+
 TEST_P(StreamTest, AFailedFetchLeavesNoCursor) {
-  // The conversion fails on row `bad`: on the first row, at open().
-  for (const int bad : {0, 2500}) {
+  // The conversion fails on row `bad`: on the first row, at open(). Read
+  // row by row and fetched ahead.
+  for (const auto& [bad, readAhead] :
+       {std::pair{0, false}, std::pair{2500, false}, std::pair{0, true}, std::pair{2500, true}}) {
     SCOPED_TRACE(bad);
+    SCOPED_TRACE(readAhead);
     Transaction transaction(database_, TransactionKind::Snapshot);
     Query q(&database_);
     q.setTransaction(&transaction);
@@ -928,6 +1000,7 @@ TEST_P(StreamTest, AFailedFetchLeavesNoCursor) {
                    .arg(bad)
             << QStringLiteral("  AS X FROM LINHAS");
     q.setUnidirectional(true);
+    q.setReadAhead(readAhead);
     int read = 0;
     try {
       for (q.open(); !q.eof(); q.next()) ++read;
