@@ -355,8 +355,10 @@ void ReadAhead::fetch() noexcept {
       if (end || error) return;
     }
   } catch (...) {
-    // Only the status's allocation can get here: the reader sees the end.
+    // Out of memory for a status or a batch: the reader gets the error
+    // after the rows fetched before it.
     const std::lock_guard lock(mutex_);
+    error_ = std::current_exception();
     end_ = true;
     changed_.notify_all();
   }
