@@ -3,7 +3,6 @@
 #include "engine/consultas_p.h"
 
 #include <QStringList>
-#include <algorithm>
 #include <initializer_list>
 #include <stdexcept>
 #include <type_traits>
@@ -858,11 +857,14 @@ std::optional<int> ColunasDeParcelas(Database* banco) {
 QString BlocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional<int> parcelas) {
   // The installments: read into variables, returned one per row.
   const int nParcelas = parcelas.value_or(0);
-  QStringList colunasParcelas, variaveisParcelas, declaracoesParcelas, linhasParcelas;
+  QStringList colunasParcelas, variaveisParcelas, colunasVencimentos, variaveisVencimentos,
+      declaracoesParcelas, linhasParcelas;
   for (int k = 1; k <= nParcelas; ++k) {
     const QString n = StrZero(QString::number(k), 2);
     colunasParcelas << QStringLiteral("VlrParc") + n;
     variaveisParcelas << QStringLiteral(":MGV_V") + n;
+    colunasVencimentos << QStringLiteral("VencParc") + n;
+    variaveisVencimentos << QStringLiteral(":MGV_D") + n;
     declaracoesParcelas << QStringLiteral(
                                "DECLARE MGV_V%1 TYPE OF COLUMN ParcPedC.VlrParc%1;"
                                " DECLARE MGV_D%1 TYPE OF COLUMN ParcPedC.VencParc%1;")
@@ -875,11 +877,9 @@ QString BlocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional
                           .arg(n)
                           .arg(k);
   }
-  for (int k = 1; k <= nParcelas; ++k) {
-    const QString n = StrZero(QString::number(k), 2);
-    colunasParcelas << QStringLiteral("VencParc") + n;
-    variaveisParcelas << QStringLiteral(":MGV_D") + n;
-  }
+  // Every amount first, then every due date.
+  colunasParcelas << colunasVencimentos;
+  variaveisParcelas << variaveisVencimentos;
 
   QStringList b;
   b << QStringLiteral("EXECUTE BLOCK (MGV_DATA1 TYPE OF COLUMN PEDIDOC.DATAPEDIDO = ?,")

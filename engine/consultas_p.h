@@ -241,9 +241,10 @@ class TConsultasRentabilidade {
   // and the small tables whole (the movements and costs of the branch). Each
   // answer is the one the look-up's own statement gives in the snapshot;
   // whatever a set-based statement cannot answer exactly is left out, and that
-  // look-up runs its own statement when asked. A look-up kind whose
-  // statement fails is left out too (its own statement then reports the
-  // error where the calculation meets it).
+  // look-up runs its own statement when asked. A load whose statement fails
+  // (the per-order look-ups as a whole, or one table) is left out too (the
+  // look-ups' own statements then report the error where the calculation
+  // meets it).
   // REQUIRES: the cache on; runs in the attachment's current transaction
   // (the refresh's snapshot).
   void CarregaPeriodo(const QString& Empresa, const QString& MostraPedidos, TDateTime Data1,

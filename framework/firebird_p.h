@@ -208,7 +208,7 @@ struct OpenCursor {
   Firebird::ITransaction* transaction = nullptr;  // the one it reads in
   Firebird::ITransaction* own = nullptr;          // a short transaction of its own, ended with it
   std::shared_ptr<PreparedStatement> statement;
-  // The thread fetching its rows ahead, when started (startReadAhead()).
+  // The thread fetching its rows ahead, when asked (Query::setReadAhead).
   std::unique_ptr<ReadAhead> ahead;
 
   OpenCursor() = default;
