@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "framework/gui/desktop.h"
+#include "desktop/desktop.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/gui/mensagens.h"

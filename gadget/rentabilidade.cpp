@@ -13,7 +13,7 @@
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/database.h"
-#include "framework/gui/desktop.h"
+#include "desktop/desktop.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/mensagens.h"
 #include "gadget/atualizacao.h"

@@ -10,7 +10,7 @@
 
 #include "app/frmrentabilidade.h"
 #include "framework/config.h"
-#include "framework/gui/desktop_linux.h"
+#include "desktop/desktop_linux.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/regional.h"
 #include "gadget/rentabilidade.h"

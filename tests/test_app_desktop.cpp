@@ -9,8 +9,8 @@
 #include <csignal>
 #include <memory>
 
-#include "framework/gui/desktop.h"
-#include "framework/gui/desktop_linux.h"
+#include "desktop/desktop.h"
+#include "desktop/desktop_linux.h"
 #include "tests/test_gadget_apoio.h"
 
 namespace margivo {

@@ -13,7 +13,7 @@
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/database.h"
-#include "framework/gui/desktop_linux.h"
+#include "desktop/desktop_linux.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/regional.h"
 #include "gadget/rentabilidade.h"

@@ -14,8 +14,8 @@
 #include <stdexcept>
 
 #include "framework/config.h"
-#include "framework/gui/desktop.h"
-#include "framework/gui/desktop_linux.h"
+#include "desktop/desktop.h"
+#include "desktop/desktop_linux.h"
 #include "framework/gui/estadomenu.h"
 #include "framework/gui/gadget.h"
 #include "tests/test_gadget_apoio.h"

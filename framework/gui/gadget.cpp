@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "framework/config.h"
-#include "framework/gui/desktop.h"
+#include "desktop/desktop.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/gui/mensagens.h"

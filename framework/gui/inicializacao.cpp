@@ -6,7 +6,7 @@
 
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/gui/desktop.h"
+#include "desktop/desktop.h"
 #include "framework/gui/mensagens.h"
 
 namespace margivo {

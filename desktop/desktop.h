@@ -50,8 +50,9 @@ class TDesktop {
   // name `Gadget`, with the program's full path as its command. Removing an
   // entry that does not exist is no error.
   virtual void IniciarComWindows(const QString& Gadget, bool Adicionar) = 0;
-  // Shows the program's notification-area icon with the tip `Nome`; an icon
-  // already shown only has its tip brought up to date.
+  // Shows the program's notification-area icon with the tip `Nome` and the
+  // window icon of `Form` (the host window, which carries the program's
+  // picture); an icon already shown only has its tip brought up to date.
   virtual void CriaIcone(QWidget* Form, const QString& Nome) = 0;
   // Removes the notification-area icon, if shown.
   virtual void DestroiIcone() = 0;

@@ -1,12 +1,12 @@
-// Internal to framework/gui: the program's one notification-area icon,
-// shared by the desktop layers of every platform.
+// Internal to desktop/: the program's one notification-area icon, shared by
+// the desktop layers of every platform.
 #pragma once
 
 #include <QIcon>
 #include <QString>
 #include <memory>
 
-#include "framework/gui/desktop.h"
+#include "desktop/desktop.h"
 
 class QSystemTrayIcon;
 
@@ -31,7 +31,7 @@ class TBandeja {
 };
 
 // The part of the desktop layer every platform shares: the notification
-// icon, with the program's own picture.
+// icon, with the picture of the window it is created for.
 class TDesktopComBandeja : public TDesktop {
  public:
   void CriaIcone(QWidget* Form, const QString& Nome) override;

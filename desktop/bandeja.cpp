@@ -1,8 +1,8 @@
-#include "framework/gui/bandeja.h"
+#include "desktop/bandeja.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
-
-#include "framework/gui/imagensicones.h"
+#include <QWidget>
 
 namespace margivo::detail {
 
@@ -29,8 +29,10 @@ void TBandeja::remove() {
 
 bool TBandeja::visivel() const { return icone_ && icone_->isVisible(); }
 
-void TDesktopComBandeja::CriaIcone(QWidget*, const QString& Nome) {
-  bandeja_.mostra(ImagensIcones().MainIcon, Nome);
+void TDesktopComBandeja::CriaIcone(QWidget* Form, const QString& Nome) {
+  // The host window carries the program's own icon (a window without one
+  // answers the application's).
+  bandeja_.mostra(Form != nullptr ? Form->windowIcon() : QGuiApplication::windowIcon(), Nome);
 }
 
 void TDesktopComBandeja::DestroiIcone() { bandeja_.remove(); }

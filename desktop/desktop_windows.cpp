@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
-#include "framework/gui/bandeja.h"
-#include "framework/gui/desktop.h"
+#include "desktop/bandeja.h"
+#include "desktop/desktop.h"
 
 namespace margivo {
 namespace {

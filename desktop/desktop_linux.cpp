@@ -1,6 +1,6 @@
 // The desktop layer on a freedesktop.org desktop (X11, or Wayland through
 // XWayland).
-#include "framework/gui/desktop_linux.h"
+#include "desktop/desktop_linux.h"
 
 #include <xcb/xcb.h>
 
@@ -22,8 +22,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/gui/bandeja.h"
-#include "framework/gui/desktop.h"
+#include "desktop/bandeja.h"
+#include "desktop/desktop.h"
 
 namespace margivo {
 

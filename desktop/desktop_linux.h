@@ -1,5 +1,5 @@
-// Internal to framework/gui: the freedesktop side of the desktop layer,
-// exposed for its tests.
+// Internal to desktop/: the freedesktop side of the desktop layer, exposed
+// for its tests.
 #pragma once
 
 #include <QString>

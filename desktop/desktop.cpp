@@ -1,4 +1,4 @@
-#include "framework/gui/desktop.h"
+#include "desktop/desktop.h"
 
 namespace margivo {
 
