@@ -12,6 +12,7 @@
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/gui/mensagens.h"
+#include "gadget/identidade.h"
 #include "gadget/rentabilidade.h"
 
 namespace margivo {

@@ -28,10 +28,6 @@ namespace margivo {
 class TInicializacao;
 class TRentabilidade;
 
-// The program's identity.
-inline constexpr const char* kSecaoGadget = "Trovesk";  // its section of the settings file
-inline constexpr const char* kSiglaGadget = "VQM";      // its code for the defaults
-inline constexpr const char* kNomeInstancia = "frmRentabilidade";  // the single-instance lock
 // Label styles of the window's style book.
 inline constexpr const char* kEstilosCianoEscuro[] = {"lblTituloStyle1", "lblPeriodoStyle1",
                                                       "lblNomeFilialStyle1"};

@@ -6,6 +6,7 @@
 #include "framework/gui/fontes.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/regional.h"
+#include "gadget/identidade.h"
 
 int main(int argc, char* argv[]) {
   // Before the database engine loads: it chains to the handlers it finds.
@@ -15,7 +16,7 @@ int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("margivo"));
+  QApplication::setApplicationName(QString::fromLatin1(margivo::kNomePrograma));
   // Read once here, before a refresh's worker thread formats numbers.
   margivo::regionalSettings();
   margivo::ConfiguraFontes();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "desktop/desktop.h"
 #include "dialogs/about.h"
 #include "dialogs/confgadget.h"
 #include "dialogs/posicao.h"
@@ -13,10 +14,10 @@
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/database.h"
-#include "desktop/desktop.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/mensagens.h"
 #include "gadget/atualizacao.h"
+#include "gadget/identidade.h"
 
 namespace margivo {
 namespace {

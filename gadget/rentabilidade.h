@@ -23,15 +23,6 @@ namespace margivo {
 struct GeometriaGadget;
 struct ResultadoAtualizacao;
 
-inline constexpr const char* NOME_GGT_RENTABILIDADE = "Rentabilidade";
-inline constexpr const char* VERSAO_GADGET = "21.08ba";
-// The ERP routine that gives the same figures, and the gadget's description,
-// as the about box shows them.
-inline constexpr const char* kRelConsRentabilidade =
-    "Kontavix - Rotina PDV: Consulta da Rentabilidade de Pedidos";
-inline constexpr const char* kDescricaoRentabilidade =
-    "Este gadget exibe o valor (R$) que está em inadimplência bem como a porcentagem que este "
-    "valor representa perante o montante esperado.";
 // The label style of the dark-cyan texts (title, branch and period lines).
 inline constexpr const char* kEstiloTitulo = "lblTituloStyle1";
 

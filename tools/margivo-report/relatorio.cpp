@@ -17,6 +17,7 @@
 #include "framework/query.h"
 #include "framework/regional.h"
 #include "gadget/atualizacao.h"
+#include "gadget/identidade.h"
 #include "gadget/itenspedidos.h"
 #include "gadget/periodo.h"
 #include "tools/margivo-report/saida.h"
@@ -24,11 +25,6 @@
 namespace margivo::relatorio {
 
 namespace {
-
-// The code of this gadget, which selects its start-up defaults, and its
-// section of the settings file.
-const QString kSiglaGadget = QStringLiteral("VQM");
-const QString kSecaoGadget = QStringLiteral("Trovesk");
 
 // A failure with the exit status it ends the tool with.
 struct Falha {
@@ -179,7 +175,7 @@ void carregaConfiguracao(TConfig& config, const Pedido& pedido) {
   } catch (const IniFileError& erro) {
     throw Falha{kUsoIncorreto, QString::fromUtf8(erro.what())};
   }
-  config.InstanciaVariaveis(kSiglaGadget);
+  config.InstanciaVariaveis(QString::fromLatin1(kSiglaGadget));
   if (pedido.empresa) config.Empresa = *pedido.empresa;
   if (pedido.periodo) config.Periodo = *pedido.periodo;
   if (pedido.mostraPedidos) config.MostraPedidos = *pedido.mostraPedidos;
@@ -291,7 +287,7 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
     const std::optional<Pedido> pedido = leArgumentos(argumentos, saida, json);
     if (!pedido) return kSucesso;
 
-    TConfig config(kSecaoGadget, pedido->arquivoConfig);
+    TConfig config(QString::fromLatin1(kSecaoGadget), pedido->arquivoConfig);
     carregaConfiguracao(config, *pedido);
     QElapsedTimer cronometro;
     cronometro.start();
