@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <QString>
 
-#include "dialogs/posicao.h"
+#include "framework/gui/posicao.h"
 
 class QLabel;
 class QPushButton;

@@ -42,7 +42,7 @@
 #include <memory>
 #include <optional>
 
-#include "dialogs/posicao.h"
+#include "framework/gui/posicao.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,7 +1,6 @@
 #include "gadget/rentabilidade.h"
 
 #include <QColor>
-#include <cmath>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -9,7 +8,6 @@
 #include "desktop/desktop.h"
 #include "dialogs/about.h"
 #include "dialogs/confgadget.h"
-#include "dialogs/posicao.h"
 #include "engine/dmrent.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
@@ -279,15 +277,6 @@ void TRentabilidade::aplicaResultado(const ResultadoAtualizacao& resultado) {
   };
   for (const auto& [texto, rotulo] : figuras)
     if (resultado.*texto) rotulo->setText(*(resultado.*texto));
-}
-
-GeometriaGadget TRentabilidade::geometria() const {
-  const QPoint painel(static_cast<int>(std::trunc(rtgGadget->x())),
-                      static_cast<int>(std::trunc(rtgGadget->y())));
-  const QRect face(static_cast<int>(rtgPrincipal->x()), static_cast<int>(rtgPrincipal->y()),
-                   static_cast<int>(rtgPrincipal->width()),
-                   static_cast<int>(rtgPrincipal->height()));
-  return {frmPrincipal->mapToGlobal(painel), face};
 }
 
 void TRentabilidade::RConfClick(QObject*) {

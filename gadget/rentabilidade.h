@@ -20,7 +20,6 @@
 
 namespace margivo {
 
-struct GeometriaGadget;
 struct ResultadoAtualizacao;
 
 // The label style of the dark-cyan texts (title, branch and period lines).
@@ -52,9 +51,6 @@ class TRentabilidade : public TGadgetSimples {
   // The day refreshes count as today; an invalid date (the default) means
   // the system date at each refresh.
   void setHoje(const QDate& dia) { hoje_ = dia; }
-
-  // Where the panel and its face are, for the dialogs.
-  GeometriaGadget geometria() const;
 
   // The start and stop of the vertical gradients: bottom centre to top centre.
   QPointF PosGradIni, PosGradFim;

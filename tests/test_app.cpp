@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "app/frmrentabilidade.h"
-#include "framework/config.h"
 #include "desktop/desktop_linux.h"
+#include "framework/config.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/regional.h"
 #include "gadget/rentabilidade.h"

@@ -16,9 +16,9 @@
 
 #include "dialogs/about.h"
 #include "dialogs/confgadget.h"
-#include "dialogs/posicao.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
+#include "framework/gui/posicao.h"
 #include "framework/query.h"
 #include "framework/regional.h"
 #include "tests/support/testdb.h"

@@ -8,12 +8,12 @@
 #include <QTimer>
 #include <memory>
 
+#include "desktop/desktop_linux.h"
 #include "dialogs/about.h"
 #include "dialogs/confgadget.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/database.h"
-#include "desktop/desktop_linux.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/regional.h"
 #include "gadget/rentabilidade.h"

@@ -13,9 +13,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "framework/config.h"
 #include "desktop/desktop.h"
 #include "desktop/desktop_linux.h"
+#include "framework/config.h"
 #include "framework/gui/estadomenu.h"
 #include "framework/gui/gadget.h"
 #include "tests/test_gadget_apoio.h"

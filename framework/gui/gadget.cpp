@@ -9,11 +9,12 @@
 #include <typeinfo>
 #include <utility>
 
-#include "framework/config.h"
 #include "desktop/desktop.h"
+#include "framework/config.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/gui/mensagens.h"
+#include "framework/gui/posicao.h"
 #include "framework/regional.h"
 
 namespace margivo {
@@ -403,6 +404,15 @@ TGadgetSimples::TGadgetSimples(TFormTransparente* AOwner) : TGadget(AOwner) {
   rtgPrincipal->setObjectName(QStringLiteral("rtgPrincipal"));
   // The busy sign shows on the face.
   imgOcupado->trazParaFrente();
+}
+
+GeometriaGadget TGadgetSimples::geometria() const {
+  const QPoint painel(static_cast<int>(std::trunc(rtgGadget->x())),
+                      static_cast<int>(std::trunc(rtgGadget->y())));
+  const QRect face(static_cast<int>(rtgPrincipal->x()), static_cast<int>(rtgPrincipal->y()),
+                   static_cast<int>(rtgPrincipal->width()),
+                   static_cast<int>(rtgPrincipal->height()));
+  return {frmPrincipal->mapToGlobal(painel), face};
 }
 
 void TGadgetSimples::IniciarGadget(QObject* Sender) {

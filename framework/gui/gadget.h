@@ -47,6 +47,7 @@ namespace margivo {
 class TConexao;
 class TConfig;
 class TInicializacao;
+struct GeometriaGadget;
 
 // Where PosicionaGadGet puts a panel `larguraGadget` wide: at (PosX, PosY)
 // when the settings hold both, otherwise with its right edge on the right
@@ -240,6 +241,10 @@ class TGadgetSimples : public TGadget {
   // window was activated, no taskbar button. Throws ConversionError naming
   // the key when AtualizaDados or Transparencia is not a whole number.
   void IniciarGadget(QObject* Sender) override;
+
+  // Where the panel and its face are on the screen, for the dialogs that
+  // open over it.
+  GeometriaGadget geometria() const;
 
   TRectangle* rtgPrincipal;  // the face; its size and contents are the concrete gadget's
 };

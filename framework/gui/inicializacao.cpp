@@ -4,9 +4,9 @@
 #include <QWidget>
 #include <exception>
 
+#include "desktop/desktop.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "desktop/desktop.h"
 #include "framework/gui/mensagens.h"
 
 namespace margivo {

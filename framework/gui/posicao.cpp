@@ -1,4 +1,4 @@
-#include "dialogs/posicao.h"
+#include "framework/gui/posicao.h"
 
 #include <QGuiApplication>
 #include <QScreen>
