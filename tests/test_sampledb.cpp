@@ -544,7 +544,6 @@ TEST(DemoData, RejectsOptionsThatMakeNoSense) {
 // ---------------------------------------------------------------------------
 // margivo-sampledb
 
-#ifdef MARGIVO_SAMPLEDB_TOOL
 struct ToolRun {
   int exitCode;
   QString output;
@@ -604,7 +603,6 @@ TEST(SampleDbTool, RejectsInvalidArgumentsWithoutCreatingAFile) {
     EXPECT_FALSE(QFileInfo::exists(path)) << arguments.join(' ').toStdString();
   }
 }
-#endif
 
 }  // namespace
 }  // namespace margivo
