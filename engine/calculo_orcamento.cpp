@@ -40,8 +40,7 @@ TFinanciamentoOrc FinanciamentoDoOrcamento(Query& q, const QString& CodEmpresa,
   q.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
   q.setString(QStringLiteral("NumOrcamento"), CodOrc);
   q.open();
-  return {q.fieldByName("CodPlano").asString(),
-          q.fieldByName("DescFormaPgto").asString(),
+  return {q.fieldByName("CodPlano").asString(), q.fieldByName("DescFormaPgto").asString(),
           q.fieldByName("CodFinanceira").asString()};
 }
 
@@ -67,8 +66,7 @@ TConvenioOrc CartConDoOrcamento(Query& q, const QString& Codigo) {
            QStringLiteral("  FROM CARTCON"), QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
   q.setString(QStringLiteral("PCODIGO"), Codigo);
   q.open();
-  return {q.fieldByName("DIASCOMPENSACAO").asFloat(),
-          q.fieldByName("PERCDESC").asFloat()};
+  return {q.fieldByName("DIASCOMPENSACAO").asFloat(), q.fieldByName("PERCDESC").asFloat()};
 }
 
 struct TPlanoOrc {
@@ -89,8 +87,7 @@ TPlanoOrc PlanoDoOrcamento(Query& q, const QString& CodFinanceira, const QString
   q.setString(QStringLiteral("CodPlano"), CodPlano);
   q.setString(QStringLiteral("DescFormaPgto"), DescFormaPgto);
   q.open();
-  return {q.fieldByName("DiasCompensacao").asFloat(),
-          q.fieldByName("TaxaRetencao").asFloat(),
+  return {q.fieldByName("DiasCompensacao").asFloat(), q.fieldByName("TaxaRetencao").asFloat(),
           q.fieldByName("Entrada").asString()};
 }
 
@@ -346,8 +343,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
       }
     } else if (parcela2 > 0) {
       // An installment without a due date is taken as paid on the quote's day.
-      const bool semVencimento =
-          qryVendasCabec.fieldByName("VencParc01_2").isNull();
+      const bool semVencimento = qryVendasCabec.fieldByName("VencParc01_2").isNull();
       const TDateTime vencimento = semVencimento ? dataOrcamento : CabecData("VencParc01_2");
       dm.MPreValorPresente += CustoValorPresente(parcela2, vencimento - dataOrcamento, MTxJurosDia);
     }

@@ -3,7 +3,7 @@
 # Run as root. Safe to run again: apt-get skips what is already installed.
 set -eu
 export DEBIAN_FRONTEND=noninteractive
-packages="cmake g++ make pkg-config git
+packages="cmake g++ make pkg-config git clang-format
   qt6-base-dev libgl1-mesa-dev
   libgtest-dev
   firebird-dev firebird3.0-server firebird3.0-utils

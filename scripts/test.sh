@@ -1,11 +1,13 @@
 #!/bin/sh
-# Installs what is missing, builds Margivo twice (warnings as errors; then
+# Installs what is missing, checks that every source file is formatted as
+# .clang-format says, builds Margivo twice (warnings as errors; then
 # with address and undefined-behaviour sanitizers) and runs every test of
 # both builds. The tests start their own Firebird server on 127.0.0.1 and
 # stop it at the end. Run as root on Debian 12 from the checkout.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
+sh scripts/check-format.sh
 jobs=$(nproc)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARGIVO_WERROR=ON

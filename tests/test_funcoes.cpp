@@ -1,6 +1,7 @@
 // FRound decides every rounded amount of the engine, and the money labels
 // must agree with it to the cent; StrZero builds column names of the ERP.
 #include "framework/funcoes.h"
+
 #include "framework/decimal_p.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +9,9 @@
 #include <charconv>
 #include <cmath>
 #include <iomanip>
-#include <string>
 #include <limits>
 #include <random>
+#include <string>
 
 namespace margivo {
 namespace {
@@ -120,14 +121,17 @@ TEST(FRound, AgreesWithTheDecimalDigitsEverywhere) {
     for (int i = 0; i < 4000; ++i) {
       const double amount = amounts(random) / (1 + (i % 7) * 1000.0);
       const double tie = (double(units(random)) + 0.5) / scale;
-      double candidates[] = {amount, tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300),
+      double candidates[] = {amount,
+                             tie,
+                             std::nextafter(tie, 0.0),
+                             std::nextafter(tie, 1e300),
                              std::nextafter(std::nextafter(tie, -1e300), -1e300),
                              std::nextafter(std::nextafter(tie, 1e300), 1e300)};
       for (double value : candidates) {
         const double expected = RoundedThroughDigits(decimals, value);
         const double got = FRound(decimals, value);
-        ASSERT_EQ(got, expected) << "FRound(" << decimals << ", "
-                                 << std::setprecision(21) << value << ")";
+        ASSERT_EQ(got, expected) << "FRound(" << decimals << ", " << std::setprecision(21) << value
+                                 << ")";
         ASSERT_EQ(std::signbit(got), std::signbit(expected)) << value;
       }
     }
