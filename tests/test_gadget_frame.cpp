@@ -1,8 +1,8 @@
 // The gadget frame: the caption strip's hover and fade rules, the element
 // tree the face is drawn with (hits, opacity, the input region), the strip's
 // layout, dragging and the saved position, the refresh timer, the close
-// button, and a refresh's background work (busy sign, ticks that wait,
-// actions deferred to its end).
+// button, a refresh's background work (busy sign, ticks that wait, actions
+// deferred to its end), and where a dialog opens over the panel.
 #include <gtest/gtest.h>
 
 #include <QScreen>
@@ -18,6 +18,7 @@
 #include "framework/config.h"
 #include "framework/gui/estadomenu.h"
 #include "framework/gui/gadget.h"
+#include "framework/gui/posicao.h"
 #include "tests/test_gadget_apoio.h"
 
 namespace margivo {
@@ -29,6 +30,59 @@ using test::MoveMouse;
 using test::PressionaMouse;
 using test::SoltaMouse;
 using Fase = TEstadoMenu::Fase;
+
+// ---------------------------------------------------------------------------
+// Placing a dialog over the panel and keeping it on screen.
+
+struct PosFormCase {
+  const char* nome;
+  int larguraForm;
+  QPoint painel;
+  QRect comp;
+  QPoint esperado;
+};
+
+TEST(VerificaPosForm, CentresOverTheComponentWithTheTopAtThePanel) {
+  const PosFormCase casos[] = {
+      // The about box (380) over the profitability face (355): 12.5 to the left.
+      {"wider, half to even (87.5 -> 88)", 380, {100, 50}, {0, 0, 355, 221}, {88, 50}},
+      {"wider, half to even (88.5 -> 88)", 380, {101, 50}, {0, 0, 355, 221}, {88, 50}},
+      {"wider, whole", 381, {100, 50}, {10, 7, 355, 221}, {97, 50}},
+      // The settings dialog (223) over the face: 66 to the right.
+      {"narrower", 223, {100, 50}, {0, 0, 355, 221}, {166, 50}},
+      {"narrower, half to even (0.5 -> 0)", 354, {0, 0}, {0, 5, 355, 221}, {0, 0}},
+      {"narrower, half to even (1.5 -> 2)", 354, {1, 0}, {0, 5, 355, 221}, {2, 0}},
+      {"same width: the component's own top", 355, {100, 50}, {4, 7, 355, 221}, {104, 57}},
+      {"negative panel", 223, {-40, -5}, {0, 0, 355, 221}, {26, -5}},
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(VerificaPosForm(c.larguraForm, c.painel, c.comp), c.esperado) << c.nome;
+  }
+}
+
+struct MargensCase {
+  const char* nome;
+  QRect form;
+  QPoint esperado;
+};
+
+TEST(VerificaMargens, KeepsTheFormOnTheScreen) {
+  const QRect tela(0, 0, 1920, 1080);
+  const MargensCase casos[] = {
+      {"inside", {100, 100, 380, 204}, {100, 100}},
+      {"off the left", {-12, 40, 380, 204}, {0, 40}},
+      {"off the right", {1700, 40, 380, 204}, {1540, 40}},
+      {"off the top", {100, -30, 380, 204}, {100, 0}},
+      {"off the bottom", {100, 1000, 223, 279}, {100, 801}},
+      {"off two edges", {-5, 2000, 223, 279}, {0, 801}},
+      {"wider than the screen ends with a negative left", {10, 0, 2000, 204}, {-80, 0}},
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(VerificaMargens(c.form, tela), c.esperado) << c.nome;
+  }
+  EXPECT_EQ(VerificaMargens({-50, -50, 100, 100}, {1920, 0, 1280, 1024}), QPoint(1920, 0))
+      << "a second screen to the right";
+}
 
 // ---------------------------------------------------------------------------
 // The strip's rules, step by step.
