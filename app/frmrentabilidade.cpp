@@ -41,7 +41,7 @@ void TfrmRentabilidade::FormCreate() {
 
 void TfrmRentabilidade::FormActivate() {
   if (!Inic_ || !Inic_->IniciandoGadget()) return;
-  Desktop().EscondeBarraTarefa(this);
+  desktop().EscondeBarraTarefa(this);
   Inic_->setIniciandoGadget(false);
   Gadget_ = std::make_unique<TRentabilidade>(this);
   Gadget_->setInicializacao(Inic_.get());

@@ -33,19 +33,19 @@ class DesktopError : public std::runtime_error {
 
 // A single-instance lock held by this process; released when destroyed (the
 // end of the process releases it too).
-class TTravaInstancia {
+class InstanceLock {
  public:
-  virtual ~TTravaInstancia() = default;
+  virtual ~InstanceLock() = default;
 };
 
-class TDesktop {
+class Desktop {
  public:
-  virtual ~TDesktop() = default;
+  virtual ~Desktop() = default;
 
   // Takes the per-user single-instance lock named `NomeForm`. nullptr when
   // another running copy holds it. When the lock cannot be made at all (no
   // place to keep it) the program goes on as the only copy: an empty lock.
-  virtual std::unique_ptr<TTravaInstancia> VerificaExeAberto(const QString& NomeForm) = 0;
+  virtual std::unique_ptr<InstanceLock> VerificaExeAberto(const QString& NomeForm) = 0;
   // Registers (Adicionar) or removes the program's start at logon under the
   // name `Gadget`, with the program's full path as its command. Removing an
   // entry that does not exist is no error.
@@ -57,14 +57,14 @@ class TDesktop {
   // Removes the notification-area icon, if shown.
   virtual void DestroiIcone() = 0;
   // Whether the icon is shown (false without a notification area).
-  virtual bool iconeVisivel() const = 0;
+  virtual bool iconVisible() const = 0;
   // Takes `Form` (a top-level window) off the taskbar and the task switcher.
   virtual void EscondeBarraTarefa(QWidget* Form) = 0;
   // Keeps `Form` above other windows, or not.
-  virtual void SempreVisivel(QWidget* Form, bool sempre) = 0;
+  virtual void setAlwaysOnTop(QWidget* Form, bool onTop) = 0;
 };
 
 // The implementation for the platform the program runs on.
-TDesktop& Desktop();
+Desktop& desktop();
 
 }  // namespace margivo

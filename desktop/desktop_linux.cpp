@@ -22,14 +22,14 @@
 #include <utility>
 #include <vector>
 
-#include "desktop/bandeja.h"
 #include "desktop/desktop.h"
+#include "desktop/trayicon.h"
 
 namespace margivo {
 
 namespace linux_desktop {
 
-QString DiretorioConfigUsuario() {
+QString userConfigDir() {
   const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
   // Relative paths are invalid there and are ignored, as the base directory
   // rules say.
@@ -37,15 +37,14 @@ QString DiretorioConfigUsuario() {
   return QDir::homePath() + QStringLiteral("/.config");
 }
 
-QString ArquivoAutostart(const QString& Gadget) {
-  return DiretorioConfigUsuario() + QStringLiteral("/autostart/") + Gadget +
-         QStringLiteral(".desktop");
+QString autostartFile(const QString& Gadget) {
+  return userConfigDir() + QStringLiteral("/autostart/") + Gadget + QStringLiteral(".desktop");
 }
 
 namespace {
 
 // Escapes of a string value of a desktop entry file.
-QString EscapaValor(const QString& valor) {
+QString escapeValue(const QString& valor) {
   QString r;
   for (const QChar c : valor) {
     if (c == u'\\')
@@ -64,7 +63,7 @@ QString EscapaValor(const QString& valor) {
 
 }  // namespace
 
-QString ComandoExec(const QString& programa) {
+QString execCommand(const QString& programa) {
   static const QString reservados = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
   const bool precisaAspas =
       std::any_of(programa.begin(), programa.end(), [](QChar c) { return reservados.contains(c); });
@@ -80,10 +79,10 @@ QString ComandoExec(const QString& programa) {
     argumento = programa;
   }
   argumento.replace(u'%', QStringLiteral("%%"));
-  return EscapaValor(argumento);
+  return escapeValue(argumento);
 }
 
-QString ConteudoAutostart(const QString& Gadget, const QString& programa) {
+QString autostartEntry(const QString& Gadget, const QString& programa) {
   return QStringLiteral(
              "[Desktop Entry]\n"
              "Type=Application\n"
@@ -91,10 +90,10 @@ QString ConteudoAutostart(const QString& Gadget, const QString& programa) {
              "Exec=%2\n"
              "Terminal=false\n"
              "X-GNOME-Autostart-enabled=true\n")
-      .arg(EscapaValor(Gadget), ComandoExec(programa));
+      .arg(escapeValue(Gadget), execCommand(programa));
 }
 
-QString ArquivoTrava(const QString& nome) {
+QString lockFilePath(const QString& nome) {
   QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
   if (dir.isEmpty()) dir = QDir::tempPath();
   return dir + u'/' + nome + QStringLiteral(".lock");
@@ -106,13 +105,13 @@ namespace {
 
 // X11 window-manager requests (EWMH). Under another platform (the offscreen
 // one of the tests) they do nothing.
-xcb_connection_t* ConexaoX11() {
+xcb_connection_t* x11Connection() {
   if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   return x11 != nullptr ? x11->connection() : nullptr;
 }
 
-xcb_atom_t Atomo(xcb_connection_t* c, const char* nome) {
+xcb_atom_t atom(xcb_connection_t* c, const char* nome) {
   const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(nome)), nome);
   std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
       xcb_intern_atom_reply(c, cookie, nullptr), &std::free);
@@ -123,13 +122,13 @@ xcb_atom_t Atomo(xcb_connection_t* c, const char* nome) {
 // in the window's property, which is what counts before the window is mapped
 // or when no window manager runs, and by the request the window manager
 // expects for a mapped window.
-void MudaEstadoJanela(QWidget* form, bool adicionar, std::initializer_list<const char*> estados) {
-  xcb_connection_t* c = ConexaoX11();
+void changeWindowState(QWidget* form, bool adicionar, std::initializer_list<const char*> estados) {
+  xcb_connection_t* c = x11Connection();
   if (c == nullptr || form == nullptr) return;
   const auto janela = static_cast<xcb_window_t>(form->winId());
-  const xcb_atom_t netWmState = Atomo(c, "_NET_WM_STATE");
+  const xcb_atom_t netWmState = atom(c, "_NET_WM_STATE");
   std::vector<xcb_atom_t> atomos;
-  for (const char* nome : estados) atomos.push_back(Atomo(c, nome));
+  for (const char* nome : estados) atomos.push_back(atom(c, nome));
 
   std::vector<xcb_atom_t> atuais;
   const auto cookie = xcb_get_property(c, 0, janela, netWmState, XCB_ATOM_ATOM, 0, 1024);
@@ -172,39 +171,39 @@ void MudaEstadoJanela(QWidget* form, bool adicionar, std::initializer_list<const
   xcb_flush(c);
 }
 
-class TTravaArquivo final : public TTravaInstancia {
+class FileInstanceLock final : public InstanceLock {
  public:
-  explicit TTravaArquivo(std::unique_ptr<QLockFile> arquivo) : arquivo_(std::move(arquivo)) {}
+  explicit FileInstanceLock(std::unique_ptr<QLockFile> arquivo) : arquivo_(std::move(arquivo)) {}
 
  private:
   std::unique_ptr<QLockFile> arquivo_;  // unlocks (removes the file) when destroyed
 };
 
 // Marks a window whose taskbar button is already gone.
-constexpr const char* kForaDaBarra = "margivoForaDaBarraDeTarefas";
+constexpr const char* kOffTaskbarProperty = "margivoForaDaBarraDeTarefas";
 
-class TDesktopLinux final : public detail::TDesktopComBandeja {
+class LinuxDesktop final : public detail::DesktopWithTrayIcon {
  public:
-  std::unique_ptr<TTravaInstancia> VerificaExeAberto(const QString& NomeForm) override {
-    auto trava = std::make_unique<QLockFile>(linux_desktop::ArquivoTrava(NomeForm));
+  std::unique_ptr<InstanceLock> VerificaExeAberto(const QString& NomeForm) override {
+    auto trava = std::make_unique<QLockFile>(linux_desktop::lockFilePath(NomeForm));
     // Held for the whole run: only a holder that is no longer running makes
     // the lock stale, never its age.
     trava->setStaleLockTime(0);
-    if (trava->tryLock(0)) return std::make_unique<TTravaArquivo>(std::move(trava));
+    if (trava->tryLock(0)) return std::make_unique<FileInstanceLock>(std::move(trava));
     if (trava->error() == QLockFile::LockFailedError) return nullptr;
     // No place for the lock at all: this copy goes on alone.
-    return std::make_unique<TTravaInstancia>();
+    return std::make_unique<InstanceLock>();
   }
 
   void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
-    const QString arquivo = linux_desktop::ArquivoAutostart(Gadget);
+    const QString arquivo = linux_desktop::autostartFile(Gadget);
     if (Adicionar) {
       const QString programa = QCoreApplication::applicationFilePath();
       if (!QDir().mkpath(QFileInfo(arquivo).absolutePath()))
         throw DesktopError(QStringLiteral("Não foi possível criar a pasta de %1.").arg(arquivo));
       QSaveFile f(arquivo);
       if (!f.open(QIODevice::WriteOnly) ||
-          f.write(linux_desktop::ConteudoAutostart(Gadget, programa).toUtf8()) < 0 || !f.commit())
+          f.write(linux_desktop::autostartEntry(Gadget, programa).toUtf8()) < 0 || !f.commit())
         throw DesktopError(QStringLiteral("Não foi possível gravar a entrada de início automático "
                                           "%1: %2")
                                .arg(arquivo, f.errorString()));
@@ -217,30 +216,30 @@ class TDesktopLinux final : public detail::TDesktopComBandeja {
   }
 
   void EscondeBarraTarefa(QWidget* Form) override {
-    if (Form == nullptr || Form->property(kForaDaBarra).toBool()) return;
-    MudaEstadoJanela(Form, true, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
-    Form->setProperty(kForaDaBarra, true);
+    if (Form == nullptr || Form->property(kOffTaskbarProperty).toBool()) return;
+    changeWindowState(Form, true, {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+    Form->setProperty(kOffTaskbarProperty, true);
   }
 
-  void SempreVisivel(QWidget* Form, bool sempre) override {
+  void setAlwaysOnTop(QWidget* Form, bool onTop) override {
     if (Form == nullptr) return;
     const Qt::WindowFlags atuais = Form->windowFlags();
-    if (atuais.testFlag(Qt::WindowStaysOnTopHint) == sempre) return;
+    if (atuais.testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
     // Qt's own flag follows without re-creating the window (which would make
     // it blink); the window manager is asked directly.
     Qt::WindowFlags novas = atuais;
-    novas.setFlag(Qt::WindowStaysOnTopHint, sempre);
+    novas.setFlag(Qt::WindowStaysOnTopHint, onTop);
     Form->overrideWindowFlags(novas);
-    MudaEstadoJanela(Form, sempre, {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STAYS_ON_TOP"});
+    changeWindowState(Form, onTop, {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STAYS_ON_TOP"});
   }
 };
 
 }  // namespace
 
-TDesktop& Desktop() {
+Desktop& desktop() {
   // Never destroyed: its notification icon must not outlive the application
   // object in a destructor that runs after main().
-  static TDesktopLinux* instancia = new TDesktopLinux;
+  static LinuxDesktop* instancia = new LinuxDesktop;
   return *instancia;
 }
 

@@ -8,18 +8,18 @@ namespace margivo::linux_desktop {
 
 // The user's settings directory: $XDG_CONFIG_HOME when it is an absolute
 // path, otherwise ~/.config.
-QString DiretorioConfigUsuario();
+QString userConfigDir();
 // $XDG_CONFIG_HOME/autostart/<Gadget>.desktop
-QString ArquivoAutostart(const QString& Gadget);
+QString autostartFile(const QString& Gadget);
 // The Exec line's value that runs `programa` with no arguments: the path as
 // it is when it holds no character the desktop entry format reserves,
 // otherwise in double quotes with '"', '`', '$' and '\' escaped; '%' is
 // doubled in either case (it starts a field code).
-QString ComandoExec(const QString& programa);
+QString execCommand(const QString& programa);
 // The whole autostart entry for `Gadget` running `programa`.
-QString ConteudoAutostart(const QString& Gadget, const QString& programa);
+QString autostartEntry(const QString& Gadget, const QString& programa);
 // The lock file of the single-instance lock `nome` in the user's runtime
 // directory.
-QString ArquivoTrava(const QString& nome);
+QString lockFilePath(const QString& nome);
 
 }  // namespace margivo::linux_desktop

@@ -16,17 +16,17 @@
 #include <memory>
 #include <string>
 
-#include "desktop/bandeja.h"
 #include "desktop/desktop.h"
+#include "desktop/trayicon.h"
 
 namespace margivo {
 namespace {
 
-constexpr wchar_t kChaveRun[] = L"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN";
+constexpr wchar_t kRunKey[] = L"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\RUN";
 
-std::wstring Largo(const QString& texto) { return texto.toStdWString(); }
+std::wstring wide(const QString& texto) { return texto.toStdWString(); }
 
-QString MensagemDoSistema(LONG codigo) {
+QString systemMessage(LONG codigo) {
   wchar_t* texto = nullptr;
   const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -39,46 +39,46 @@ QString MensagemDoSistema(LONG codigo) {
 
 // The mutex stays owned by this process until it ends or the lock is
 // released.
-class TTravaMutex final : public TTravaInstancia {
+class MutexInstanceLock final : public InstanceLock {
  public:
-  explicit TTravaMutex(HANDLE mutex) : mutex_(mutex) {}
-  ~TTravaMutex() override {
+  explicit MutexInstanceLock(HANDLE mutex) : mutex_(mutex) {}
+  ~MutexInstanceLock() override {
     if (mutex_ != nullptr) CloseHandle(mutex_);
   }
-  TTravaMutex(const TTravaMutex&) = delete;
-  TTravaMutex& operator=(const TTravaMutex&) = delete;
+  MutexInstanceLock(const MutexInstanceLock&) = delete;
+  MutexInstanceLock& operator=(const MutexInstanceLock&) = delete;
 
  private:
   HANDLE mutex_;
 };
 
-class TDesktopWindows final : public detail::TDesktopComBandeja {
+class WindowsDesktop final : public detail::DesktopWithTrayIcon {
  public:
-  std::unique_ptr<TTravaInstancia> VerificaExeAberto(const QString& NomeForm) override {
-    const std::wstring nome = Largo(NomeForm);
+  std::unique_ptr<InstanceLock> VerificaExeAberto(const QString& NomeForm) override {
+    const std::wstring nome = wide(NomeForm);
     HANDLE mutex = CreateMutexW(nullptr, TRUE, nome.c_str());
     if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
       CloseHandle(mutex);
       return nullptr;
     }
     // No handle at all: the program goes on as the only copy.
-    return std::make_unique<TTravaMutex>(mutex);
+    return std::make_unique<MutexInstanceLock>(mutex);
   }
 
   void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
     HKEY chave = nullptr;
-    LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kChaveRun, 0, KEY_SET_VALUE, &chave);
+    LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &chave);
     if (r != ERROR_SUCCESS)
       throw DesktopError(QStringLiteral("Não foi possível abrir a chave de início automático "
                                         "HKEY_LOCAL_MACHINE\\%1: %2")
-                             .arg(QString::fromWCharArray(kChaveRun), MensagemDoSistema(r)));
-    const std::wstring nome = Largo(Gadget);
+                             .arg(QString::fromWCharArray(kRunKey), systemMessage(r)));
+    const std::wstring nome = wide(Gadget);
     if (Adicionar) {
       // The program's folder, its name without extension and ".exe".
       const QFileInfo programa(QCoreApplication::applicationFilePath());
       const QString caminho = QDir::toNativeSeparators(programa.absolutePath()) + u'\\' +
                               programa.completeBaseName() + QStringLiteral(".exe");
-      const std::wstring dados = Largo(caminho);
+      const std::wstring dados = wide(caminho);
       r = RegSetValueExW(chave, nome.c_str(), 0, REG_SZ,
                          reinterpret_cast<const BYTE*>(dados.c_str()),
                          static_cast<DWORD>((dados.size() + 1) * sizeof(wchar_t)));
@@ -91,7 +91,7 @@ class TDesktopWindows final : public detail::TDesktopComBandeja {
       throw DesktopError(QStringLiteral("Não foi possível %1 o valor \"%2\" da chave de início "
                                         "automático: %3")
                              .arg(Adicionar ? QStringLiteral("gravar") : QStringLiteral("remover"),
-                                  Gadget, MensagemDoSistema(r)));
+                                  Gadget, systemMessage(r)));
   }
 
   void EscondeBarraTarefa(QWidget* Form) override {
@@ -106,24 +106,24 @@ class TDesktopWindows final : public detail::TDesktopComBandeja {
     ShowWindow(janela, SW_SHOW);
   }
 
-  void SempreVisivel(QWidget* Form, bool sempre) override {
+  void setAlwaysOnTop(QWidget* Form, bool onTop) override {
     if (Form == nullptr) return;
     const Qt::WindowFlags atuais = Form->windowFlags();
-    if (atuais.testFlag(Qt::WindowStaysOnTopHint) == sempre) return;
+    if (atuais.testFlag(Qt::WindowStaysOnTopHint) == onTop) return;
     Qt::WindowFlags novas = atuais;
-    novas.setFlag(Qt::WindowStaysOnTopHint, sempre);
+    novas.setFlag(Qt::WindowStaysOnTopHint, onTop);
     Form->overrideWindowFlags(novas);
-    SetWindowPos(reinterpret_cast<HWND>(Form->winId()), sempre ? HWND_TOPMOST : HWND_NOTOPMOST, 0,
-                 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(reinterpret_cast<HWND>(Form->winId()), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0,
+                 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
 };
 
 }  // namespace
 
-TDesktop& Desktop() {
+Desktop& desktop() {
   // Never destroyed: its notification icon must not outlive the application
   // object in a destructor that runs after main().
-  static TDesktopWindows* instancia = new TDesktopWindows;
+  static WindowsDesktop* instancia = new WindowsDesktop;
   return *instancia;
 }
 

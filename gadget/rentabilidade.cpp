@@ -199,7 +199,7 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   imgOcupado->setPosition({lblTitGadget->x() + lblTitGadget->width() + 6, 6});
 
   try {
-    Desktop().IniciarComWindows(getTitulo(), true);
+    desktop().IniciarComWindows(getTitulo(), true);
   } catch (...) {
     MostraErro(std::current_exception());
   }

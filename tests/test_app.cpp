@@ -56,7 +56,7 @@ TEST_F(Host, PrimeiraAtivacaoCriaPosicionaEAtualizaUmaVezSo) {
   EXPECT_EQ(gadget->lblNomeFilial->text(), "LOJA CENTRO");
   EXPECT_EQ(gadget->lblValorVendaFat->text(), "0,00");
   EXPECT_TRUE(mensagens_.lista.empty()) << mensagens_.textos();
-  EXPECT_TRUE(QFile::exists(linux_desktop::ArquivoAutostart("Rentabilidade")));
+  EXPECT_TRUE(QFile::exists(linux_desktop::autostartFile("Rentabilidade")));
 
   // A later activation (a dialog closing) creates nothing.
   frm.FormActivate();
@@ -94,7 +94,7 @@ TEST_F(Host, SemConfiguracaoDoBancoNaoHaGadgetNemSaiDaBarra) {
   EXPECT_FALSE(frm.property("margivoForaDaBarraDeTarefas").toBool());
   // Nothing drawn: the window keeps one transparent pixel for the input.
   EXPECT_EQ(frm.mask(), QRegion(0, 0, 1, 1));
-  EXPECT_FALSE(QFile::exists(linux_desktop::ArquivoAutostart("Rentabilidade")));
+  EXPECT_FALSE(QFile::exists(linux_desktop::autostartFile("Rentabilidade")));
 }
 
 TEST_F(Host, PosicaoSalvaInvalidaEReportadaEOGadgetSegueNoLugarPadrao) {

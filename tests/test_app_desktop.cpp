@@ -32,15 +32,15 @@ TEST(Autostart, LinhaExecAspasSoQuandoPrecisa) {
       {"/opt/ação/margivo", "/opt/ação/margivo"},
   };
   for (const auto& c : casos)
-    EXPECT_EQ(ComandoExec(QString::fromUtf8(c.programa)).toStdString(), c.exec) << c.programa;
+    EXPECT_EQ(execCommand(QString::fromUtf8(c.programa)).toStdString(), c.exec) << c.programa;
 }
 
 TEST(Autostart, EntradaGravadaNaConstrucaoERemovidaNoFechamento) {
   test::Aplicacao();
   test::TestConfigHome home;
-  const QString arquivo = ArquivoAutostart("Rentabilidade");
+  const QString arquivo = autostartFile("Rentabilidade");
   EXPECT_EQ(arquivo, home.dir() + "/autostart/Rentabilidade.desktop");
-  Desktop().IniciarComWindows("Rentabilidade", true);
+  desktop().IniciarComWindows("Rentabilidade", true);
   QFile f(arquivo);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QString conteudo = QString::fromUtf8(f.readAll());
@@ -49,16 +49,16 @@ TEST(Autostart, EntradaGravadaNaConstrucaoERemovidaNoFechamento) {
   EXPECT_TRUE(conteudo.contains("\nType=Application\n")) << conteudo.toStdString();
   EXPECT_TRUE(conteudo.contains("\nName=Rentabilidade\n")) << conteudo.toStdString();
   EXPECT_TRUE(
-      conteudo.contains("\nExec=" + ComandoExec(QCoreApplication::applicationFilePath()) + "\n"))
+      conteudo.contains("\nExec=" + execCommand(QCoreApplication::applicationFilePath()) + "\n"))
       << conteudo.toStdString();
   EXPECT_TRUE(QDir::isAbsolutePath(QCoreApplication::applicationFilePath()));
   // Writing again at the next start replaces the entry.
-  Desktop().IniciarComWindows("Rentabilidade", true);
+  desktop().IniciarComWindows("Rentabilidade", true);
   EXPECT_EQ(QDir(home.dir() + "/autostart").entryList(QDir::Files).size(), 1);
-  Desktop().IniciarComWindows("Rentabilidade", false);
+  desktop().IniciarComWindows("Rentabilidade", false);
   EXPECT_FALSE(QFile::exists(arquivo));
   // Removing an entry that is not there is no error.
-  EXPECT_NO_THROW(Desktop().IniciarComWindows("Rentabilidade", false));
+  EXPECT_NO_THROW(desktop().IniciarComWindows("Rentabilidade", false));
 }
 
 TEST(Autostart, UmaPastaQueNaoSeCriaENomeadaNoErro) {
@@ -67,7 +67,7 @@ TEST(Autostart, UmaPastaQueNaoSeCriaENomeadaNoErro) {
   // A file where the autostart folder should be.
   test::writeFileBytes(home.dir() + "/autostart", "x");
   try {
-    Desktop().IniciarComWindows("Rentabilidade", true);
+    desktop().IniciarComWindows("Rentabilidade", true);
     ADD_FAILURE() << "no error";
   } catch (const DesktopError& e) {
     EXPECT_TRUE(QString::fromUtf8(e.what()).contains("Rentabilidade.desktop")) << e.what();
@@ -76,19 +76,19 @@ TEST(Autostart, UmaPastaQueNaoSeCriaENomeadaNoErro) {
 
 TEST(Autostart, XdgConfigHomeRelativoEIgnorado) {
   test::ScopedEnv xdg("XDG_CONFIG_HOME", "relativo/config");
-  EXPECT_EQ(DiretorioConfigUsuario(), QDir::homePath() + "/.config");
+  EXPECT_EQ(userConfigDir(), QDir::homePath() + "/.config");
 }
 
 TEST(InstanciaUnica, UmaSoTravaPorUsuarioAteSerLiberada) {
   test::Aplicacao();
   test::RuntimeDirTeste runtime;
-  EXPECT_EQ(ArquivoTrava("frmRentabilidade"), runtime.path() + "/frmRentabilidade.lock");
-  auto primeira = Desktop().VerificaExeAberto("frmRentabilidade");
+  EXPECT_EQ(lockFilePath("frmRentabilidade"), runtime.path() + "/frmRentabilidade.lock");
+  auto primeira = desktop().VerificaExeAberto("frmRentabilidade");
   ASSERT_NE(primeira, nullptr);
-  EXPECT_EQ(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
-  EXPECT_NE(Desktop().VerificaExeAberto("outroGadget"), nullptr) << "one lock per name";
+  EXPECT_EQ(desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+  EXPECT_NE(desktop().VerificaExeAberto("outroGadget"), nullptr) << "one lock per name";
   primeira.reset();
-  EXPECT_NE(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+  EXPECT_NE(desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
 }
 
 TEST(InstanciaUnica, TravaDeUmProcessoQueJaTerminouNaoImpede) {
@@ -98,25 +98,25 @@ TEST(InstanciaUnica, TravaDeUmProcessoQueJaTerminouNaoImpede) {
   const qint64 pid = 999999;
   ASSERT_NE(::kill(static_cast<pid_t>(pid), 0), 0) << "pid " << pid << " is running";
   test::writeFileBytes(
-      ArquivoTrava("frmRentabilidade"),
+      lockFilePath("frmRentabilidade"),
       QByteArray::number(pid) + "\nmargivo\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-  EXPECT_NE(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+  EXPECT_NE(desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
 }
 
 TEST(Janela, SempreVisivelEBarraDeTarefasMudamUmaVezSo) {
   test::Aplicacao();
   QWidget janela;
-  Desktop().SempreVisivel(&janela, true);
+  desktop().setAlwaysOnTop(&janela, true);
   EXPECT_TRUE(janela.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-  Desktop().SempreVisivel(&janela, false);
+  desktop().setAlwaysOnTop(&janela, false);
   EXPECT_FALSE(janela.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-  Desktop().EscondeBarraTarefa(&janela);
+  desktop().EscondeBarraTarefa(&janela);
   EXPECT_TRUE(janela.property("margivoForaDaBarraDeTarefas").toBool());
   // Without a notification area (the offscreen platform has none) the icon
   // is skipped quietly.
-  Desktop().CriaIcone(&janela, "Rentabilidade");
-  EXPECT_FALSE(Desktop().iconeVisivel());
-  Desktop().DestroiIcone();
+  desktop().CriaIcone(&janela, "Rentabilidade");
+  EXPECT_FALSE(desktop().iconVisible());
+  desktop().DestroiIcone();
 }
 
 }  // namespace

@@ -238,7 +238,7 @@ TEST_F(Face, LogoSobreABordaDeCimaEOGadgetMontado) {
   EXPECT_EQ(g.getRelCons(), "Kontavix - Rotina PDV: Consulta da Rentabilidade de Pedidos");
   EXPECT_TRUE(g.getDescricao().startsWith("Este gadget exibe o valor (R$)"));
   // Built means registered to start at logon.
-  EXPECT_TRUE(QFile::exists(linux_desktop::ArquivoAutostart("Rentabilidade")));
+  EXPECT_TRUE(QFile::exists(linux_desktop::autostartFile("Rentabilidade")));
 }
 
 TEST_F(Face, AtualizacaoEscreveAsOitoFigurasFilialEPeriodo) {

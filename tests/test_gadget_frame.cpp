@@ -505,8 +505,8 @@ TEST_F(Gadget, ErroNaAtualizacaoEUmaCaixaSoEOsTicsEsperam) {
 }
 
 TEST_F(Gadget, FecharRemoveOInicioAutomaticoGravaIniWindowsEFechaOForm) {
-  Desktop().IniciarComWindows("Rentabilidade", true);
-  const QString entrada = linux_desktop::ArquivoAutostart("Rentabilidade");
+  desktop().IniciarComWindows("Rentabilidade", true);
+  const QString entrada = linux_desktop::autostartFile("Rentabilidade");
   ASSERT_TRUE(QFile::exists(entrada));
   gadget_->setInformacoes("Rentabilidade", "21.08ba", "", "");
   config_->IniWindows = "1";

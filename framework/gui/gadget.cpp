@@ -151,8 +151,8 @@ TGadget::TGadget(TFormTransparente* AOwner) : frmPrincipal(AOwner) {
 TGadget::~TGadget() { EncerraTrabalho(); }
 
 void TGadget::RFecharClick(QObject*) {
-  Desktop().IniciarComWindows(getTitulo(), false);
-  Desktop().DestroiIcone();
+  desktop().IniciarComWindows(getTitulo(), false);
+  desktop().DestroiIcone();
   if (FConfig != nullptr) {
     FConfig->IniWindows = QStringLiteral("0");
     FConfig->SalvarIni();
@@ -420,9 +420,9 @@ void TGadgetSimples::IniciarGadget(QObject* Sender) {
   if (FConfig == nullptr) return;
   defineIntervalo(IntervaloAtualizacaoMs(FConfig->AtualizaDados, FConfig->arquivo()));
   rtgPrincipal->setOpacity(OpacidadeConfigurada(FConfig->Transparencia, FConfig->arquivo()));
-  Desktop().SempreVisivel(frmPrincipal, FConfig->SempreVisivel == QLatin1String("1"));
-  Desktop().CriaIcone(frmPrincipal, getTitulo());
-  if (FIni != nullptr && !FIni->IniciandoGadget()) Desktop().EscondeBarraTarefa(frmPrincipal);
+  desktop().setAlwaysOnTop(frmPrincipal, FConfig->SempreVisivel == QLatin1String("1"));
+  desktop().CriaIcone(frmPrincipal, getTitulo());
+  if (FIni != nullptr && !FIni->IniciandoGadget()) desktop().EscondeBarraTarefa(frmPrincipal);
 }
 
 }  // namespace margivo

@@ -20,7 +20,7 @@ TInicializacao::~TInicializacao() = default;
 
 void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
                             const QString& SiglaGgt) {
-  trava_ = Desktop().VerificaExeAberto(NomeForm);
+  trava_ = desktop().VerificaExeAberto(NomeForm);
   if (!trava_) {
     resultado_ = TResultadoInicio::OutraCopia;
     return;

@@ -28,7 +28,7 @@ namespace margivo {
 
 class TConexao;
 class TConfig;
-class TTravaInstancia;
+class InstanceLock;
 
 enum class TResultadoInicio {
   Sucesso,
@@ -79,7 +79,7 @@ class TInicializacao {
   bool FIniciandoGadget = false;
   std::unique_ptr<TConfig> FConfiguracao;
   std::unique_ptr<TConexao> FConexao;
-  std::unique_ptr<TTravaInstancia> trava_;
+  std::unique_ptr<InstanceLock> trava_;
   TResultadoInicio resultado_ = TResultadoInicio::Sucesso;
 };
 

@@ -12,34 +12,34 @@ class QSystemTrayIcon;
 
 namespace margivo::detail {
 
-class TBandeja {
+class TrayIcon {
  public:
-  TBandeja();
-  ~TBandeja();
-  TBandeja(const TBandeja&) = delete;
-  TBandeja& operator=(const TBandeja&) = delete;
+  TrayIcon();
+  ~TrayIcon();
+  TrayIcon(const TrayIcon&) = delete;
+  TrayIcon& operator=(const TrayIcon&) = delete;
 
-  // Shows the icon with tip `dica`. An icon already shown keeps its place
+  // Shows the icon with tip `toolTip`. An icon already shown keeps its place
   // and only gets the new tip when it differs; without a notification area
   // nothing happens (the next call looks again).
-  void mostra(const QIcon& icone, const QString& dica);
+  void show(const QIcon& picture, const QString& toolTip);
   void remove();
-  bool visivel() const;
+  bool isVisible() const;
 
  private:
-  std::unique_ptr<QSystemTrayIcon> icone_;
+  std::unique_ptr<QSystemTrayIcon> icon_;
 };
 
 // The part of the desktop layer every platform shares: the notification
 // icon, with the picture of the window it is created for.
-class TDesktopComBandeja : public TDesktop {
+class DesktopWithTrayIcon : public Desktop {
  public:
   void CriaIcone(QWidget* Form, const QString& Nome) override;
   void DestroiIcone() override;
-  bool iconeVisivel() const override;
+  bool iconVisible() const override;
 
  private:
-  TBandeja bandeja_;
+  TrayIcon trayIcon_;
 };
 
 }  // namespace margivo::detail
