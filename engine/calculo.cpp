@@ -62,7 +62,7 @@ QString TCalculoRentabilidade::EmpresaConfigurada() const {
 // Order path.
 
 void TCalculoRentabilidade::CalculaPedido() {
-  // 1. Line values.
+  // The line's cost price and net sale value, by the kind of line.
   if (VfOpcaoDeCalculo == QLatin1String("Produto")) {
     etapa = QStringLiteral("custo de aquisição");
     MAquisicao = dm.FPrecoCusto(CabecTexto("CodEmpresa"), ItemTexto("CodProd"),
@@ -94,43 +94,43 @@ void TCalculoRentabilidade::CalculaPedido() {
     MQtdeVendida = 1;
   }
 
-  // 2 and 3.
+  // Operating cost per unit, and the unit cost with it.
   CustoOperacionalPorUnidade();
 
-  // 4. The commission is not added to MTotComissao.
+  // The line's commission; it is not added to MTotComissao.
   etapa = QStringLiteral("comissão");
   MComissao = FCalculaComissoesPDV();
 
-  // 5.
+  // The line's partial cost: acquisition and operating cost of its units.
   MCustoParcVd = MCustoAcumulado * MQtdeVendida;
   MTotCustoParcVd += MCustoParcVd;
 
-  // 6.
+  // Taxes, a share of the sale value.
   MImpostos = MValorDaVenda * VfCustoVd / 100;
   MTotImpostos += MImpostos;
 
-  // 7. The payment-terms state starts afresh for every line.
+  // The payment-terms state starts afresh for every line.
   MNumParelas = 0;
   dm.MVlrTxRentencao = 0;
   dm.MPreValorPresente = 0;
   MTxEmissaoBoleto = 0;
 
-  // 8.
+  // The present-value cost of the order's payment terms, and its boleto fees.
   etapa = QStringLiteral("custo financeiro das condições de pagamento");
   dm.MPreValorPresente =
       FTrataValorPrezenteTxEmiBoletoPed(CabecTexto("CodPrazo"), QStringLiteral("1"));
 
-  // 9. The payment-terms step reused qryTemp: read the closing record anew.
+  // The payment-terms step reused qryTemp: read the closing record anew.
   etapa = QStringLiteral("fechamento do pedido");
   FBuscaValoresFinanciados();
 
-  // 10. Financing ratio over the amount received.
+  // Financing ratio: the payment terms' cost over the amount received.
   if (!EnceFatAtual.TotalNulo && EnceFatAtual.Total > 0)
     MValorPresente = dm.MPreValorPresente / EnceFatAtual.Total;
   else
     MValorPresente = 0;
 
-  // 11. The order's boleto fees, spread by the line's share of the order's
+  // The order's boleto fees, spread by the line's share of the order's
   // net total including freight.
   etapa = QStringLiteral("rateio da taxa de emissão de boletos");
   const double totalPedido = CabecFloat("TotalPedido");
@@ -142,12 +142,13 @@ void TCalculoRentabilidade::CalculaPedido() {
     MTxEmissaoBoleto = 0;
   MTotTxEmissaoBoleto += MTxEmissaoBoleto;
 
-  // 12 to 16.
+  // Present-value discount, other costs, total cost and both margins.
   CustosEMargens();
 
-  // 17 to 20. The total percentages relate the running margins to the total
-  // of the current document; the divisor leaves the surcharge out although
-  // the guard does not.
+  // The profitability percentages, each left as it was when its divisor is
+  // not positive. The total ones relate the running margins to the total of
+  // the current document; the divisor leaves the surcharge out although the
+  // guard does not.
   const double vlrAcrescimo = CabecFloat("VlrAcrescimo");
   if (MValorDaVenda > 0) MPercLucroBrt = MMargemBrtLcr * 100 / MValorDaVenda;
   if (totalPedido + frete > 0) {
@@ -236,7 +237,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
   const TDateTime DataPedido = CabecData("DataPedido");
   const QString empresa = EmpresaConfigurada();
 
-  // Step 1: pre-dated cheques, each costed from the order date to its deposit.
+  // Pre-dated cheques, each costed from the order date to its deposit.
   etapa = QStringLiteral("cheques pré-datados");
   const std::vector<TChequePreDatado> cheques =
       consultas.ChequesPreDatados(empresa, CabecTexto("TipoPedido") + CabecTexto("CodPedido"));
@@ -250,7 +251,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
   }
   dm.MPreValorPresente += MPVParcial;
 
-  // Step 2: a financing company's plan.
+  // A financing company's plan.
   etapa = QStringLiteral("financiamento");
   FBuscaValoresFinanciados();
   if (EnceFatAtual.VlrFinanc > 0) {
@@ -283,7 +284,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
     dm.MPreValorPresente += MPVParcial;
   }
 
-  // Step 3: card/agreement documents, each costed over its own days at the
+  // Card/agreement documents, each costed over its own days at the
   // agreement's anticipation rate, discount fee included.
   etapa = QStringLiteral("documentos de convênio");
   FBuscaValoresFinanciados();
@@ -321,7 +322,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
     }
   }
 
-  // Step 4: the store's own receivables.
+  // The store's own receivables.
   etapa = QStringLiteral("contas a receber");
   FBuscaValoresFinanciados();
   if (EnceFatAtual.VlrReceber > 0) {

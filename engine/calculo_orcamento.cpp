@@ -143,7 +143,7 @@ void TCalculoRentabilidade::CalculaOrcamento() {
   const bool comTroca = !CabecTexto("ORCVENDATROCA").isEmpty();
   const double totalOrcamento = CabecFloat("TotalOrcamento");
 
-  // 1. Line values.
+  // The line's cost price and net sale value, by the kind of line.
   if (VfOpcaoDeCalculo == QLatin1String("Produto")) {
     etapa = QStringLiteral("custo de aquisição");
     MAquisicao = dm.FPrecoCusto(CabecTexto("CodEmpresa"), ItemTexto("CodProd"),
@@ -189,10 +189,10 @@ void TCalculoRentabilidade::CalculaOrcamento() {
     MQtdeVendida = 1;
   }
 
-  // 2.
+  // Operating cost per unit, and the unit cost with it.
   CustoOperacionalPorUnidade();
 
-  // 3. The quote's commission, spread over the lines by their net value.
+  // The quote's commission, spread over the lines by their net value.
   etapa = QStringLiteral("comissão");
   MComissao = 0;
   if (dm.FIncluiComissaoRentabilidade()) {
@@ -200,27 +200,28 @@ void TCalculoRentabilidade::CalculaOrcamento() {
     if (base != 0) MComissao = MTotComissao / base * MValorDaVenda;
   }
 
-  // 4.
+  // The line's partial cost: acquisition and operating cost of its units.
   MCustoParcVd = MCustoAcumulado * MQtdeVendida;
   MTotCustoParcVd += MCustoParcVd;
 
-  // 5.
+  // Taxes, a share of the sale value.
   MImpostos = MValorDaVenda * VfCustoVd / 100;
   MTotImpostos += MImpostos;
 
-  // 6. The first term's installments as the caller passed them.
+  // The payment-terms state starts afresh; the first term has as many
+  // installments as the caller passed.
   MNumParelas = 0;
   dm.MVlrTxRentencao = 0;
   for (MIndice = 5; MIndice >= 0; --MIndice)
     if (VfVlrParcelas[MIndice] > 0) ++MNumParelas;
 
-  // 7.
+  // What the quote's header says the first term's installments add up to.
   MTotParcelas = 0;
   for (const char* coluna :
        {"Vlrparc01", "Vlrparc02", "Vlrparc03", "Vlrparc04", "Vlrparc05", "Vlrparc06"})
     MTotParcelas += CabecFloat(coluna);
 
-  // 8. Each payment term is costed on its own, with its own boleto fee.
+  // Each payment term is costed on its own, with its own boleto fee.
   etapa = QStringLiteral("custo financeiro das condições de pagamento");
   MTxEmissaoBoleto = 0;
   dm.MPreValorPresente = 0;
@@ -235,7 +236,7 @@ void TCalculoRentabilidade::CalculaOrcamento() {
     MTxEmiBoleto2 = MTxEmissaoBoleto;
   }
 
-  // 8c. Financing ratio: the terms' cost over what the customer pays in
+  // Financing ratio: the terms' cost over what the customer pays in
   // installments (and in trade-in). Installments that add up to nothing
   // give no ratio, and the line then carries no present-value discount.
   etapa = QStringLiteral("razão do custo financeiro");
@@ -245,7 +246,7 @@ void TCalculoRentabilidade::CalculaOrcamento() {
     return Dividir(MPVParcial, recebido);
   });
 
-  // 9. The line's share of both terms' boleto fees.
+  // The line's share of both terms' boleto fees.
   etapa = QStringLiteral("rateio da taxa de emissão de boletos");
   MTxEmissaoBoleto = OuEmErro(0.0, [&] {
     const double base = totalOrcamento + (comTroca ? ValorDaTrocaOrcamento() : 0.0);
@@ -253,10 +254,10 @@ void TCalculoRentabilidade::CalculaOrcamento() {
   });
   MTotTxEmissaoBoleto += MTxEmissaoBoleto;
 
-  // 10.
+  // Present-value discount, other costs, total cost and both margins.
   CustosEMargens();
 
-  // 11. A percentage over a zero value is 0.
+  // The profitability percentages; a percentage over a zero value is 0.
   MPercLucroBrt = OuEmErro(0.0, [&] { return Dividir(MMargemBrtLcr * 100, MValorDaVenda); });
   MTotPercLucroBrt = OuEmErro(0.0, [&] { return Dividir(MTotMargemBrtLcr * 100, totalOrcamento); });
   MPercLucroOpe = OuEmErro(0.0, [&] { return Dividir(MMargemOpLcr * 100, MValorDaVenda); });
@@ -270,11 +271,12 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
   const int numParc = static_cast<int>(CabecFloat("NumParc"));
   const double parcela2 = CabecFloat("Vlrparc01_2");
 
-  // 1. Quotes are costed at the store's cheque rate.
+  // Quotes are costed at the store's cheque rate.
   const double MTxCondPag = consultas.TxJurosCh();
   QString MCodFinanceira;
 
-  // 2 and 3. The term's boleto fee.
+  // The term's boleto fee: a financed term's carnet, or the receivables the
+  // store settles one by one. A financed term also names its plan.
   if (dm.fbAbreDadosFinanc(VfCodPrazo)) {
     const double txEmissaoBoleto = dm.condPagAberta_->TxEmissaoBoleto;
     const TFinanciamentoOrc financiamento = FinanciamentoDoOrcamento(dm.qryTemp, empresa, codOrc);
@@ -290,10 +292,9 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
       MTxEmissaoBoleto = condicao.TxEmissaoBoleto * MNumParelas;
   }
 
-  // 4.
   const double MTxJurosDia = TaxaDiaria(MTxCondPag);
 
-  // 5.
+  // The term's condition, opened again: it decides how the term is paid.
   const bool financiado = dm.fbAbreDadosFinanc(VfCodPrazo);
   const TCondPag condicao = *dm.condPagAberta_;
   const QString vendaTroca = CabecTexto("VENDATROCA");
@@ -309,7 +310,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
   };
 
   if (condicao.UtilizaConvenio == QLatin1String("S")) {
-    // 6. Paid through a card/agreement operator, which pays after its days.
+    // Paid through a card/agreement operator, which pays after its days.
     etapa = QStringLiteral("convênio do orçamento");
     const QString MCartCon = ConvenioDoOrcamento(dm.qryTemp, empresa, codOrc, VfPrazoUmOuDois);
     const TConvenioOrc convenio = CartConDoOrcamento(dm.qryTemp, MCartCon);
@@ -319,7 +320,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
         condicao.TipoIntegracaoTexto, QStringLiteral("C"), 0, convenio.PercDesc, parcela2,
         MTxJurosDia, convenio.DiasCompensacao, 0, numParc, QString());
   } else if (financiado) {
-    // 7. A financing company's plan.
+    // A financing company's plan.
     etapa = QStringLiteral("financiamento do orçamento");
     const TPlanoOrc plano = PlanoDoOrcamento(dm.qryTemp, MCodFinanceira, MCodPlano, MDescFormaPgto);
     reabreOrcamento();
@@ -328,7 +329,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
         condicao.TipoIntegracaoTexto, QStringLiteral("F"), 0, plano.TaxaRetencao, parcela2,
         MTxJurosDia, plano.DiasCompensacao, CabecFloat("VlrParc"), numParc, plano.Entrada);
   } else {
-    // 8. The store's own receivables, costed from the quote's day.
+    // The store's own receivables, costed from the quote's day.
     etapa = QStringLiteral("contas a receber do orçamento");
     const TDateTime dataOrcamento = CabecData("DataOrcamento");
     if (VfPrazoUmOuDois == QLatin1String("1")) {
