@@ -15,23 +15,23 @@ using calculo::CustoValorPresente;
 using calculo::Dividir;
 using calculo::TaxaDiaria;
 
-double TCalculoRentabilidade::CabecFloat(const char* coluna) const {
+double TCalculoRentabilidade::cabecFloat(const char* coluna) const {
   return qryVendasCabec.fieldByName(QLatin1StringView(coluna)).asFloat();
 }
-QString TCalculoRentabilidade::CabecTexto(const char* coluna) const {
+QString TCalculoRentabilidade::cabecTexto(const char* coluna) const {
   return qryVendasCabec.fieldByName(QLatin1StringView(coluna)).asString();
 }
-TDateTime TCalculoRentabilidade::CabecData(const char* coluna) const {
+TDateTime TCalculoRentabilidade::cabecData(const char* coluna) const {
   return qryVendasCabec.fieldByName(QLatin1StringView(coluna)).asDateTime();
 }
-double TCalculoRentabilidade::ItemFloat(const char* coluna) const {
+double TCalculoRentabilidade::itemFloat(const char* coluna) const {
   return qryItem.fieldByName(QLatin1StringView(coluna)).asFloat();
 }
-QString TCalculoRentabilidade::ItemTexto(const char* coluna) const {
+QString TCalculoRentabilidade::itemTexto(const char* coluna) const {
   return qryItem.fieldByName(QLatin1StringView(coluna)).asString();
 }
 
-QString TCalculoRentabilidade::Contexto() const {
+QString TCalculoRentabilidade::contexto() const {
   // Never fails: a column the rows lack shows as empty.
   auto valor = [](const Query& q, const char* coluna) {
     const QString nome = QString::fromLatin1(coluna);
@@ -53,31 +53,31 @@ QString TCalculoRentabilidade::Contexto() const {
   return documento + QStringLiteral(", produto CODPROD=") + valor(qryItem, "CODPROD");
 }
 
-QString TCalculoRentabilidade::EmpresaConfigurada() const {
+QString TCalculoRentabilidade::empresaConfigurada() const {
   const QString empresa = dm.ggtRent->Config()->Empresa;
-  return empresa.isEmpty() ? CabecTexto("CodEmpresa") : empresa;
+  return empresa.isEmpty() ? cabecTexto("CodEmpresa") : empresa;
 }
 
 // ---------------------------------------------------------------------------
 // Order path.
 
-void TCalculoRentabilidade::CalculaPedido() {
+void TCalculoRentabilidade::calculaPedido() {
   // The line's cost price and net sale value, by the kind of line.
   if (VfOpcaoDeCalculo == QLatin1String("Produto")) {
     etapa = QStringLiteral("custo de aquisição");
-    MAquisicao = dm.FPrecoCusto(CabecTexto("CodEmpresa"), ItemTexto("CodProd"),
-                                ItemTexto("CodGrade"), CabecData("DataPedido"));
+    MAquisicao = dm.FPrecoCusto(cabecTexto("CodEmpresa"), itemTexto("CodProd"),
+                                itemTexto("CodGrade"), cabecData("DataPedido"));
 
     etapa = QStringLiteral("custo operacional do produto");
-    MCustoOpProd = consultas.CustoOperacionalProduto(ItemTexto("CodProd"));
+    MCustoOpProd = consultas.custoOperacionalProduto(itemTexto("CodProd"));
 
     etapa = QStringLiteral("valor da venda");
-    MValorDaVenda = (ItemFloat("PrecoUnit") - ItemFloat("DescontoVlr")) * ItemFloat("Quantidade");
+    MValorDaVenda = (itemFloat("PrecoUnit") - itemFloat("DescontoVlr")) * itemFloat("Quantidade");
 
     etapa = QStringLiteral("fechamento do pedido");
     FBuscaValoresFinanciados();
     // A trade-in handed back by the customer was part of the closing discount.
-    MDescontoValor = EnceFatAtual.VlrDesconto - MTotTroca;
+    MDescontoValor = enceFatAtual.VlrDesconto - MTotTroca;
 
     // The closing discount is shared by the lines in proportion to their value.
     etapa = QStringLiteral("rateio do desconto");
@@ -85,17 +85,17 @@ void TCalculoRentabilidade::CalculaPedido() {
     MValorDaVenda = MValorDaVenda - Dividir(MDescontoValor, totalItens) * MValorDaVenda;
 
     MTotValorDaVenda += MValorDaVenda;
-    MQtdeVendida = ItemFloat("Quantidade");
+    MQtdeVendida = itemFloat("Quantidade");
   } else if (VfOpcaoDeCalculo == QLatin1String("Frete")) {
     etapa = QStringLiteral("frete");
-    MAquisicao = CabecFloat("Frete");
+    MAquisicao = cabecFloat("Frete");
     MValorDaVenda = MAquisicao;
     MTotValorDaVenda += MValorDaVenda;
     MQtdeVendida = 1;
   }
 
   // Operating cost per unit, and the unit cost with it.
-  CustoOperacionalPorUnidade();
+  custoOperacionalPorUnidade();
 
   // The line's commission; it is not added to MTotComissao.
   etapa = QStringLiteral("comissão");
@@ -118,38 +118,38 @@ void TCalculoRentabilidade::CalculaPedido() {
   // The present-value cost of the order's payment terms, and its boleto fees.
   etapa = QStringLiteral("custo financeiro das condições de pagamento");
   dm.MPreValorPresente =
-      FTrataValorPrezenteTxEmiBoletoPed(CabecTexto("CodPrazo"), QStringLiteral("1"));
+      FTrataValorPrezenteTxEmiBoletoPed(cabecTexto("CodPrazo"), QStringLiteral("1"));
 
   // The payment-terms step reused qryTemp: read the closing record anew.
   etapa = QStringLiteral("fechamento do pedido");
   FBuscaValoresFinanciados();
 
   // Financing ratio: the payment terms' cost over the amount received.
-  if (!EnceFatAtual.TotalNulo && EnceFatAtual.Total > 0)
-    MValorPresente = dm.MPreValorPresente / EnceFatAtual.Total;
+  if (!enceFatAtual.TotalNulo && enceFatAtual.Total > 0)
+    MValorPresente = dm.MPreValorPresente / enceFatAtual.Total;
   else
     MValorPresente = 0;
 
   // The order's boleto fees, spread by the line's share of the order's
   // net total including freight.
   etapa = QStringLiteral("rateio da taxa de emissão de boletos");
-  const double totalPedido = CabecFloat("TotalPedido");
-  const double frete = CabecFloat("Frete");
-  if (totalPedido - EnceFatAtual.VlrDesconto > 0)
+  const double totalPedido = cabecFloat("TotalPedido");
+  const double frete = cabecFloat("Frete");
+  if (totalPedido - enceFatAtual.VlrDesconto > 0)
     MTxEmissaoBoleto =
-        Dividir(MTxEmissaoBoleto, totalPedido - EnceFatAtual.VlrDesconto + frete) * MValorDaVenda;
+        Dividir(MTxEmissaoBoleto, totalPedido - enceFatAtual.VlrDesconto + frete) * MValorDaVenda;
   else
     MTxEmissaoBoleto = 0;
   MTotTxEmissaoBoleto += MTxEmissaoBoleto;
 
   // Present-value discount, other costs, total cost and both margins.
-  CustosEMargens();
+  custosEMargens();
 
   // The profitability percentages, each left as it was when its divisor is
   // not positive. The total ones relate the running margins to the total of
   // the current document; the divisor leaves the surcharge out although the
   // guard does not.
-  const double vlrAcrescimo = CabecFloat("VlrAcrescimo");
+  const double vlrAcrescimo = cabecFloat("VlrAcrescimo");
   if (MValorDaVenda > 0) MPercLucroBrt = MMargemBrtLcr * 100 / MValorDaVenda;
   if (totalPedido + frete > 0) {
     etapa = QStringLiteral("rentabilidade bruta total");
@@ -162,7 +162,7 @@ void TCalculoRentabilidade::CalculaPedido() {
   }
 }
 
-void TCalculoRentabilidade::CustoOperacionalPorUnidade() {
+void TCalculoRentabilidade::custoOperacionalPorUnidade() {
   // Operating cost per unit: the product's own percentage when it has one.
   etapa = QStringLiteral("custo operacional por unidade");
   if (VfOpcaoDeCalculo != QLatin1String("Produto"))
@@ -174,7 +174,7 @@ void TCalculoRentabilidade::CustoOperacionalPorUnidade() {
   MCustoAcumulado = MAquisicao + MOperacional;
 }
 
-void TCalculoRentabilidade::CustosEMargens() {
+void TCalculoRentabilidade::custosEMargens() {
   MDescontoPV = MValorDaVenda * MValorPresente;
   MTotDescontoPV += MDescontoPV;
 
@@ -191,7 +191,7 @@ void TCalculoRentabilidade::CustosEMargens() {
   MTotMargemOpLcr += MMargemOpLcr;
 }
 
-void TCalculoRentabilidade::Arredonda() {
+void TCalculoRentabilidade::arredonda() {
   etapa = QStringLiteral("arredondamento");
   for (double* figura :
        {&MTotCustoParcVd,  &MTotValorDaVenda,    &MTotComissao,     &MTotImpostos,
@@ -210,20 +210,20 @@ void TCalculoRentabilidade::Arredonda() {
 void TCalculoRentabilidade::FBuscaValoresFinanciados() {
   // Within one refresh's snapshot the record read again is the record read
   // before: with the look-ups remembered, the call reads it once.
-  if (EnceFatLido && consultas.CacheAtivo()) return;
-  EnceFatLido = true;
-  EnceFatAtual = consultas.EnceFat(CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"),
-                                   CabecTexto("CodPedido"));
+  if (enceFatLido && consultas.cacheAtivo()) return;
+  enceFatLido = true;
+  enceFatAtual = consultas.enceFat(cabecTexto("CodEmpresa"), cabecTexto("TipoPedido"),
+                                   cabecTexto("CodPedido"));
 }
 
 QString TCalculoRentabilidade::FDataReceber() {
-  QString resultado = CabecTexto("DataPedido");
-  const QString dataEntrega = CabecTexto("DataEntrega");
-  if (consultas.GerarRecDataEntrega() == QLatin1String("S") && !dataEntrega.isEmpty())
+  QString resultado = cabecTexto("DataPedido");
+  const QString dataEntrega = cabecTexto("DataEntrega");
+  if (consultas.gerarRecDataEntrega() == QLatin1String("S") && !dataEntrega.isEmpty())
     resultado = dataEntrega;
   // Receivables generated on invoicing fall due from the day of the
   // calculation; this rule wins over the delivery date.
-  if (consultas.GerarRecDataFatura() == QLatin1String("S"))
+  if (consultas.gerarRecDataFatura() == QLatin1String("S"))
     resultado = formatDate(toTDateTime(dm.ggtRent->Hoje()));
   return resultado;
 }
@@ -234,16 +234,16 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
   double MTxJurosDia = 0;
   double MTxCondPag = 0;  // monthly cheque rate
   double MTxJurosAntecip = 0;
-  const TDateTime DataPedido = CabecData("DataPedido");
-  const QString empresa = EmpresaConfigurada();
+  const TDateTime DataPedido = cabecData("DataPedido");
+  const QString empresa = empresaConfigurada();
 
   // Pre-dated cheques, each costed from the order date to its deposit.
   etapa = QStringLiteral("cheques pré-datados");
   const std::vector<TChequePreDatado> cheques =
-      consultas.ChequesPreDatados(empresa, CabecTexto("TipoPedido") + CabecTexto("CodPedido"));
-  consultas.AbreParaPDV();
+      consultas.chequesPreDatados(empresa, cabecTexto("TipoPedido") + cabecTexto("CodPedido"));
+  consultas.abreParaPDV();
   if (!cheques.empty()) {
-    MTxCondPag = consultas.TxJurosCh();
+    MTxCondPag = consultas.txJurosCh();
     MTxJurosDia = TaxaDiaria(MTxCondPag);
     for (const TChequePreDatado& cheque : cheques)
       MPVParcial +=
@@ -254,14 +254,14 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
   // A financing company's plan.
   etapa = QStringLiteral("financiamento");
   FBuscaValoresFinanciados();
-  if (EnceFatAtual.VlrFinanc > 0) {
-    const TFinanciamento financiamento = consultas.Financiamento(empresa, CabecTexto("CodPedido"));
+  if (enceFatAtual.VlrFinanc > 0) {
+    const TFinanciamento financiamento = consultas.financiamento(empresa, cabecTexto("CodPedido"));
     const QString MCodFinanceira = financiamento.CodFinanceira;
     MCodPlano = financiamento.CodPlano;
     MDescFormaPgto = financiamento.DescFormaPgto;
     MVlrMensalidade = financiamento.ValorMensalidade;
 
-    const TPlanoFinanc plano = consultas.PlanoFinanc(MCodFinanceira, MCodPlano, MDescFormaPgto);
+    const TPlanoFinanc plano = consultas.planoFinanc(MCodFinanceira, MCodPlano, MDescFormaPgto);
     const double MTaxaRent = plano.TaxaRetencao;
     const double MDiasComp = plano.DiasCompensacao;
     const int MNumParc = plano.NumParc;
@@ -273,13 +273,13 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
     if (MDescFormaPgto == QLatin1String("Carnet"))
       MTxEmissaoBoleto = condicao.TxEmissaoBoleto * MNumParc;
 
-    MTxCondPag = consultas.TxJurosCh();
+    MTxCondPag = consultas.txJurosCh();
     MTxJurosDia = TaxaDiaria(MTxCondPag);
 
     FBuscaValoresFinanciados();
     MPVParcial = dm.PreCalculoValorPresente(
         QStringLiteral("Ped"), VfVlrParcelas, QString(), QString(), QString(),
-        condicao.TipoIntegracaoTexto, QStringLiteral("F"), EnceFatAtual.VlrFinanc, MTaxaRent, 0,
+        condicao.TipoIntegracaoTexto, QStringLiteral("F"), enceFatAtual.VlrFinanc, MTaxaRent, 0,
         MTxJurosDia, MDiasComp, MVlrMensalidade, MNumParc, MPossuiEnt);
     dm.MPreValorPresente += MPVParcial;
   }
@@ -288,9 +288,9 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
   // agreement's anticipation rate, discount fee included.
   etapa = QStringLiteral("documentos de convênio");
   FBuscaValoresFinanciados();
-  if (EnceFatAtual.VlrConvenio > 0) {
-    const std::vector<TDocumentoConvenio> documentos = consultas.DocumentosConvenio(
-        CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"), CabecTexto("CodPedido"));
+  if (enceFatAtual.VlrConvenio > 0) {
+    const std::vector<TDocumentoConvenio> documentos = consultas.documentosConvenio(
+        cabecTexto("CodEmpresa"), cabecTexto("TipoPedido"), cabecTexto("CodPedido"));
     QString MCartCon;
     TCartCon convenio;
     QString tipoIntegracao;
@@ -298,7 +298,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
       // Consecutive documents of one agreement reuse the agreement loaded.
       if (documento.Convenio != MCartCon) {
         MCartCon = documento.Convenio;
-        convenio = consultas.CartCon(MCartCon);
+        convenio = consultas.cartCon(MCartCon);
         dm.fbAbreDadosFinanc(convenio.CodPrazo);
         tipoIntegracao = dm.condPagAberta_->TipoIntegracaoTexto;
         MTxJurosAntecip = convenio.TaxaMensalAntecip;
@@ -325,18 +325,18 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
   // The store's own receivables.
   etapa = QStringLiteral("contas a receber");
   FBuscaValoresFinanciados();
-  if (EnceFatAtual.VlrReceber > 0) {
+  if (enceFatAtual.VlrReceber > 0) {
     MPVParcial = 0;
     if (!VfCodPrazo.isEmpty()) {
       dm.LimpaArray(VfVlrParcelas, VfDtParcelas);
       dm.fbAbreDadosFinanc(VfCodPrazo);
-      dm.ColocaDadosNasParcelas(EnceFatAtual.VlrReceber, VfVlrParcelas, VfDtParcelas, MNumParelas,
+      dm.ColocaDadosNasParcelas(enceFatAtual.VlrReceber, VfVlrParcelas, VfDtParcelas, MNumParelas,
                                 FDataReceber());
       const TCondPag& condicao = *dm.condPagAberta_;
       // Boletos are issued for installments settled one by one.
       if (condicao.TipoIntegracao == 3 && condicao.TipoVenda == 1)
         MTxEmissaoBoleto += condicao.TxEmissaoBoleto * MNumParelas;
-      MTxCondPag = consultas.TxJurosCh();
+      MTxCondPag = consultas.txJurosCh();
       MTxJurosDia = TaxaDiaria(MTxCondPag);
       for (MIndice = 0; MIndice <= 6; ++MIndice)
         if (VfVlrParcelas[MIndice] > 0)
@@ -345,9 +345,9 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
       dm.MPreValorPresente += MPVParcial;
     } else {
       // Without a condition the order carries its installments itself.
-      const std::vector<TParcelaPedido> parcelas = consultas.ParcelasPedido(
-          CabecTexto("CodEmpresa"), CabecTexto("TipoPedido"), CabecTexto("CodPedido"));
-      MTxJurosDia = TaxaDiaria(consultas.TxJurosCh());
+      const std::vector<TParcelaPedido> parcelas = consultas.parcelasPedido(
+          cabecTexto("CodEmpresa"), cabecTexto("TipoPedido"), cabecTexto("CodPedido"));
+      MTxJurosDia = TaxaDiaria(consultas.txJurosCh());
       for (const TParcelaPedido& parcela : parcelas)
         MPVParcial +=
             CustoValorPresente(parcela.VlrParc, parcela.VencParc - DataPedido, MTxJurosDia);
@@ -360,16 +360,16 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoPed(const QString& V
 
 double TCalculoRentabilidade::FCalculaComissoesPDV() {
   // The parameter row is read for every line: a change takes effect at once.
-  const QString tipoComissao = consultas.TipoComissao();
+  const QString tipoComissao = consultas.tipoComissao();
   if (!dm.FIncluiComissaoRentabilidade()) return 0;
 
   // Each source counts only with a strictly positive percentage.
   double MComissaoVenda = 0, MComissaoVendedor = 0, MComissaoProduto = 0;
-  const double percVenda = CabecFloat("Comissao");
+  const double percVenda = cabecFloat("Comissao");
   if (percVenda > 0) MComissaoVenda = percVenda * MValorDaVenda / 100;
-  const double percVendedor = consultas.ComissaoVendedor(CabecTexto("CodVendedor"));
+  const double percVendedor = consultas.comissaoVendedor(cabecTexto("CodVendedor"));
   if (percVendedor > 0) MComissaoVendedor = percVendedor * MValorDaVenda / 100;
-  const double percProduto = consultas.ComissaoProduto(ItemTexto("CodProd"));
+  const double percProduto = consultas.comissaoProduto(itemTexto("CodProd"));
   if (percProduto > 0) MComissaoProduto = percProduto * MValorDaVenda / 100;
 
   if (tipoComissao == QLatin1String("1")) {

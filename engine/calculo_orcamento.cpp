@@ -20,81 +20,10 @@ using calculo::TaxaDiaria;
 
 namespace {
 
-// The quote-side look-ups, on the data module's query the quote screen of
-// the ERP runs them on (qryTemp), left open there.
-void Prepara(Query& q, std::initializer_list<QString> linhas) {
-  q.close();
-  q.sql().clear();
-  for (const QString& linha : linhas) q.sql().append(linha);
-}
-
-struct TFinanciamentoOrc {
-  QString CodPlano, DescFormaPgto, CodFinanceira;
-};
-
-TFinanciamentoOrc FinanciamentoDoOrcamento(Query& q, const QString& CodEmpresa,
-                                           const QString& CodOrc) {
-  Prepara(q, {QStringLiteral("Select CodPlano, DescFormaPgto, CodFinanceira From Financiamento "),
-              QStringLiteral(" Where CodVenda   = :NumOrcamento"),
-              QStringLiteral("   and CodEmpresa = :CodEmpresa")});
-  q.setString(QStringLiteral("CodEmpresa"), CodEmpresa);
-  q.setString(QStringLiteral("NumOrcamento"), CodOrc);
-  q.open();
-  return {q.fieldByName("CodPlano").asString(), q.fieldByName("DescFormaPgto").asString(),
-          q.fieldByName("CodFinanceira").asString()};
-}
-
-QString ConvenioDoOrcamento(Query& q, const QString& CodEmpresa, const QString& CodOrc,
-                            const QString& Sequencia) {
-  Prepara(q, {QStringLiteral("SELECT ORCCONVENIO.* "), QStringLiteral("  FROM ORCCONVENIO"),
-              QStringLiteral(" WHERE CODEMPRESA = :PCODEMPRESA AND CODORC = :PCODORC"),
-              QStringLiteral("   AND SEQUENCIA  = :PSEQ")});
-  q.setString(QStringLiteral("PCODEMPRESA"), CodEmpresa);
-  q.setString(QStringLiteral("PSEQ"), Sequencia);
-  q.setString(QStringLiteral("PCODORC"), CodOrc);
-  q.open();
-  return q.fieldByName("CODCONVENIO").asString();
-}
-
-struct TConvenioOrc {
-  double DiasCompensacao = 0, PercDesc = 0;
-};
-
-TConvenioOrc CartConDoOrcamento(Query& q, const QString& Codigo) {
-  Prepara(q,
-          {QStringLiteral("SELECT CODIGO, NOME, DIASCOMPENSACAO, PERCDESC "),
-           QStringLiteral("  FROM CARTCON"), QStringLiteral(" WHERE CARTCON.CODIGO = :PCODIGO")});
-  q.setString(QStringLiteral("PCODIGO"), Codigo);
-  q.open();
-  return {q.fieldByName("DIASCOMPENSACAO").asFloat(), q.fieldByName("PERCDESC").asFloat()};
-}
-
-struct TPlanoOrc {
-  double DiasCompensacao = 0, TaxaRetencao = 0;
-  QString Entrada;
-};
-
-TPlanoOrc PlanoDoOrcamento(Query& q, const QString& CodFinanceira, const QString& CodPlano,
-                           const QString& DescFormaPgto) {
-  Prepara(q, {QStringLiteral("Select Financeira.DiasCompensacao, PlanosFinanc.TaxaRetencao, "
-                             "Planosfinanc.Entrada"),
-              QStringLiteral("  From Financeira inner join PlanosFinanc on "
-                             "(Financeira.CodFinanceira = PlanosFinanc.CodFinanceira)"),
-              QStringLiteral(" Where Financeira.CodFinanceira   = :CodFinanceira"),
-              QStringLiteral("   and PlanosFinanc.CodPlano      = :CodPlano"),
-              QStringLiteral("   and PlanosFinanc.DescFormaPgto = :DescFormaPgto")});
-  q.setString(QStringLiteral("CodFinanceira"), CodFinanceira);
-  q.setString(QStringLiteral("CodPlano"), CodPlano);
-  q.setString(QStringLiteral("DescFormaPgto"), DescFormaPgto);
-  q.open();
-  return {q.fieldByName("DiasCompensacao").asFloat(), q.fieldByName("TaxaRetencao").asFloat(),
-          q.fieldByName("Entrada").asString()};
-}
-
 // Runs `passo`; when it fails in any way (a division by zero, a failing
 // look-up) the figure takes `substituto` and the calculation goes on.
 template <typename Passo>
-double OuEmErro(double substituto, Passo passo) {
+double ouEmErro(double substituto, Passo passo) {
   try {
     return passo();
   } catch (const std::exception&) {
@@ -132,36 +61,36 @@ void TdmRentabilidade::ParcelasDoOrcamento(const Query& qryOrcCabe,
 // ---------------------------------------------------------------------------
 // Quote path.
 
-double TCalculoRentabilidade::ValorDaTrocaOrcamento() {
-  const QString codTroca = CabecTexto("ORCVENDATROCA");
+double TCalculoRentabilidade::valorDaTrocaOrcamento() {
+  const QString codTroca = cabecTexto("ORCVENDATROCA");
   if (codTroca.isEmpty()) return 0;
-  return dm.SelecionaValorDaTroca(CabecTexto("CodEmpresa"), codTroca);
+  return dm.SelecionaValorDaTroca(cabecTexto("CodEmpresa"), codTroca);
 }
 
-void TCalculoRentabilidade::CalculaOrcamento() {
+void TCalculoRentabilidade::calculaOrcamento() {
   etapa = QStringLiteral("cabeçalho do orçamento");
-  const bool comTroca = !CabecTexto("ORCVENDATROCA").isEmpty();
-  const double totalOrcamento = CabecFloat("TotalOrcamento");
+  const bool comTroca = !cabecTexto("ORCVENDATROCA").isEmpty();
+  const double totalOrcamento = cabecFloat("TotalOrcamento");
 
   // The line's cost price and net sale value, by the kind of line.
   if (VfOpcaoDeCalculo == QLatin1String("Produto")) {
     etapa = QStringLiteral("custo de aquisição");
-    MAquisicao = dm.FPrecoCusto(CabecTexto("CodEmpresa"), ItemTexto("CodProd"),
-                                ItemTexto("CodGrade"), CabecData("DataOrcamento"));
+    MAquisicao = dm.FPrecoCusto(cabecTexto("CodEmpresa"), itemTexto("CodProd"),
+                                itemTexto("CodGrade"), cabecData("DataOrcamento"));
 
     etapa = QStringLiteral("custo operacional do produto");
-    MCustoOpProd = consultas.CustoOperacionalProduto(ItemTexto("CodProd"));
+    MCustoOpProd = consultas.custoOperacionalProduto(itemTexto("CodProd"));
 
     etapa = QStringLiteral("valor da venda");
-    MValorDaVenda = (ItemFloat("PrecoUnit") - ItemFloat("DescontoVlr")) * ItemFloat("Quantidade");
+    MValorDaVenda = (itemFloat("PrecoUnit") - itemFloat("DescontoVlr")) * itemFloat("Quantidade");
 
     // The quote stores its net total: its gross value is rebuilt from it,
     // the trade-in given as part payment and both discounts.
     etapa = QStringLiteral("valor bruto do orçamento");
-    const double descontoValor = CabecFloat("DescontoValor");
-    const double descontoPerc = CabecFloat("DescontoPerc");
-    MValorOrcamento = OuEmErro(0.0, [&] {
-      return Dividir((totalOrcamento + ValorDaTrocaOrcamento() + descontoValor) * 100,
+    const double descontoValor = cabecFloat("DescontoValor");
+    const double descontoPerc = cabecFloat("DescontoPerc");
+    MValorOrcamento = ouEmErro(0.0, [&] {
+      return Dividir((totalOrcamento + valorDaTrocaOrcamento() + descontoValor) * 100,
                      100 - descontoPerc);
     });
     MDescontoValor = descontoValor + descontoPerc * MValorOrcamento / 100;
@@ -172,31 +101,31 @@ void TCalculoRentabilidade::CalculaOrcamento() {
     MValorDaVenda = MValorDaVenda - Dividir(MDescontoValor, MValorOrcamento) * MValorDaVenda;
 
     MTotValorDaVenda += MValorDaVenda;
-    MQtdeVendida = ItemFloat("Quantidade");
+    MQtdeVendida = itemFloat("Quantidade");
   } else if (VfOpcaoDeCalculo == QLatin1String("Frete")) {
     etapa = QStringLiteral("frete");
-    MAquisicao = CabecFloat("Frete");
+    MAquisicao = cabecFloat("Frete");
     MValorDaVenda = MAquisicao;
     MTotValorDaVenda += MValorDaVenda;
-    MQtdeVendida = CabecFloat("QtdFrete01") + CabecFloat("QtdFrete02") + CabecFloat("QtdFrete03");
+    MQtdeVendida = cabecFloat("QtdFrete01") + cabecFloat("QtdFrete02") + cabecFloat("QtdFrete03");
     // The freight's cost per unit shipped.
     MAquisicao = Dividir(MAquisicao, MQtdeVendida);
   } else if (VfOpcaoDeCalculo == QLatin1String("TaxaServico")) {
     etapa = QStringLiteral("taxa de serviço");
-    MAquisicao = CabecFloat("TaxaServico");
+    MAquisicao = cabecFloat("TaxaServico");
     MValorDaVenda = MAquisicao;
     MTotValorDaVenda += MValorDaVenda;
     MQtdeVendida = 1;
   }
 
   // Operating cost per unit, and the unit cost with it.
-  CustoOperacionalPorUnidade();
+  custoOperacionalPorUnidade();
 
   // The quote's commission, spread over the lines by their net value.
   etapa = QStringLiteral("comissão");
   MComissao = 0;
   if (dm.FIncluiComissaoRentabilidade()) {
-    const double base = totalOrcamento + ValorDaTrocaOrcamento();
+    const double base = totalOrcamento + valorDaTrocaOrcamento();
     if (base != 0) MComissao = MTotComissao / base * MValorDaVenda;
   }
 
@@ -219,16 +148,16 @@ void TCalculoRentabilidade::CalculaOrcamento() {
   MTotParcelas = 0;
   for (const char* coluna :
        {"Vlrparc01", "Vlrparc02", "Vlrparc03", "Vlrparc04", "Vlrparc05", "Vlrparc06"})
-    MTotParcelas += CabecFloat(coluna);
+    MTotParcelas += cabecFloat(coluna);
 
   // Each payment term is costed on its own, with its own boleto fee.
   etapa = QStringLiteral("custo financeiro das condições de pagamento");
   MTxEmissaoBoleto = 0;
   dm.MPreValorPresente = 0;
-  MPVParcial = FTrataValorPrezenteTxEmiBoletoOrc(CabecTexto("CodPrazo"), QStringLiteral("1"));
+  MPVParcial = FTrataValorPrezenteTxEmiBoletoOrc(cabecTexto("CodPrazo"), QStringLiteral("1"));
   MTxEmiBoleto1 = MTxEmissaoBoleto;
   MTxEmiBoleto2 = 0;
-  const QString codPrazo2 = CabecTexto("CodPrazo2");
+  const QString codPrazo2 = cabecTexto("CodPrazo2");
   if (!codPrazo2.isEmpty()) {
     MTxEmissaoBoleto = 0;
     dm.MPreValorPresente = 0;
@@ -240,46 +169,46 @@ void TCalculoRentabilidade::CalculaOrcamento() {
   // installments (and in trade-in). Installments that add up to nothing
   // give no ratio, and the line then carries no present-value discount.
   etapa = QStringLiteral("razão do custo financeiro");
-  const double parcela2 = CabecFloat("Vlrparc01_2");
-  MValorPresente = OuEmErro(0.0, [&] {
-    const double recebido = MTotParcelas + parcela2 + (comTroca ? ValorDaTrocaOrcamento() : 0.0);
+  const double parcela2 = cabecFloat("Vlrparc01_2");
+  MValorPresente = ouEmErro(0.0, [&] {
+    const double recebido = MTotParcelas + parcela2 + (comTroca ? valorDaTrocaOrcamento() : 0.0);
     return Dividir(MPVParcial, recebido);
   });
 
   // The line's share of both terms' boleto fees.
   etapa = QStringLiteral("rateio da taxa de emissão de boletos");
-  MTxEmissaoBoleto = OuEmErro(0.0, [&] {
-    const double base = totalOrcamento + (comTroca ? ValorDaTrocaOrcamento() : 0.0);
+  MTxEmissaoBoleto = ouEmErro(0.0, [&] {
+    const double base = totalOrcamento + (comTroca ? valorDaTrocaOrcamento() : 0.0);
     return Dividir(MTxEmiBoleto1 + MTxEmiBoleto2, base) * MValorDaVenda;
   });
   MTotTxEmissaoBoleto += MTxEmissaoBoleto;
 
   // Present-value discount, other costs, total cost and both margins.
-  CustosEMargens();
+  custosEMargens();
 
   // The profitability percentages; a percentage over a zero value is 0.
-  MPercLucroBrt = OuEmErro(0.0, [&] { return Dividir(MMargemBrtLcr * 100, MValorDaVenda); });
-  MTotPercLucroBrt = OuEmErro(0.0, [&] { return Dividir(MTotMargemBrtLcr * 100, totalOrcamento); });
-  MPercLucroOpe = OuEmErro(0.0, [&] { return Dividir(MMargemOpLcr * 100, MValorDaVenda); });
-  MTotPercLucroOpe = OuEmErro(0.0, [&] { return Dividir(MTotMargemOpLcr * 100, totalOrcamento); });
+  MPercLucroBrt = ouEmErro(0.0, [&] { return Dividir(MMargemBrtLcr * 100, MValorDaVenda); });
+  MTotPercLucroBrt = ouEmErro(0.0, [&] { return Dividir(MTotMargemBrtLcr * 100, totalOrcamento); });
+  MPercLucroOpe = ouEmErro(0.0, [&] { return Dividir(MMargemOpLcr * 100, MValorDaVenda); });
+  MTotPercLucroOpe = ouEmErro(0.0, [&] { return Dividir(MTotMargemOpLcr * 100, totalOrcamento); });
 }
 
 double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& VfCodPrazo,
                                                                 const QString& VfPrazoUmOuDois) {
-  const QString empresa = EmpresaConfigurada();
-  const QString codOrc = CabecTexto("CodOrc");
-  const int numParc = static_cast<int>(CabecFloat("NumParc"));
-  const double parcela2 = CabecFloat("Vlrparc01_2");
+  const QString empresa = empresaConfigurada();
+  const QString codOrc = cabecTexto("CodOrc");
+  const int numParc = static_cast<int>(cabecFloat("NumParc"));
+  const double parcela2 = cabecFloat("Vlrparc01_2");
 
   // Quotes are costed at the store's cheque rate.
-  const double MTxCondPag = consultas.TxJurosCh();
+  const double MTxCondPag = consultas.txJurosCh();
   QString MCodFinanceira;
 
   // The term's boleto fee: a financed term's carnet, or the receivables the
   // store settles one by one. A financed term also names its plan.
   if (dm.fbAbreDadosFinanc(VfCodPrazo)) {
     const double txEmissaoBoleto = dm.condPagAberta_->TxEmissaoBoleto;
-    const TFinanciamentoOrc financiamento = FinanciamentoDoOrcamento(dm.qryTemp, empresa, codOrc);
+    const TFinanciamentoOrc financiamento = consultas.financiamentoOrcamento(empresa, codOrc);
     MCodFinanceira = financiamento.CodFinanceira;
     MCodPlano = financiamento.CodPlano;
     MDescFormaPgto = financiamento.DescFormaPgto;
@@ -297,23 +226,18 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
   // The term's condition, opened again: it decides how the term is paid.
   const bool financiado = dm.fbAbreDadosFinanc(VfCodPrazo);
   const TCondPag condicao = *dm.condPagAberta_;
-  const QString vendaTroca = CabecTexto("VENDATROCA");
-  const QString orcVendaTroca = CabecTexto("ORCVENDATROCA");
+  const QString vendaTroca = cabecTexto("VENDATROCA");
+  const QString orcVendaTroca = cabecTexto("ORCVENDATROCA");
 
   // PreCalculoValorPresente reads the quote's first installment from
   // qrySelecaoOrc.
-  auto reabreOrcamento = [&] {
-    dm.qrySelecaoOrc.close();
-    dm.qrySelecaoOrc.setString(QStringLiteral("CodOrc"), codOrc);
-    dm.qrySelecaoOrc.setString(QStringLiteral("CodEmpresa"), CabecTexto("CodEmpresa"));
-    dm.qrySelecaoOrc.open();
-  };
+  auto reabreOrcamento = [&] { consultas.abreOrcamento(cabecTexto("CodEmpresa"), codOrc); };
 
   if (condicao.UtilizaConvenio == QLatin1String("S")) {
     // Paid through a card/agreement operator, which pays after its days.
     etapa = QStringLiteral("convênio do orçamento");
-    const QString MCartCon = ConvenioDoOrcamento(dm.qryTemp, empresa, codOrc, VfPrazoUmOuDois);
-    const TConvenioOrc convenio = CartConDoOrcamento(dm.qryTemp, MCartCon);
+    const QString MCartCon = consultas.convenioOrcamento(empresa, codOrc, VfPrazoUmOuDois);
+    const TCartConOrc convenio = consultas.cartConOrcamento(MCartCon);
     reabreOrcamento();
     dm.MPreValorPresente = dm.PreCalculoValorPresente(
         QStringLiteral("Orc"), VfVlrParcelas, vendaTroca, orcVendaTroca, VfPrazoUmOuDois,
@@ -322,16 +246,16 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
   } else if (financiado) {
     // A financing company's plan.
     etapa = QStringLiteral("financiamento do orçamento");
-    const TPlanoOrc plano = PlanoDoOrcamento(dm.qryTemp, MCodFinanceira, MCodPlano, MDescFormaPgto);
+    const TPlanoOrc plano = consultas.planoOrcamento(MCodFinanceira, MCodPlano, MDescFormaPgto);
     reabreOrcamento();
     dm.MPreValorPresente = dm.PreCalculoValorPresente(
         QStringLiteral("Orc"), VfVlrParcelas, vendaTroca, orcVendaTroca, VfPrazoUmOuDois,
         condicao.TipoIntegracaoTexto, QStringLiteral("F"), 0, plano.TaxaRetencao, parcela2,
-        MTxJurosDia, plano.DiasCompensacao, CabecFloat("VlrParc"), numParc, plano.Entrada);
+        MTxJurosDia, plano.DiasCompensacao, cabecFloat("VlrParc"), numParc, plano.Entrada);
   } else {
     // The store's own receivables, costed from the quote's day.
     etapa = QStringLiteral("contas a receber do orçamento");
-    const TDateTime dataOrcamento = CabecData("DataOrcamento");
+    const TDateTime dataOrcamento = cabecData("DataOrcamento");
     if (VfPrazoUmOuDois == QLatin1String("1")) {
       for (MIndice = 0; MIndice <= 5; ++MIndice) {
         if (!(VfVlrParcelas[MIndice] > 0)) continue;
@@ -345,7 +269,7 @@ double TCalculoRentabilidade::FTrataValorPrezenteTxEmiBoletoOrc(const QString& V
     } else if (parcela2 > 0) {
       // An installment without a due date is taken as paid on the quote's day.
       const bool semVencimento = qryVendasCabec.fieldByName("VencParc01_2").isNull();
-      const TDateTime vencimento = semVencimento ? dataOrcamento : CabecData("VencParc01_2");
+      const TDateTime vencimento = semVencimento ? dataOrcamento : cabecData("VencParc01_2");
       dm.MPreValorPresente += CustoValorPresente(parcela2, vencimento - dataOrcamento, MTxJurosDia);
     }
   }

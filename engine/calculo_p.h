@@ -12,7 +12,7 @@
 #include <QString>
 #include <vector>
 
-#include "engine/consultas_p.h"
+#include "engine/consultas/consultas_p.h"
 #include "engine/dmrent.h"
 #include "framework/datetime.h"
 
@@ -78,26 +78,26 @@ class TCalculoRentabilidade {
 
   // The order's closing record as the last FBuscaValoresFinanciados read it
   // (what the calculation reads from qryTemp "on EnceFat").
-  TEnceFat EnceFatAtual{};
-  bool EnceFatLido = false;
+  TEnceFat enceFatAtual{};
+  bool enceFatLido = false;
   // The condition fbAbreDadosFinanc opened last lives in the module.
 
   // The step being run, named in the error that may end the call.
   QString etapa{};
 
   // --- The order path and the quote path.
-  void CalculaPedido();
-  void CalculaOrcamento();
+  void calculaPedido();
+  void calculaOrcamento();
   // The rounding step that ends every call.
-  void Arredonda();
+  void arredonda();
   // Steps both paths share: the unit operating cost and the unit cost
   // (MOperacional, MCustoAcumulado), and the present-value discount, other
   // costs, total cost and both margins with their running totals.
-  void CustoOperacionalPorUnidade();
-  void CustosEMargens();
+  void custoOperacionalPorUnidade();
+  void custosEMargens();
 
   // --- Steps nested in the calculation.
-  // Opens the order's closing record (EnceFat) and keeps it in EnceFatAtual.
+  // Opens the order's closing record (EnceFat) and keeps it in enceFatAtual.
   void FBuscaValoresFinanciados();
   // Financial cost of all the ways the order is paid; leaves the order's
   // boleto fees in MTxEmissaoBoleto. Result: MPreValorPresente.
@@ -115,22 +115,22 @@ class TCalculoRentabilidade {
                                            const QString& VfPrazoUmOuDois);
   // TotalOrcamento of the quote's trade-in quote (ORCVENDATROCA); 0 without
   // a trade-in or when that quote is not found.
-  double ValorDaTrocaOrcamento();
+  double valorDaTrocaOrcamento();
 
   // The configured company code, or the order's own when none is configured
   // (every branch is then calculated, each under its own code).
-  QString EmpresaConfigurada() const;
+  QString empresaConfigurada() const;
 
   // Header and item columns of the current rows.
-  double CabecFloat(const char* coluna) const;
-  QString CabecTexto(const char* coluna) const;
-  TDateTime CabecData(const char* coluna) const;
-  double ItemFloat(const char* coluna) const;
-  QString ItemTexto(const char* coluna) const;
+  double cabecFloat(const char* coluna) const;
+  QString cabecTexto(const char* coluna) const;
+  TDateTime cabecData(const char* coluna) const;
+  double itemFloat(const char* coluna) const;
+  QString itemTexto(const char* coluna) const;
 
   // "pedido CODEMPRESA=01 TIPOPEDIDO=V CODPEDIDO=123, produto CODPROD=456":
   // the document and line the call is about, for error messages.
-  QString Contexto() const;
+  QString contexto() const;
 };
 
 }  // namespace margivo

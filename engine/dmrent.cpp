@@ -8,7 +8,8 @@
 
 #include "engine/aritmetica_p.h"
 #include "engine/calculo_p.h"
-#include "engine/consultas_p.h"
+#include "engine/consultas/consultas_p.h"
+#include "engine/consultas/periodo_p.h"
 #include "framework/conexao.h"
 #include "framework/funcoes.h"
 #include "framework/regional.h"
@@ -60,12 +61,12 @@ void TdmRentabilidade::AssociaConexoes() {
   ParaTlm.open();
 }
 
-void TdmRentabilidade::UsaCacheDeConsultas(bool ativo) { consultas_->AtivaCache(ativo); }
+void TdmRentabilidade::usaCacheDeConsultas(bool ativo) { consultas_->ativaCache(ativo); }
 
-void TdmRentabilidade::CarregaConsultasDoPeriodo(const QString& Empresa,
+void TdmRentabilidade::carregaConsultasDoPeriodo(const QString& Empresa,
                                                  const QString& MostraPedidos, TDateTime Data1,
                                                  TDateTime Data2) {
-  consultas_->CarregaPeriodo(Empresa, MostraPedidos, Data1, Data2);
+  carregaPeriodo(*consultas_, Empresa, MostraPedidos, Data1, Data2);
 }
 
 // ---------------------------------------------------------------------------
@@ -129,22 +130,22 @@ void TdmRentabilidade::PCalculaValoresRentabilidade(
   MQtdeVendida = 0;
   try {
     if (VfOrcamentoOuPedido == QLatin1String("Orc"))
-      c.CalculaOrcamento();
+      c.calculaOrcamento();
     else if (VfOrcamentoOuPedido == QLatin1String("Ped"))
-      c.CalculaPedido();
-    c.Arredonda();
+      c.calculaPedido();
+    c.arredonda();
   } catch (const ArithmeticError&) {
     throw CalculationError(
         CalculationError::Kind::Arithmetic,
-        QStringLiteral("Divisão por zero no cálculo do %1 (%2)").arg(c.Contexto(), c.etapa));
+        QStringLiteral("Divisão por zero no cálculo do %1 (%2)").arg(c.contexto(), c.etapa));
   } catch (const DatabaseError& e) {
     throw CalculationError(CalculationError::Kind::Database,
                            QStringLiteral("Erro de banco de dados no cálculo do %1 (%2): %3")
-                               .arg(c.Contexto(), c.etapa, e.message()));
+                               .arg(c.contexto(), c.etapa, e.message()));
   } catch (const ConversionError& e) {
     throw CalculationError(CalculationError::Kind::Conversion,
                            QStringLiteral("Erro de conversão no cálculo do %1 (%2): %3")
-                               .arg(c.Contexto(), c.etapa, QString::fromUtf8(e.what())));
+                               .arg(c.contexto(), c.etapa, QString::fromUtf8(e.what())));
   }
 }
 
@@ -158,31 +159,31 @@ double TdmRentabilidade::FPrecoCusto(const QString& VfCodEmpresa, const QString&
   // Made only when a look-up has to run a statement.
   TQueryPreguicosa QAux(ggtRent->Conexao()->getBancoDados());
   // The policy is read for every item: a change applies from the next one.
-  const int MTipoCusto = c.TipoCusto(QAux);
+  const int MTipoCusto = c.tipoCusto(QAux);
   // The day-of-sale policies take the figure recorded with the last movement
   // of the grade at the branch on or before the sale day, and the current
   // figure when the grade never moved there.
   const TDateTime diaVenda = std::floor(VfDataVenda);
   switch (MTipoCusto) {
     case 2: {
-      const auto movimento = c.UltimoMovimento(QAux, VfCodEmpresa, VfCodProd, VfCodGrade, diaVenda);
-      if (!movimento) return c.PrecoCustoAtual(QAux, VfCodEmpresa, VfCodProd);
-      return c.PrecoDoMovimento(QAux, Preco::Custo, VfCodEmpresa, VfCodProd, VfCodGrade,
+      const auto movimento = c.ultimoMovimento(QAux, VfCodEmpresa, VfCodProd, VfCodGrade, diaVenda);
+      if (!movimento) return c.precoCustoAtual(QAux, VfCodEmpresa, VfCodProd);
+      return c.precoDoMovimento(QAux, Preco::Custo, VfCodEmpresa, VfCodProd, VfCodGrade,
                                 *movimento);
     }
     case 3: {
-      const auto movimento = c.UltimoMovimento(QAux, VfCodEmpresa, VfCodProd, VfCodGrade, diaVenda);
-      if (!movimento) return c.PrecoMedioAtual(QAux, VfCodEmpresa, VfCodProd);
-      return c.PrecoDoMovimento(QAux, Preco::Medio, VfCodEmpresa, VfCodProd, VfCodGrade,
+      const auto movimento = c.ultimoMovimento(QAux, VfCodEmpresa, VfCodProd, VfCodGrade, diaVenda);
+      if (!movimento) return c.precoMedioAtual(QAux, VfCodEmpresa, VfCodProd);
+      return c.precoDoMovimento(QAux, Preco::Medio, VfCodEmpresa, VfCodProd, VfCodGrade,
                                 *movimento);
     }
     case 4:
-      return c.PrecoMedioAtual(QAux, VfCodEmpresa, VfCodProd);
+      return c.precoMedioAtual(QAux, VfCodEmpresa, VfCodProd);
     case 5:
       // No fallback: a grade without a managerial cost costs nothing.
-      return c.PrecoGerencial(QAux, VfCodEmpresa, VfCodProd, VfCodGrade);
+      return c.precoGerencial(QAux, VfCodEmpresa, VfCodProd, VfCodGrade);
     default:  // 1, and 0 (no parameter row) or an unknown policy
-      return c.PrecoCustoAtual(QAux, VfCodEmpresa, VfCodProd);
+      return c.precoCustoAtual(QAux, VfCodEmpresa, VfCodProd);
   }
 }
 
@@ -190,25 +191,25 @@ double TdmRentabilidade::FPrecoCusto(const QString& VfCodEmpresa, const QString&
 // Commission flag, order item total, trade-in.
 
 bool TdmRentabilidade::FIncluiComissaoRentabilidade() {
-  return consultas_->IncluiComissaoRentabilidade() == QLatin1String("S");
+  return consultas_->incluiComissaoRentabilidade() == QLatin1String("S");
 }
 
 double TdmRentabilidade::FCalculaTotalItensPed(const Query& VFQry) {
-  return consultas_->TotalItensPedido(VFQry.fieldByName("codempresa").asString(),
+  return consultas_->totalItensPedido(VFQry.fieldByName("codempresa").asString(),
                                       VFQry.fieldByName("codpedido").asString(),
                                       VFQry.fieldByName("tipopedido").asString());
 }
 
 double TdmRentabilidade::SelecionaValorDaTroca(const QString& VfCodEmpresa,
                                                const QString& VfCodTroca) {
-  return consultas_->ValorDaTroca(VfCodEmpresa, VfCodTroca);
+  return consultas_->valorDaTroca(VfCodEmpresa, VfCodTroca);
 }
 
 // ---------------------------------------------------------------------------
 // Payment conditions and installments.
 
 bool TdmRentabilidade::fbAbreDadosFinanc(const QString& VfCodPrazo) {
-  condPagAberta_ = std::make_unique<TCondPag>(consultas_->CondPag(VfCodPrazo));
+  condPagAberta_ = std::make_unique<TCondPag>(consultas_->condPag(VfCodPrazo));
   return condPagAberta_->TipoVenda >= 2;
 }
 
@@ -313,7 +314,7 @@ double TdmRentabilidade::PreCalculoValorPresente(
   if (VfOpcao == QLatin1String("Orc")) {
     if (agreement) {
       if (VfPrazoUmOuDois == QLatin1String("1")) {
-        const double F = R > 0 ? consultas_->ValorParc01Orcamento() * R / 100 : 0;
+        const double F = R > 0 ? consultas_->valorParc01Orcamento() * R / 100 : 0;
         MVlrTxRentencao = F;
         for (int j = 0; j <= 5 && j < static_cast<int>(VfVlrParcelas.size()); ++j) {
           const double v = VfVlrParcelas[j];
@@ -340,7 +341,7 @@ double TdmRentabilidade::PreCalculoValorPresente(
           for (int k = 1; k <= m; ++k) MPreValorPresente += T(P, entrada ? (k - 1) * D : k * D);
         }
       } else if (VfTipoIntegracao == QLatin1String("4")) {
-        MPreValorPresente += T(consultas_->ValorParc01Orcamento() - F, D);
+        MPreValorPresente += T(consultas_->valorParc01Orcamento() - F, D);
       }
       return MPreValorPresente;
     }

@@ -93,7 +93,7 @@ class TdmRentabilidade {
   // look-up runs once) while on. The answers are those of the snapshot they
   // were read in: REQUIRES on only while the calls read one snapshot (one
   // refresh). Off by default; turning it off forgets every answer.
-  void UsaCacheDeConsultas(bool ativo);
+  void usaCacheDeConsultas(bool ativo);
 
   // Reads ahead, in a few set-based statements, the answers of the look-ups
   // a refresh of the period asks (the orders' closing records, item totals,
@@ -105,10 +105,10 @@ class TdmRentabilidade {
   // same snapshot; a look-up the statements cannot answer exactly (e.g. a key
   // with two rows where the look-up reads the first) still runs its own
   // statement when asked.
-  // REQUIRES: UsaCacheDeConsultas(true) and the refresh's snapshot is the
+  // REQUIRES: usaCacheDeConsultas(true) and the refresh's snapshot is the
   // attachment's current transaction. Throws std::logic_error when the cache
   // is off; a statement that fails only leaves its look-ups to themselves.
-  void CarregaConsultasDoPeriodo(const QString& Empresa, const QString& MostraPedidos,
+  void carregaConsultasDoPeriodo(const QString& Empresa, const QString& MostraPedidos,
                                  TDateTime Data1, TDateTime Data2);
 
   // The profitability of one line of a sales document.
@@ -235,7 +235,7 @@ class TdmRentabilidade {
 
  private:
   // The working state of one call and its steps (calculo_p.h), and the
-  // look-ups, one method per kind (consultas_p.h).
+  // look-ups, one method per kind (consultas/consultas_p.h).
   friend class TCalculoRentabilidade;
   friend class TConsultasRentabilidade;
 

@@ -84,9 +84,9 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       dmRentabilidade.AdicionaGadget(this);
       dmRentabilidade.AssociaConexoes();
       // The module lives for this refresh only, inside its snapshot.
-      dmRentabilidade.UsaCacheDeConsultas(opcoes.caminhoRapido);
+      dmRentabilidade.usaCacheDeConsultas(opcoes.caminhoRapido);
       if (opcoes.caminhoRapido) {
-        dmRentabilidade.CarregaConsultasDoPeriodo(config.Empresa, config.MostraPedidos,
+        dmRentabilidade.carregaConsultasDoPeriodo(config.Empresa, config.MostraPedidos,
                                                   toTDateTime(data1), toTDateTime(data2));
       }
 
