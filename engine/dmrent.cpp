@@ -11,6 +11,7 @@
 #include "engine/consultas/consultas_p.h"
 #include "engine/consultas/periodo_p.h"
 #include "framework/conexao.h"
+#include "framework/config.h"
 #include "framework/funcoes.h"
 #include "framework/regional.h"
 
@@ -63,10 +64,8 @@ void TdmRentabilidade::AssociaConexoes() {
 
 void TdmRentabilidade::usaCacheDeConsultas(bool ativo) { consultas_->ativaCache(ativo); }
 
-void TdmRentabilidade::carregaConsultasDoPeriodo(const QString& Empresa,
-                                                 const QString& MostraPedidos, TDateTime Data1,
-                                                 TDateTime Data2) {
-  carregaPeriodo(*consultas_, Empresa, MostraPedidos, Data1, Data2);
+void TdmRentabilidade::carregaConsultasDoPeriodo(const SqlCondition& pedidos, TDateTime ultimoDia) {
+  carregaPeriodo(*consultas_, pedidos, ggtRent->Config()->Empresa, ultimoDia);
 }
 
 // ---------------------------------------------------------------------------

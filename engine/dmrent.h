@@ -33,6 +33,7 @@ namespace margivo {
 
 class TCalculoRentabilidade;
 class TConsultasRentabilidade;
+struct SqlCondition;
 struct TCondPag;
 
 // A floating-point division by zero met in the calculation. The engine never
@@ -96,20 +97,25 @@ class TdmRentabilidade {
   void usaCacheDeConsultas(bool ativo);
 
   // Reads ahead, in a few set-based statements, the answers of the look-ups
-  // a refresh of the period asks (the orders' closing records, item totals,
-  // cheques, financing, agreement documents and installments, and the
-  // payment, commission and cost tables), so that the refresh runs about the
-  // same few statements whatever its number of orders. Empresa, MostraPedidos,
-  // Data1 and Data2 are those of the order-items query (Empresa empty: every
-  // branch). Each answer is the one the look-up's own statement gives in the
-  // same snapshot; a look-up the statements cannot answer exactly (e.g. a key
-  // with two rows where the look-up reads the first) still runs its own
-  // statement when asked.
+  // a refresh asks for the orders `pedidos` selects (the orders' closing
+  // records, item totals, cheques, financing, agreement documents and
+  // installments, and the payment, commission and cost tables), so that the
+  // refresh runs about the same few statements whatever its number of
+  // orders. `pedidos` is a condition on the order header PEDIDOC, without an
+  // alias, and selects at least the orders the refresh calculates; none of
+  // them is dated after `ultimoDia`. The tables are read for the gadget's
+  // configured branch (Config()->Empresa; empty: every branch). Each answer
+  // is the one the look-up's own statement gives in the same snapshot; a
+  // look-up the statements cannot answer exactly (e.g. a key with two rows
+  // where the look-up reads the first) still runs its own statement when
+  // asked.
   // REQUIRES: usaCacheDeConsultas(true) and the refresh's snapshot is the
-  // attachment's current transaction. Throws std::logic_error when the cache
-  // is off; a statement that fails only leaves its look-ups to themselves.
-  void carregaConsultasDoPeriodo(const QString& Empresa, const QString& MostraPedidos,
-                                 TDateTime Data1, TDateTime Data2);
+  // attachment's current transaction; the condition's parameter names
+  // neither begin with MGV_ nor name a column the look-ups read. Throws
+  // std::logic_error when the cache is off, std::invalid_argument when a
+  // parameter name is taken; a statement that fails only leaves its
+  // look-ups to themselves.
+  void carregaConsultasDoPeriodo(const SqlCondition& pedidos, TDateTime ultimoDia);
 
   // The profitability of one line of a sales document.
   //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote: qryVendasCabec

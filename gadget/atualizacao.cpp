@@ -11,6 +11,7 @@
 #include "framework/regional.h"
 #include "gadget/itenspedidos.h"
 #include "gadget/periodo.h"
+#include "gadget/selecaopedidos.h"
 
 namespace margivo {
 
@@ -86,8 +87,9 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       // The module lives for this refresh only, inside its snapshot.
       dmRentabilidade.usaCacheDeConsultas(opcoes.caminhoRapido);
       if (opcoes.caminhoRapido) {
-        dmRentabilidade.carregaConsultasDoPeriodo(config.Empresa, config.MostraPedidos,
-                                                  toTDateTime(data1), toTDateTime(data2));
+        // The orders the items query selects, and no order after the period.
+        dmRentabilidade.carregaConsultasDoPeriodo(
+            selecaoPedidos(config.Empresa, config.MostraPedidos, data1, data2), toTDateTime(data2));
       }
 
       Query QryItensPedidos(banco);

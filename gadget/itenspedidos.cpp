@@ -2,8 +2,8 @@
 
 #include <QStringList>
 
-#include "framework/datetime.h"
 #include "framework/query.h"
+#include "gadget/selecaopedidos.h"
 
 namespace margivo {
 
@@ -13,11 +13,12 @@ void ConsultaItensPedidos(Query& QryItensPedidos, const QString& Empresa,
   QStringList& sql = QryItensPedidos.sql();
   sql.clear();
 
-  // The whole fixed part sits on one line. An empty branch code means that no
-  // branch was chosen, and the panel then reads "Todas as Filiais": every
-  // branch counts (comparing with the empty code would only find items that
-  // belong to no branch).
-  QStringList fixo{
+  // The whole fixed part sits on one line, the selection's first line with
+  // it; the items carry their order's branch, which the join makes equal to
+  // the header's.
+  const SqlCondition pedidos =
+      selecaoPedidos(Empresa, MostraPedidos, Data1, Data2, QStringLiteral("PEDIDOI.CODEMPRESA"));
+  const QStringList fixo{
       QStringLiteral("SELECT PEDIDOI.CODPROD,"),
       QStringLiteral("PEDIDOI.CODGRADE,"),
       QStringLiteral("SUM(PEDIDOI.QUANTIDADE) AS QUANTIDADE,"),
@@ -42,25 +43,14 @@ void ConsultaItensPedidos(Query& QryItensPedidos, const QString& Empresa,
       QStringLiteral("AND PEDIDOI.CODPEDIDO = PEDIDOC.CODPEDIDO)"),
       QStringLiteral("INNER JOIN PRODUTO"),
       QStringLiteral("ON (PEDIDOI.CODPROD = PRODUTO.CODPROD)"),
-      QStringLiteral("WHERE PEDIDOC.DATAPEDIDO BETWEEN :Data1 AND :Data2"),
+      QStringLiteral("WHERE ") + pedidos.lines.first(),
   };
-  const bool todasAsFiliais = Empresa.isEmpty();
-  if (!todasAsFiliais) fixo << QStringLiteral("AND PEDIDOI.CODEMPRESA = :Empresa");
-  fixo << QStringLiteral("AND COALESCE(PEDIDOC.FATURADO, \"X\") <> \"X\"");
   sql << fixo.join(QStringLiteral("  "));
-
-  if (MostraPedidos == QLatin1String("0")) {
-    sql << QStringLiteral("  AND PEDIDOC.FATURADO = \"S\"  ");
-  } else if (MostraPedidos == QLatin1String("1")) {
-    sql << QStringLiteral("  AND PEDIDOC.FATURADO <> \"S\"  ");
-  }
+  sql << pedidos.lines.mid(1);
   // Every column but the three sums: one row per product and grade of an order.
   sql << QStringLiteral("GROUP BY 1,2,6,7,8,9,10,11,12,13,14,15,16,17  ");
 
-  // The days travel as dates, never through locale-dependent text.
-  QryItensPedidos.setDate(QStringLiteral("Data1"), toTDateTime(Data1));
-  QryItensPedidos.setDate(QStringLiteral("Data2"), toTDateTime(Data2));
-  if (!todasAsFiliais) QryItensPedidos.setString(QStringLiteral("Empresa"), Empresa);
+  pedidos.bind(QryItensPedidos);
   QryItensPedidos.open();
 }
 

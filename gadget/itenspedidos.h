@@ -14,17 +14,11 @@ namespace margivo {
 
 class Query;
 
-// Which orders count, from the setting `MostraPedidos`: "0" invoiced only
-// (FATURADO "S"), "1" recorded and not yet invoiced only (FATURADO set,
-// neither "S" nor "X"), any other text every order whose FATURADO is set and
-// not "X". An order whose FATURADO is null or "X" never counts.
+// The orders are those selecaoPedidos() selects for `Empresa`,
+// `MostraPedidos`, Data1 and Data2 (gadget/selecaopedidos.h).
 //
-// `Empresa` is the branch (CODEMPRESA) whose items count; an empty code
-// selects the items of every branch.
-//
-// Closes QryItensPedidos, replaces its statement and opens it with the days
-// Data1 to Data2, both included (the order date is compared with the days at
-// midnight). Leaves it open on its first row, or empty.
+// Closes QryItensPedidos, replaces its statement and opens it. Leaves it open
+// on its first row, or empty.
 // REQUIRES: QryItensPedidos is bound to an attached database.
 // Throws DatabaseError when the statement fails.
 void ConsultaItensPedidos(Query& QryItensPedidos, const QString& Empresa,

@@ -2,12 +2,33 @@
 
 #include <QHash>
 #include <QStringList>
+#include <stdexcept>
 
 #include "engine/consultas/registros_p.h"
 #include "framework/funcoes.h"
 #include "framework/query.h"
+#include "framework/sqlcondition.h"
 
 namespace margivo {
+
+namespace {
+
+// The names the block returns besides those beginning with MGV_: the
+// columns of the look-ups, so that their readers read the block's rows.
+const QStringList kColunasDoBloco{
+    QStringLiteral("VlrReceber"),    QStringLiteral("VlrConvenio"),
+    QStringLiteral("VlrFinanc"),     QStringLiteral("VlrChPreDatado"),
+    QStringLiteral("VlrCheque"),     QStringLiteral("VlrDinheiro"),
+    QStringLiteral("VlrDesconto"),   QStringLiteral("Total"),
+    QStringLiteral("CodPlano"),      QStringLiteral("DescFormaPgto"),
+    QStringLiteral("CodFinanceira"), QStringLiteral("ValorMensalidade"),
+    QStringLiteral("VlrParc"),       QStringLiteral("VencParc"),
+    QStringLiteral("Cheque_Vlr"),    QStringLiteral("Dt_Entrada"),
+    QStringLiteral("Convenio"),      QStringLiteral("Dt_Emissao"),
+    QStringLiteral("Dt_Vencimento"), QStringLiteral("ValorDocto"),
+};
+
+}  // namespace
 
 std::optional<int> colunasDeParcelas(Database* banco) {
   Query q(banco);
@@ -44,7 +65,21 @@ std::optional<int> colunasDeParcelas(Database* banco) {
 // The amounts are declared as their columns, so they come back as the
 // look-ups read them; the closing record's Total and the sum of the lines
 // as double precision, the type dialect 1 gives to NUMERIC(15,2) arithmetic.
-QString blocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional<int> parcelas) {
+QString blocoDosPedidos(const SqlCondition& pedidos, bool empresaDosPagamentos,
+                        std::optional<int> parcelas) {
+  // The block's input parameters: the condition's under their own names, so
+  // the condition reads as it is written.
+  QStringList entradas;
+  for (const SqlCondition::Parameter& parametro : pedidos.parameters) {
+    if (parametro.name.startsWith(QLatin1String("MGV_"), Qt::CaseInsensitive) ||
+        kColunasDoBloco.contains(parametro.name, Qt::CaseInsensitive))
+      throw std::invalid_argument("blocoDosPedidos: o parâmetro " + parametro.name.toStdString() +
+                                  " da seleção de pedidos tem um nome do bloco");
+    entradas << QStringLiteral("%1 TYPE OF COLUMN %2 = ?").arg(parametro.name, parametro.column);
+  }
+  if (empresaDosPagamentos)
+    entradas << QStringLiteral("MGV_EMP TYPE OF COLUMN PEDIDOC.CODEMPRESA = ?");
+
   // The installments: read into variables, returned one per row.
   const int nParcelas = parcelas.value_or(0);
   QStringList colunasParcelas, variaveisParcelas, colunasVencimentos, variaveisVencimentos,
@@ -72,10 +107,7 @@ QString blocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional
   variaveisParcelas << variaveisVencimentos;
 
   QStringList b;
-  b << QStringLiteral("EXECUTE BLOCK (MGV_DATA1 TYPE OF COLUMN PEDIDOC.DATAPEDIDO = ?,")
-    << QStringLiteral("  MGV_DATA2 TYPE OF COLUMN PEDIDOC.DATAPEDIDO = ?") +
-           (comEmpresa ? QStringLiteral(", MGV_EMP TYPE OF COLUMN PEDIDOC.CODEMPRESA = ?)")
-                       : QStringLiteral(")"))
+  b << QStringLiteral("EXECUTE BLOCK (") + entradas.join(QStringLiteral(", ")) + u')'
     << QStringLiteral("RETURNS (MGV_LINHA CHAR(1), MGV_EMPRESA TYPE OF COLUMN PEDIDOC.CODEMPRESA,")
     << QStringLiteral(
            "  MGV_TIPO TYPE OF COLUMN PEDIDOC.TIPOPEDIDO,"
@@ -121,13 +153,14 @@ QString blocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional
     << QStringLiteral("DECLARE MGV_VALORPAGO TYPE OF COLUMN DocuRec.ValorPago;")
     << (nParcelas > 0 ? QStringLiteral("DECLARE MGV_SEGUE SMALLINT;") : QString())
     << declaracoesParcelas << QStringLiteral("BEGIN")
-    << QStringLiteral("  FOR SELECT C.CODEMPRESA, C.TIPOPEDIDO, C.CODPEDIDO,")
-    << QStringLiteral("         TRIM(TRAILING FROM C.TIPOPEDIDO) || C.CODPEDIDO, C.CODPRAZO")
-    << QStringLiteral("    FROM PEDIDOC C") + condicoes
+    << QStringLiteral("  FOR SELECT PEDIDOC.CODEMPRESA, PEDIDOC.TIPOPEDIDO, PEDIDOC.CODPEDIDO,")
+    << QStringLiteral(
+           "         TRIM(TRAILING FROM PEDIDOC.TIPOPEDIDO) || PEDIDOC.CODPEDIDO, PEDIDOC.CODPRAZO")
+    << QStringLiteral("    FROM PEDIDOC WHERE ") + pedidos.lines.first() << pedidos.lines.mid(1)
     << QStringLiteral("    INTO :MGV_EMPRESA, :MGV_TIPO, :MGV_PEDIDO, :MGV_NUMDOC, :MGV_PRAZO DO")
     << QStringLiteral("  BEGIN")
-    << (comEmpresa ? QStringLiteral("    MGV_EMPPAG = :MGV_EMP;")
-                   : QStringLiteral("    MGV_EMPPAG = :MGV_EMPRESA;"))
+    << (empresaDosPagamentos ? QStringLiteral("    MGV_EMPPAG = :MGV_EMP;")
+                             : QStringLiteral("    MGV_EMPPAG = :MGV_EMPRESA;"))
     << QStringLiteral("    MGV_LINHA = 'P';")
     << QStringLiteral(
            "    MGV_FECHAMENTOS = 0; VlrReceber = NULL; VlrConvenio = NULL;"

@@ -10,6 +10,7 @@
 namespace margivo {
 
 class Database;
+struct SqlCondition;
 
 // The installment columns of ParcPedC as the installments look-up reads
 // them: VlrParc01, VencParc01, VlrParc02... while the table has them, at
@@ -21,8 +22,7 @@ class Database;
 std::optional<int> colunasDeParcelas(Database* banco);
 
 // The order look-ups of the period in one statement: a block that walks the
-// period's orders (`condicoes`, the WHERE clause on PEDIDOC C with the
-// block's parameters MGV_DATA1, MGV_DATA2 and, `comEmpresa`, MGV_EMP) and,
+// orders `pedidos` selects (a condition on PEDIDOC, without an alias) and,
 // for each, runs the look-ups' own statements with the order's values where
 // the calculation passes them, so that each answer is the one the look-up
 // gives, its rows read in the same order. For each order it returns one row
@@ -31,7 +31,17 @@ std::optional<int> colunasDeParcelas(Database* banco);
 // Financing, documents and installments are read only for an order whose
 // closing record (a single one) has them, the installments only for an order
 // without payment condition: the calculation asks nothing else.
+//
+// The block's input parameters, each a '?' in this order: the condition's
+// parameters, declared with the type of their column, then, with
+// `empresaDosPagamentos`, the branch the payment look-ups (cheques,
+// financing) are asked for, of the type of PEDIDOC.CODEMPRESA; without it
+// they are asked for the order's own branch.
 // `parcelas`: the installment columns (none: installments not read).
-QString blocoDosPedidos(const QString& condicoes, bool comEmpresa, std::optional<int> parcelas);
+// Throws std::invalid_argument when a parameter of the condition takes a
+// name of the block's own (those beginning with MGV_ and the look-ups'
+// columns it returns).
+QString blocoDosPedidos(const SqlCondition& pedidos, bool empresaDosPagamentos,
+                        std::optional<int> parcelas);
 
 }  // namespace margivo

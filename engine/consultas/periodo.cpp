@@ -10,6 +10,7 @@
 #include "engine/consultas/consultas_p.h"
 #include "framework/query.h"
 #include "framework/regional.h"
+#include "framework/sqlcondition.h"
 
 namespace margivo {
 
@@ -34,23 +35,10 @@ struct TCargaPeriodo {
   TConsultasRentabilidade& consultas;
   TCacheConsultas& cache;
   Database* banco;
+  const SqlCondition& pedidos;
   QString Empresa;  // empty: every branch
-  QString MostraPedidos;
-  TDateTime Data1 = 0, Data2 = 0;
+  TDateTime ultimoDia;
   int pedidosLidos = 0;  // orders whose look-ups were loaded
-
-  // The conditions of the order-items query on PEDIDOC C, with the block's
-  // parameters.
-  QString condicoes() const {
-    QString s = QStringLiteral(" WHERE C.DATAPEDIDO BETWEEN :MGV_DATA1 AND :MGV_DATA2");
-    if (!Empresa.isEmpty()) s += QStringLiteral(" AND C.CODEMPRESA = :MGV_EMP");
-    s += QStringLiteral(" AND COALESCE(C.FATURADO, \"X\") <> \"X\"");
-    if (MostraPedidos == QLatin1String("0"))
-      s += QStringLiteral(" AND C.FATURADO = \"S\"");
-    else if (MostraPedidos == QLatin1String("1"))
-      s += QStringLiteral(" AND C.FATURADO <> \"S\"");
-    return s;
-  }
 
   // The branch of the payment look-ups (cheques, financing): the configured
   // one, or the order's own when none is.
@@ -58,7 +46,7 @@ struct TCargaPeriodo {
     return Empresa.isEmpty() ? pedido.a : Empresa;
   }
 
-  // The period's orders and their per-order look-ups (closing record, sum
+  // The selected orders and their per-order look-ups (closing record, sum
   // of the lines, cheques, financing, agreement documents, installments).
   void carregaPedidos();
   void carregaTabelas();
@@ -72,10 +60,13 @@ void TCargaPeriodo::carregaPedidos() {
   q.setReadAhead(true);       // the next orders are read while one is kept
   q.setParamCheck(false);     // the block's ":Name" are its variables
   const bool comEmpresa = !Empresa.isEmpty();
-  q.sql() << blocoDosPedidos(condicoes(), comEmpresa, parcelas);
-  q.setDate(QStringLiteral("1"), Data1);
-  q.setDate(QStringLiteral("2"), Data2);
-  if (comEmpresa) q.setString(QStringLiteral("3"), Empresa);
+  q.sql() << blocoDosPedidos(pedidos, comEmpresa, parcelas);
+  // The block's parameters are marked by position, in the order it declares
+  // them.
+  int posicao = 0;
+  for (const SqlCondition::Parameter& parametro : pedidos.parameters)
+    parametro.bindAs(q, QString::number(++posicao));
+  if (comEmpresa) q.setString(QString::number(++posicao), Empresa);
   q.open();
 
   // The order being read: its 'P' row and the 'R', 'C' and 'D' rows after
@@ -277,7 +268,7 @@ void TCargaPeriodo::carregaMovimentos(bool medio) {
                  .arg(medio ? QStringLiteral("PrecoMedio") : QStringLiteral("PrecoCusto"))
           << QStringLiteral(" Where Dt_Movimento <= :Data2") +
                  (Empresa.isEmpty() ? QString() : QStringLiteral(" And CodEmpresa = :Empresa"));
-  q.setDate(QStringLiteral("Data2"), Data2);
+  q.setDate(QStringLiteral("Data2"), ultimoDia);
   if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
   q.open();
   TTabelaCarregada<std::vector<TCacheConsultas::MovimentoGrade>> movimentos(
@@ -303,13 +294,13 @@ void TCargaPeriodo::carregaMovimentos(bool medio) {
 
 }  // namespace
 
-void carregaPeriodo(TConsultasRentabilidade& consultas, const QString& Empresa,
-                    const QString& MostraPedidos, TDateTime Data1, TDateTime Data2) {
+void carregaPeriodo(TConsultasRentabilidade& consultas, const SqlCondition& pedidos,
+                    const QString& Empresa, TDateTime ultimoDia) {
   TCacheConsultas* cache = consultas.cache();
   if (cache == nullptr)
     throw std::logic_error("carregaPeriodo: o cache de consultas está desligado");
-  TCargaPeriodo carga{consultas, *cache, consultas.banco(), Empresa, MostraPedidos, Data1, Data2};
-  // A period without orders needs nothing more.
+  TCargaPeriodo carga{consultas, *cache, consultas.banco(), pedidos, Empresa, ultimoDia};
+  // A selection without orders needs nothing more.
   if (tenta([&] { carga.carregaPedidos(); }) && carga.pedidosLidos == 0) return;
   carga.carregaTabelas();
 }
