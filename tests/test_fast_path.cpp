@@ -14,8 +14,11 @@
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/database.h"
+#include "framework/query.h"
 #include "framework/regional.h"
+#include "framework/sqlcondition.h"
 #include "gadget/atualizacao.h"
+#include "gadget/selecaopedidos.h"
 #include "sampledb/sampledb.h"
 #include "tests/support/testenv.h"
 #include "tests/test_refresh_pedidos.h"
@@ -148,6 +151,23 @@ class FastPathTest : public ::testing::Test {
       SCOPED_TRACE(sql.toStdString());
       database.executeImmediate(sql);
     }
+  }
+
+  // Runs each of `comandos`, which take the parameters of `condicao`, with
+  // them bound.
+  void executa(const SqlCondition& condicao, std::initializer_list<QString> comandos) {
+    Database database;
+    database.attach(banco_, QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
+    Transaction escrita(database, TransactionKind::ReadWrite);
+    for (const QString& sql : comandos) {
+      SCOPED_TRACE(sql.toStdString());
+      Query q(&database);
+      q.setTransaction(&escrita);
+      q.sql() << sql;
+      condicao.bind(q);
+      q.execSQL();
+    }
+    escrita.commit();
   }
 
   QTemporaryDir pasta_;
@@ -332,11 +352,15 @@ TEST_F(FastPathTest, RegistrosIrregularesDoPedido) {
   const Rodada antes = comparaCaminhos(secao, "dados gerados");
   ASSERT_TRUE(antes.erro.isEmpty()) << antes.erro.toStdString();
 
-  // Orders of the period at branch 01, for the records below.
-  const QString doPeriodo = QStringLiteral(
-      " EXISTS (SELECT 1 FROM PEDIDOC C WHERE C.CODEMPRESA = '01' AND C.CODEMPRESA = %1.CODEMPRESA"
-      " AND C.TIPOPEDIDO = %1.TIPOPEDIDO AND C.CODPEDIDO = %1.CODPEDIDO"
-      " AND C.DATAPEDIDO >= '2024-01-01')");
+  // The orders the refresh of `secao` selects (branch 01, the year of
+  // kHoje, every order kind), for the records below.
+  const SqlCondition doAno = selecaoPedidos(QStringLiteral("01"), QStringLiteral("2"),
+                                            QDate(2024, 1, 1), QDate(2024, 12, 31));
+  const QString doPeriodo =
+      QStringLiteral(
+          " EXISTS (SELECT 1 FROM PEDIDOC WHERE PEDIDOC.CODEMPRESA = %1.CODEMPRESA"
+          " AND PEDIDOC.TIPOPEDIDO = %1.TIPOPEDIDO AND PEDIDOC.CODPEDIDO = %1.CODPEDIDO AND ") +
+      doAno.lines.join(u'\n') + u')';
   executa(
       {QStringLiteral("UPDATE PARCPEDC SET VLRPARC02 = 0 WHERE VLRPARC03 > 0 AND "
                       "SUBSTRING(CODPEDIDO FROM CHAR_LENGTH(CODPEDIDO) FOR 1) IN "
@@ -356,8 +380,9 @@ TEST_F(FastPathTest, RegistrosIrregularesDoPedido) {
   EXPECT_EQ(doze.execucoes, antes.execucoes);
 
   executa({QStringLiteral("ALTER TABLE PARCPEDC DROP CONSTRAINT PK_PARCPEDC"),
-           QStringLiteral("ALTER TABLE ENCEFAT DROP CONSTRAINT PK_ENCEFAT"),
-           QStringLiteral("INSERT INTO PARCPEDC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, VLRPARC01, "
+           QStringLiteral("ALTER TABLE ENCEFAT DROP CONSTRAINT PK_ENCEFAT")});
+  executa(doAno,
+          {QStringLiteral("INSERT INTO PARCPEDC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, VLRPARC01, "
                           "VENCPARC01) SELECT FIRST 3 CODEMPRESA, TIPOPEDIDO, CODPEDIDO, "
                           "VLRPARC01 * 2, VENCPARC01 + 30 FROM PARCPEDC WHERE VLRPARC01 > 0 AND") +
                doPeriodo.arg(QStringLiteral("PARCPEDC")),
