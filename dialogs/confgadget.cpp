@@ -13,8 +13,8 @@
 #include "dialogs/fontes.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
+#include "framework/db/query.h"
 #include "framework/gui/mensagens.h"
-#include "framework/query.h"
 #include "framework/regional.h"
 
 namespace margivo {

@@ -5,8 +5,8 @@
 
 #include "engine/aritmetica_p.h"
 #include "framework/config.h"
+#include "framework/db/query.h"
 #include "framework/funcoes.h"
-#include "framework/query.h"
 #include "framework/regional.h"
 
 namespace margivo {

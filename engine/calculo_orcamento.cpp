@@ -10,7 +10,7 @@
 #include "engine/aritmetica_p.h"
 #include "engine/calculo_p.h"
 #include "framework/funcoes.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 

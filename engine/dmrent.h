@@ -27,7 +27,7 @@
 
 #include "engine/ligacaogadget.h"
 #include "framework/datetime.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 

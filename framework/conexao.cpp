@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "framework/database.h"
+#include "framework/db/database.h"
 
 namespace margivo {
 

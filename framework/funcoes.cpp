@@ -9,9 +9,9 @@
 
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/database.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "framework/decimal_p.h"
-#include "framework/query.h"
 
 namespace margivo {
 namespace detail {

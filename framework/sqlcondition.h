@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "framework/datetime.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 

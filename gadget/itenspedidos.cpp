@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "framework/query.h"
+#include "framework/db/query.h"
 #include "gadget/selecaopedidos.h"
 
 namespace margivo {

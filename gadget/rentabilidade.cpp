@@ -11,7 +11,7 @@
 #include "engine/dmrent.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/database.h"
+#include "framework/db/database.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/mensagens.h"
 #include "gadget/atualizacao.h"

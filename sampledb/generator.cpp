@@ -20,9 +20,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "framework/database.h"
 #include "framework/datetime.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "sampledb/sampledb.h"
 
 namespace margivo::sampledb {

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "framework/database.h"
+#include "framework/db/database.h"
 #include "sampledb/sampledb.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "framework/database.h"
+#include "framework/db/database.h"
 
 namespace margivo::sampledb {
 

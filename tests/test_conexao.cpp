@@ -12,8 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "framework/database.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "tests/support/fbserver.h"
 
 namespace margivo {

@@ -19,7 +19,7 @@
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/gui/posicao.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 #include "framework/regional.h"
 #include "tests/support/testdb.h"
 #include "tests/support/testenv.h"

@@ -15,8 +15,8 @@
 #include "engine/ligacaogadget.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/database.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "framework/regional.h"
 #include "tests/support/testdb.h"
 

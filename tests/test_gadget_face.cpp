@@ -13,7 +13,7 @@
 #include "dialogs/confgadget.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/database.h"
+#include "framework/db/database.h"
 #include "framework/gui/imagensicones.h"
 #include "framework/regional.h"
 #include "gadget/rentabilidade.h"

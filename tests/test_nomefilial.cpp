@@ -2,9 +2,9 @@
 // database section of the settings file, on a real database file.
 #include <gtest/gtest.h>
 
-#include "framework/database.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "framework/funcoes.h"
-#include "framework/query.h"
 #include "tests/support/testdb.h"
 #include "tests/support/testenv.h"
 

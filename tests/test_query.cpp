@@ -12,9 +12,10 @@
 #include <cstring>
 #include <functional>
 
-#include "framework/database.h"
-#include "framework/firebird_p.h"
-#include "framework/query.h"
+#include "framework/db/columns_p.h"
+#include "framework/db/database.h"
+#include "framework/db/encoding_p.h"
+#include "framework/db/query.h"
 #include "framework/regional.h"
 #include "tests/support/fbserver.h"
 

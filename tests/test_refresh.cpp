@@ -10,7 +10,7 @@
 #include "engine/dmrent.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/database.h"
+#include "framework/db/database.h"
 #include "framework/regional.h"
 #include "gadget/atualizacao.h"
 #include "tests/support/testdb.h"

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "framework/query.h"
+#include "framework/db/query.h"
 #include "framework/regional.h"
 #include "gadget/itenspedidos.h"
 #include "tests/support/testdb.h"

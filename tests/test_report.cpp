@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "framework/database.h"
+#include "framework/db/database.h"
 #include "sampledb/sampledb.h"
 #include "tests/support/testdb.h"
 #include "tests/support/testenv.h"

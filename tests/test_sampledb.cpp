@@ -13,8 +13,8 @@
 #include <QTemporaryDir>
 #include <algorithm>
 
-#include "framework/database.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "sampledb/sampledb.h"
 #include "tests/support/testdb.h"
 

@@ -4,7 +4,7 @@
 
 #include "engine/dmrent.h"
 #include "framework/conexao.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 

@@ -2,7 +2,7 @@
 // managerial costs and the price recorded with a grade's last movement.
 #include "engine/consultas/consultas_p.h"
 
-#include "framework/query.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 

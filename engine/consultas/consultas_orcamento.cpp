@@ -4,7 +4,7 @@
 #include "engine/consultas/consultas_p.h"
 
 #include "engine/dmrent.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 

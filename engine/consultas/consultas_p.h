@@ -27,7 +27,7 @@
 #include "engine/consultas/cache_p.h"
 #include "engine/consultas/registros_p.h"
 #include "framework/datetime.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 

@@ -8,7 +8,7 @@
 
 #include "engine/consultas/blocopedidos_p.h"
 #include "engine/consultas/consultas_p.h"
-#include "framework/query.h"
+#include "framework/db/query.h"
 #include "framework/regional.h"
 #include "framework/sqlcondition.h"
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "framework/database.h"
+#include "framework/db/database.h"
 
 namespace margivo::test {
 

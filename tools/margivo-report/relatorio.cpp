@@ -12,9 +12,9 @@
 
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/database.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "framework/inifile.h"
-#include "framework/query.h"
 #include "framework/regional.h"
 #include "gadget/atualizacao.h"
 #include "gadget/identidade.h"

@@ -21,10 +21,11 @@
 // (retainRow(), useRetainedRows()).
 //
 // Reading columns: fieldByName() finds a column without regard to letter
-// case. A null column, or any column when there is no current row (empty
-// result, or after the last row), reads as 0, empty text or the zero date.
-// Text columns are decoded as UTF-8 when the bytes are valid UTF-8 and as
-// Windows-1252 otherwise; CHAR columns lose their padding blanks.
+// case and gives a Field (field.h) to read it with.
+//
+// Stopping: Database::cancel(), from another thread, stops a running open()
+// or next() (a fetch ahead included) with a DatabaseError whose cancelled()
+// is true; the query is then closed.
 //
 // Errors: methods that are not noexcept may throw DatabaseError (message of
 // the database plus the statement's first line) or ConversionError.
@@ -35,33 +36,15 @@
 #include <cstddef>
 #include <memory>
 
-#include "framework/database.h"
 #include "framework/datetime.h"
+#include "framework/db/database.h"
+#include "framework/db/field.h"
 
 namespace margivo {
 
-class Query;
 namespace detail {
 struct QueryImpl;
 }
-
-// One column of the query's current row. Cheap to copy; valid while the
-// query is not reopened or closed.
-class Field {
- public:
-  bool isNull() const;
-  QString asString() const;      // dates as formatDateTime(), numbers as text
-  double asFloat() const;        // text is converted with textToFloat()
-  qint64 asInteger() const;      // floats are rounded to the nearest integer
-  TDateTime asDateTime() const;  // text is converted with parseDate()
-  QString name() const;
-
- private:
-  friend class Query;
-  Field(const Query* query, int index) : query_(query), index_(index) {}
-  const Query* query_;
-  int index_;
-};
 
 class Query {
  public:

@@ -5,6 +5,9 @@
 // time of day. The attachment asks for no character set, so text travels as
 // the bytes the database stores (see query.h for how they are decoded).
 //
+// Threads. A Database and everything on it (transactions, queries) belong to
+// the thread that uses them; only cancel() may be called from another one.
+//
 // Transactions. Nothing stays open between uses. A query that is given no
 // transaction runs in the attachment's current read scope when one is open
 // (a refresh reads through one consistent snapshot), and otherwise in a short
@@ -19,7 +22,8 @@
 //
 // Errors: every method that is not noexcept may throw DatabaseError, whose
 // message holds the database's own message and, where a statement failed,
-// that statement's first line.
+// that statement's first line. An operation stopped by cancel() throws one
+// whose cancelled() is true.
 #pragma once
 
 #include <QString>
@@ -31,8 +35,17 @@ namespace margivo {
 
 class DatabaseError : public std::runtime_error {
  public:
-  explicit DatabaseError(const QString& message);
+  enum class Kind {
+    Failure,    // the database refused or failed the operation
+    Cancelled,  // Database::cancel() stopped it
+  };
+  explicit DatabaseError(const QString& message, Kind kind = Kind::Failure);
   QString message() const { return QString::fromUtf8(what()); }
+  Kind kind() const noexcept { return kind_; }
+  bool cancelled() const noexcept { return kind_ == Kind::Cancelled; }
+
+ private:
+  Kind kind_;
 };
 
 class Database;
@@ -95,6 +108,18 @@ class Database {
   void detach() noexcept;
   bool attached() const noexcept;
   QString name() const;
+
+  // Stops the operation running on the attachment now, from any thread
+  // (another thread, a close handler on the GUI thread; not a POSIX signal
+  // handler). The open(), next(), execSQL() or commit running on the owning
+  // thread ends with a DatabaseError whose cancelled() is true, and so does
+  // the next() of a forward-only query whose rows a thread of its own was
+  // fetching ahead. The attachment, its transactions and its prepared
+  // statements stay usable. When nothing runs at that moment nothing is
+  // stopped, and the next operation runs as usual: a caller that wants a
+  // whole piece of work to end tells the work so too, and may cancel again
+  // until it has. Does nothing when not attached.
+  void cancel() noexcept;
 
   // Creates a new dialect 1 database file (no default character set) and
   // leaves this object attached to it. Tools and tests only.
