@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/db/fbclient.h"
 #include "framework/firebird_p.h"
 
 namespace margivo {
@@ -16,7 +17,7 @@ using detail::Status;
 namespace detail {
 
 Firebird::IMaster* master() {
-  static Firebird::IMaster* const instance = Firebird::fb_get_master_interface();
+  static Firebird::IMaster* const instance = firebirdMaster();
   return instance;
 }
 
