@@ -20,7 +20,7 @@
 #include <QWindow>
 #include <optional>
 
-#include "framework/gui/desktop.h"
+#include "desktop/desktop.h"
 #include "tests/test_gadget_apoio.h"
 
 namespace margivo {
@@ -71,31 +71,31 @@ bool MutexExiste(const wchar_t* nome) {
 TEST(InstanciaUnicaWindows, MutexNomeadoAteSerLiberado) {
   test::Aplicacao();
   ASSERT_FALSE(MutexExiste(L"frmRentabilidade")) << "a copy of the program is running";
-  auto primeira = Desktop().VerificaExeAberto("frmRentabilidade");
+  auto primeira = desktop().VerificaExeAberto("frmRentabilidade");
   ASSERT_NE(primeira, nullptr);
   // A named object of the session, which every other process opens by its
   // name without a namespace prefix.
   EXPECT_TRUE(MutexExiste(L"frmRentabilidade"));
-  EXPECT_EQ(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
-  EXPECT_NE(Desktop().VerificaExeAberto("outroGadget"), nullptr) << "one lock per name";
+  EXPECT_EQ(desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+  EXPECT_NE(desktop().VerificaExeAberto("outroGadget"), nullptr) << "one lock per name";
   primeira.reset();
   EXPECT_FALSE(MutexExiste(L"frmRentabilidade"));
-  EXPECT_NE(Desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
+  EXPECT_NE(desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
 }
 
 TEST(AutostartWindows, ValorNaChaveRunComOCaminhoDoPrograma) {
   test::Aplicacao();
   ASSERT_EQ(ValorRun("Rentabilidade"), std::nullopt) << "a value is already there";
-  Desktop().IniciarComWindows("Rentabilidade", true);
+  desktop().IniciarComWindows("Rentabilidade", true);
   EXPECT_EQ(ValorRun("Rentabilidade"), ProgramaEmExecucao());
   EXPECT_TRUE(ProgramaEmExecucao().endsWith(".exe")) << ProgramaEmExecucao().toStdString();
   // Every start writes it again.
-  EXPECT_NO_THROW(Desktop().IniciarComWindows("Rentabilidade", true));
+  EXPECT_NO_THROW(desktop().IniciarComWindows("Rentabilidade", true));
   EXPECT_EQ(ValorRun("Rentabilidade"), ProgramaEmExecucao());
-  Desktop().IniciarComWindows("Rentabilidade", false);
+  desktop().IniciarComWindows("Rentabilidade", false);
   EXPECT_EQ(ValorRun("Rentabilidade"), std::nullopt);
   // Removing a value that is not there is no error.
-  EXPECT_NO_THROW(Desktop().IniciarComWindows("Rentabilidade", false));
+  EXPECT_NO_THROW(desktop().IniciarComWindows("Rentabilidade", false));
 }
 
 // Run as a child by the test below, from a copy of this program under
@@ -103,7 +103,7 @@ TEST(AutostartWindows, ValorNaChaveRunComOCaminhoDoPrograma) {
 TEST(AutostartWindows, RegistraEstaCopia) {
   if (!qEnvironmentVariableIsSet("MARGIVO_TESTE_REGISTRA")) GTEST_SKIP() << "child only";
   test::Aplicacao();
-  Desktop().IniciarComWindows(qEnvironmentVariable("MARGIVO_TESTE_REGISTRA"), true);
+  desktop().IniciarComWindows(qEnvironmentVariable("MARGIVO_TESTE_REGISTRA"), true);
 }
 
 TEST(AutostartWindows, ProgramaSemExtensaoExeRegistradoComExe) {
@@ -120,7 +120,7 @@ TEST(AutostartWindows, ProgramaSemExtensaoExeRegistradoComExe) {
   ASSERT_TRUE(filho.waitForFinished(60000)) << filho.errorString().toStdString();
   ASSERT_EQ(filho.exitCode(), 0) << filho.readAll().toStdString();
   const std::optional<QString> valor = ValorRun("RentabilidadeCopia");
-  Desktop().IniciarComWindows("RentabilidadeCopia", false);
+  desktop().IniciarComWindows("RentabilidadeCopia", false);
   ASSERT_TRUE(valor.has_value());
   EXPECT_EQ(valor->toLower(),
             QDir::toNativeSeparators(dir.filePath("margivo-copia.exe")).toLower());
@@ -156,23 +156,24 @@ TEST(JanelaWindows, ForaDaBarraDeTarefasUmaVezSoESempreVisivel) {
   const HWND hwnd = reinterpret_cast<HWND>(janela.winId());
   ASSERT_EQ(EstiloEstendido(hwnd) & WS_EX_TOOLWINDOW, 0);
 
-  // Shown directly by ShowWindow, the hiding message may not pass through
-  // the event loop: a native filter sees the messages that do.
+  // The window procedure's messages, sent ones included, pass Qt's native
+  // event filters.
   ContaOcultacoes ocultacoes(hwnd);
-  Desktop().EscondeBarraTarefa(&janela);
+  desktop().EscondeBarraTarefa(&janela);
   EXPECT_NE(EstiloEstendido(hwnd) & WS_EX_TOOLWINDOW, 0);
   EXPECT_TRUE(IsWindowVisible(hwnd));
   const int depoisDaPrimeira = ocultacoes.vezes;
+  EXPECT_EQ(depoisDaPrimeira, 1) << "hidden once while the style changes";
   // Every refresh asks again; a window already off the taskbar does not blink.
-  Desktop().EscondeBarraTarefa(&janela);
+  desktop().EscondeBarraTarefa(&janela);
   QCoreApplication::processEvents();
   EXPECT_EQ(ocultacoes.vezes, depoisDaPrimeira);
   EXPECT_TRUE(IsWindowVisible(hwnd));
 
-  Desktop().SempreVisivel(&janela, true);
+  desktop().setAlwaysOnTop(&janela, true);
   EXPECT_NE(EstiloEstendido(hwnd) & WS_EX_TOPMOST, 0);
   EXPECT_NE(EstiloEstendido(hwnd) & WS_EX_TOOLWINDOW, 0) << "always on top kept the style";
-  Desktop().SempreVisivel(&janela, false);
+  desktop().setAlwaysOnTop(&janela, false);
   EXPECT_EQ(EstiloEstendido(hwnd) & WS_EX_TOPMOST, 0);
   EXPECT_NE(EstiloEstendido(hwnd) & WS_EX_TOOLWINDOW, 0);
   EXPECT_TRUE(IsWindowVisible(hwnd));
@@ -181,15 +182,15 @@ TEST(JanelaWindows, ForaDaBarraDeTarefasUmaVezSoESempreVisivel) {
 TEST(BandejaWindows, IconeCriadoERemovido) {
   test::Aplicacao();
   QWidget janela;
-  Desktop().CriaIcone(&janela, "Rentabilidade");
-  EXPECT_TRUE(Desktop().iconeVisivel());
+  desktop().CriaIcone(&janela, "Rentabilidade");
+  EXPECT_TRUE(desktop().iconVisible());
   // Every refresh removes and adds it again: one icon at a time.
-  Desktop().DestroiIcone();
-  EXPECT_FALSE(Desktop().iconeVisivel());
-  Desktop().CriaIcone(&janela, "Rentabilidade");
-  EXPECT_TRUE(Desktop().iconeVisivel());
-  Desktop().DestroiIcone();
-  EXPECT_FALSE(Desktop().iconeVisivel());
+  desktop().DestroiIcone();
+  EXPECT_FALSE(desktop().iconVisible());
+  desktop().CriaIcone(&janela, "Rentabilidade");
+  EXPECT_TRUE(desktop().iconVisible());
+  desktop().DestroiIcone();
+  EXPECT_FALSE(desktop().iconVisible());
 }
 
 }  // namespace
