@@ -5,6 +5,9 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
+
+#include "framework/windows1252.h"
 
 namespace margivo {
 namespace {
@@ -29,9 +32,17 @@ struct ParsedLine {
   QString value;  // key value as read
 };
 
+// The encoding of a file that has none yet. On Windows, that of the ERP's
+// tools, which write ANSI.
+#ifdef Q_OS_WIN
+constexpr Encoding kNewFileEncoding = Encoding::Windows1252;
+#else
+constexpr Encoding kNewFileEncoding = Encoding::Utf8;
+#endif
+
 // The file as found: its encoding and its lines.
 struct Document {
-  Encoding encoding = Encoding::Utf8;
+  Encoding encoding = kNewFileEncoding;
   std::vector<RawLine> lines;
 };
 
@@ -46,10 +57,7 @@ std::string describe(const QString& path) { return path.toStdString(); }
 }
 
 QString decode(const QByteArray& bytes, Encoding encoding) {
-  if (encoding == Encoding::Windows1252) {
-    QStringDecoder decoder("windows-1252");
-    return decoder(bytes);
-  }
+  if (encoding == Encoding::Windows1252) return fromWindows1252(bytes);
   QStringDecoder decoder(QStringDecoder::Utf8);
   return decoder(bytes);
 }
@@ -58,11 +66,7 @@ QString decode(const QByteArray& bytes, Encoding encoding) {
 // one of its characters (Windows-1252 has no 'ł', for instance): a silently
 // replaced character would corrupt the setting.
 bool encode(const QString& text, Encoding encoding, QByteArray* out) {
-  if (encoding == Encoding::Windows1252) {
-    QStringEncoder encoder("windows-1252");
-    *out = encoder(text);
-    return !encoder.hasError();
-  }
+  if (encoding == Encoding::Windows1252) return toWindows1252(text, out);
   QStringEncoder encoder(QStringEncoder::Utf8);
   *out = encoder(text);
   return !encoder.hasError();
@@ -79,7 +83,14 @@ Encoding detectEncoding(const QString& path, QByteArray* bytes) {
   QStringDecoder utf8(QStringDecoder::Utf8);
   const QString decoded = utf8(*bytes);
   (void)decoded;
-  return utf8.hasError() ? Encoding::Windows1252 : Encoding::Utf8;
+  if (utf8.hasError()) return Encoding::Windows1252;
+  // Plain ASCII reads the same in both; what is added to it takes the
+  // encoding of a new file.
+  if (kNewFileEncoding == Encoding::Windows1252 &&
+      std::all_of(bytes->cbegin(), bytes->cend(), [](char c) { return (c & 0x80) == 0; })) {
+    return Encoding::Windows1252;
+  }
+  return Encoding::Utf8;
 }
 
 std::vector<RawLine> splitLines(const QByteArray& bytes) {

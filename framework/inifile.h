@@ -24,8 +24,10 @@
 //
 // Encoding: the file is read as UTF-8 (with or without a byte order mark) or,
 // when it is not valid UTF-8, as Windows-1252; it is written back in the
-// encoding it was read in, with its byte order mark if it had one (a new file
-// is UTF-8 without one). UTF-16 files are refused rather than misread.
+// encoding it was read in, with its byte order mark if it had one. A new file
+// is written as the ERP's tools write one on the platform: on Windows in
+// Windows-1252 (ANSI), as is a file of plain ASCII there, elsewhere in UTF-8
+// without a mark. UTF-16 files are refused rather than misread.
 //
 // Every call reads the file anew; writes replace the file atomically (a
 // temporary file beside it, written, synced, then renamed over it), so a

@@ -92,6 +92,7 @@ void applyDates(const QLocale& locale, RegionalSettings& settings) {
   if (!isCLocale(locale)) readShortDatePattern(locale.dateFormat(QLocale::ShortFormat), settings);
 }
 
+#ifndef Q_OS_WIN
 // The locale name of one category as the C library would choose it: LC_ALL
 // wins, then the category's own variable, then LANG.
 QString localeNameFor(const char* category) {
@@ -101,6 +102,7 @@ QString localeNameFor(const char* category) {
   }
   return QStringLiteral("C");
 }
+#endif
 
 RegionalSettings& storage() {
   static RegionalSettings settings = RegionalSettings::fromEnvironment();
@@ -166,11 +168,21 @@ RegionalSettings RegionalSettings::fromLocaleName(const QString& name) {
 }
 
 RegionalSettings RegionalSettings::fromEnvironment() {
+  RegionalSettings settings;
+#ifdef Q_OS_WIN
+  // Windows keeps the user's regional settings (its Control Panel), not the
+  // environment: Qt's system locale reads them, the separators and the
+  // short-date pattern the user may have changed included, as the ERP's
+  // own programs read them.
+  const QLocale system = QLocale::system();
+  applyNumbers(system, settings);
+  applyDates(system, settings);
+#else
   // Qt's own locale data, not the C library's: a pt_BR user gets the
   // Brazilian separators even where that locale was never generated.
-  RegionalSettings settings;
   applyNumbers(QLocale(localeNameFor("LC_NUMERIC")), settings);
   applyDates(QLocale(localeNameFor("LC_TIME")), settings);
+#endif
   return settings;
 }
 

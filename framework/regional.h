@@ -2,7 +2,8 @@
 // between text and numbers or dates uses, and the conversions themselves.
 //
 // The settings are read once from the user's locale the first time they are
-// asked for, and can be replaced explicitly (tests do). The locale name of
+// asked for, and can be replaced explicitly (tests do). On Windows they are
+// the user's regional settings of Windows. Elsewhere the locale name of
 // numbers is LC_ALL, else LC_NUMERIC, else LANG; that of dates LC_ALL, else
 // LC_TIME, else LANG (empty variables count as unset), as QLocale picks them.
 // The separators and date order come from Qt's locale data, not from the C
@@ -44,7 +45,8 @@ struct RegionalSettings {
 
   // The settings of a named locale ("pt_BR", "en_US", "C"...).
   static RegionalSettings fromLocaleName(const QString& name);
-  // The settings of the user's locale, from the environment.
+  // The settings of the user's locale: from the environment, or on Windows
+  // from the user's regional settings.
   static RegionalSettings fromEnvironment();
   // Brazilian Portuguese: ',' '.' '/' day-month-year.
   static RegionalSettings brazilian();

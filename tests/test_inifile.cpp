@@ -2,6 +2,9 @@
 // encodings, and saves that fail without losing the old file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +21,13 @@ namespace margivo {
 namespace {
 
 using KeyValues = std::vector<std::pair<QString, QString>>;
+
+// The line ending of a file that has none yet: the platform's.
+#ifdef _WIN32
+const QByteArray kNewFileEol = "\r\n";
+#else
+const QByteArray kNewFileEol = "\n";
+#endif
 using test::readData;
 using test::readFileBytes;
 using test::writeFileBytes;
@@ -119,7 +129,7 @@ TEST_F(IniFileTest, WritesInPlaceOrAppendsKeepingEveryOtherByte) {
        "S",
        {{"Z", "1"}, {"A", "2"}},
        "[T]\nB=2\n[S]\nZ=1\nA=2\n"},
-      {"empty file", "", "S", {{"A", "1"}}, "[S]\nA=1\n"},
+      {"empty file", "", "S", {{"A", "1"}}, "[S]" + kNewFileEol + "A=1" + kNewFileEol},
       {"file ending in a comment without newline",
        "[S]\nA=1\n; end",
        "T",
@@ -200,12 +210,35 @@ TEST_F(IniFileTest, CrlfFileWithCommentsKeepsItsBytes) {
   EXPECT_EQ(IniFile(path()).readString("outro", "posx"), "5");
 }
 
+#ifdef _WIN32
+// On Windows a new file, and one of plain ASCII, take the encoding and line
+// ending the ERP's tools write: ANSI (Windows-1252) and CRLF.
+TEST_F(IniFileTest, MissingFileIsCreatedAsWindows1252WithCrlf) {
+  IniFile ini(path());
+  ini.writeStrings("Trovesk", {{"Empresa", "00"}, {"Cidade", "S\u00E3o Paulo"}});
+  EXPECT_TRUE(ini.exists());
+  EXPECT_BYTES("[Trovesk]\r\nEmpresa=00\r\nCidade=S\xE3o Paulo\r\n", bytes());
+  EXPECT_EQ(ini.readString("Trovesk", "Cidade"), "S\u00E3o Paulo");
+}
+
+TEST_F(IniFileTest, PlainAsciiFileTakesWindows1252) {
+  write("[Configuracoes]\r\nUsuario=SYSDBA\r\n");
+  IniFile ini(path());
+  ini.writeString("Configuracoes", "Filial", "S\u00E3o Paulo");
+  EXPECT_BYTES("[Configuracoes]\r\nUsuario=SYSDBA\r\nFilial=S\xE3o Paulo\r\n", bytes());
+  // A file some editor saved in UTF-8 keeps UTF-8.
+  write("[Configuracoes]\r\nFilial=S\xC3\xA3o Paulo\r\n");
+  ini.writeString("Configuracoes", "Servidor", "Jo\u00E3o");
+  EXPECT_BYTES("[Configuracoes]\r\nFilial=S\xC3\xA3o Paulo\r\nServidor=Jo\xC3\xA3o\r\n", bytes());
+}
+#else
 TEST_F(IniFileTest, MissingFileIsCreatedAsUtf8) {
   IniFile ini(path());
   ini.writeStrings("Trovesk", {{"Empresa", "00"}, {"Cidade", "S\u00E3o Paulo"}});
   EXPECT_TRUE(ini.exists());
   EXPECT_BYTES("[Trovesk]\nEmpresa=00\nCidade=S\xC3\xA3o Paulo\n", bytes());
 }
+#endif
 
 TEST_F(IniFileTest, Windows1252FileIsReadAndWrittenInWindows1252) {
   writeFixture("windows1252.ini");
@@ -324,6 +357,31 @@ TEST_F(IniFileTest, ReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(directoryEntries(), QStringList({"ConfigGadGet.Ini"}));
 }
 
+#ifdef _WIN32
+// A file that another program holds open for reading and denies to writers
+// (as the ERP's settings tool may, while it shows the file) cannot be
+// replaced: the save fails naming the file, which keeps its bytes, and no
+// temporary file stays.
+TEST_F(IniFileTest, FileHeldOpenByAnotherProgramIsNotReplaced) {
+  writeFixture("withcomments_crlf.ini");
+  const QByteArray before = bytes();
+  const std::wstring nome = QDir::toNativeSeparators(path()).toStdWString();
+  HANDLE aberto = CreateFileW(nome.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(aberto, INVALID_HANDLE_VALUE);
+  std::string message;
+  try {
+    IniFile(path()).writeStrings("Trovesk", {{"PosX", "1"}, {"PosY", "2"}});
+  } catch (const IniFileError& e) {
+    message = e.what();
+  }
+  CloseHandle(aberto);
+  EXPECT_EQ(message.rfind("cannot write settings file " + path().toStdString() + ": ", 0), 0u)
+      << message;
+  EXPECT_BYTES(before, bytes());
+  EXPECT_EQ(directoryEntries(), QStringList({"ConfigGadGet.Ini"}));
+}
+#else
 // A write that fails half way (here: the file size limit, which stops root
 // too, as a full disk would) leaves the old file whole and no temporary file.
 TEST_F(IniFileTest, FailedWriteKeepsTheOldFile) {
@@ -343,6 +401,7 @@ TEST_F(IniFileTest, FailedWriteKeepsTheOldFile) {
   EXPECT_BYTES(before, bytes());
   EXPECT_EQ(directoryEntries(), QStringList({"ConfigGadGet.Ini"}));
 }
+#endif
 
 TEST_F(IniFileTest, FailuresOfThePathNameTheFile) {
   // The directory is never created: the settings tool owns the file.
@@ -373,6 +432,7 @@ TEST_F(IniFileTest, FailuresOfThePathNameTheFile) {
   EXPECT_TRUE(QFileInfo(path()).isDir());
 }
 
+#ifndef _WIN32
 // The file holds the database password: a save must not widen who can read it.
 TEST_F(IniFileTest, SaveKeepsTheFilePermissions) {
   writeFixture("withcomments_crlf.ini");
@@ -383,6 +443,7 @@ TEST_F(IniFileTest, SaveKeepsTheFilePermissions) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   EXPECT_EQ(IniFile(path()).readString("Trovesk", "PosX"), "1");
 }
+#endif
 
 }  // namespace
 }  // namespace margivo

@@ -3,6 +3,9 @@
 #include "framework/regional.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cmath>
 #include <limits>
@@ -104,6 +107,28 @@ TEST(RegionalSettingsTest, BrazilianSettings) {
                  "brazilian()");
 }
 
+#ifdef _WIN32
+// The user's regional settings of Windows, whatever the POSIX variables say.
+// The Wine prefix of the test run takes a Brazilian locale from LC_ALL (set
+// by ctest), so they are Brazilian here.
+TEST(RegionalSettingsTest, WindowsTakesTheUsersRegionalSettings) {
+  wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+  ASSERT_GT(GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH), 0);
+  ASSERT_EQ(QString::fromWCharArray(name), "pt-BR") << "run with LC_ALL=pt_BR.UTF-8";
+  const RegionalSettings settings = RegionalSettings::fromEnvironment();
+  expectSettings(settings, u',', u'.', u'/', DateOrder::DayMonthYear, "pt-BR");
+  {
+    test::ScopedEnv all("LC_ALL", "en_US.UTF-8");
+    test::ScopedEnv lang("LANG", "en_US.UTF-8");
+    expectSettings(RegionalSettings::fromEnvironment(), u',', u'.', u'/', DateOrder::DayMonthYear,
+                   "POSIX variables ignored");
+  }
+  // The process-wide settings, read at their first use, are those.
+  expectSettings(regionalSettings(), u',', u'.', u'/', DateOrder::DayMonthYear, "process");
+  EXPECT_EQ(formatMoney(1234567.891), "1.234.567,89");
+  EXPECT_EQ(textToFloat("1.234,5"), 1234.5);
+}
+#else
 TEST(RegionalSettingsTest, FromEnvironmentPicksEachCategoryLikeTheCLibrary) {
   struct Case {
     const char* what;
@@ -141,6 +166,7 @@ TEST(RegionalSettingsTest, FromEnvironmentPicksEachCategoryLikeTheCLibrary) {
                    QChar(c.date), c.order, c.what);
   }
 }
+#endif
 
 TEST_F(Regional, ProcessWideSettingsCanBeReplaced) {
   use("en_US");

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "framework/db/encoding_p.h"
+#include "framework/db/fbclient.h"
 #include "framework/db/sqltext_p.h"
 
 namespace margivo {
@@ -15,7 +16,7 @@ DatabaseError::DatabaseError(const QString& message, Kind kind)
 namespace detail {
 
 Firebird::IMaster* master() {
-  static Firebird::IMaster* const instance = Firebird::fb_get_master_interface();
+  static Firebird::IMaster* const instance = firebirdMaster();
   return instance;
 }
 

@@ -7,6 +7,7 @@
 #include "desktop/desktop.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
+#include "framework/db/fbclient.h"
 #include "framework/gui/mensagens.h"
 
 namespace margivo {
@@ -51,10 +52,19 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
 
   bool conectado = false;
   try {
+    // The client library is loaded here, at the first connection: without
+    // it the user learns which library is missing, not just that the
+    // database could not be reached.
+    firebirdMaster();
     FConexao = std::make_unique<TConexao>();
     FConexao->setConfiguracao(c.LocRem, c.Protocolo, c.Servidor, c.CaminhoBanco, c.Usuario,
                               c.Senha);
     conectado = FConexao->conectarBanco();
+  } catch (const ClientLibraryError& erro) {
+    FConexao.reset();
+    MostraMensagem(TipoMensagem::Erro, erro.message(), erro.details());
+    resultado_ = TResultadoInicio::ClienteAusente;
+    return;
   } catch (...) {
     conectado = false;
   }
@@ -89,6 +99,7 @@ int TInicializacao::codigoDeSaida() const noexcept {
     case TResultadoInicio::OutraCopia:
       return 0;
     case TResultadoInicio::ArquivoAusente:
+    case TResultadoInicio::ClienteAusente:
     case TResultadoInicio::FalhaConexao:
     case TResultadoInicio::ErroConfiguracao:
       break;

@@ -11,6 +11,9 @@
 //   CaminhoBanco, Usuario or   warning "Configurações do banco de dados
 //   Senha empty                não informadas corretamente!..."  ConfiguracaoIncompleta: keep
 //                                                                running without a gadget
+//   no Firebird client library error box naming the libraries
+//                              looked for, the system's reasons
+//                              as details                        ClienteAusente: end
 //   no connection              "Não foi possível conectar ao banco de dados!"  FalhaConexao: end
 //   settings file unreadable   error box naming the file         ErroConfiguracao: end
 //   all well                   -                                 Sucesso: IniciandoGadget true
@@ -35,6 +38,7 @@ enum class TResultadoInicio {
   OutraCopia,
   ArquivoAusente,
   ConfiguracaoIncompleta,
+  ClienteAusente,
   FalhaConexao,
   ErroConfiguracao,
 };

@@ -17,8 +17,9 @@ enum class TipoMensagem {
 };
 
 // Shows `texto` and returns when the user closed the box (or at once, when a
-// hook is set).
-void MostraMensagem(TipoMensagem tipo, const QString& texto);
+// hook is set). `detalhes`, when not empty, is what the system or the
+// database said, kept out of the main text behind the box's details button.
+void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& detalhes = QString());
 
 // The text of an error as its box shows it: the message of a std::exception
 // (UTF-8), or a generic text for anything else.
@@ -26,7 +27,8 @@ QString TextoDoErro(std::exception_ptr erro);
 // Shows the error box of `erro`.
 void MostraErro(std::exception_ptr erro);
 
-using GanchoMensagem = std::function<void(TipoMensagem tipo, const QString& texto)>;
+using GanchoMensagem =
+    std::function<void(TipoMensagem tipo, const QString& texto, const QString& detalhes)>;
 // Replaces the box with `gancho` (an empty hook restores the box); returns
 // the hook that was set before.
 GanchoMensagem setGanchoMensagem(GanchoMensagem gancho);

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <cstdlib>
 
+#include "framework/config.h"
+
 namespace margivo::test {
 
 ScopedEnv::ScopedEnv(const char* name, const QByteArray& value)
@@ -30,11 +32,39 @@ ScopedEnv::~ScopedEnv() {
 TestConfigHome::TestConfigHome() : env_("XDG_CONFIG_HOME", QFile::encodeName(tmp_.path())) {
   if (!tmp_.isValid())
     ADD_FAILURE() << "cannot create a temporary directory: " << tmp_.errorString().toStdString();
+#ifdef _WIN32
+  iniPath_ = CaminhoArquivoConfig();
+  const QFileInfo info(iniPath_);
+  madeFolder_ = !info.absoluteDir().exists();
+  if (info.exists()) {
+    setAside_ = iniPath_ + QStringLiteral(".antes-do-teste");
+    QFile::remove(setAside_);
+    if (!QFile::rename(iniPath_, setAside_)) {
+      ADD_FAILURE() << "cannot move " << iniPath_.toStdString() << " aside";
+      setAside_.clear();
+    }
+  }
+#endif
+}
+
+TestConfigHome::~TestConfigHome() {
+#ifdef _WIN32
+  QFile::setPermissions(iniPath_, QFile::ReadOwner | QFile::WriteOwner);
+  QFile::remove(iniPath_);
+  if (!setAside_.isEmpty()) QFile::rename(setAside_, iniPath_);
+  if (madeFolder_) QDir().rmdir(QFileInfo(iniPath_).absolutePath());
+#endif
 }
 
 QString TestConfigHome::dir() const { return tmp_.path(); }
 
-QString TestConfigHome::iniPath() const { return tmp_.path() + "/TempKZW/ConfigGadGet.Ini"; }
+QString TestConfigHome::iniPath() const {
+#ifdef _WIN32
+  return iniPath_;
+#else
+  return tmp_.path() + "/TempKZW/ConfigGadGet.Ini";
+#endif
+}
 
 void TestConfigHome::writeIni(const QByteArray& bytes) const { writeFileBytes(iniPath(), bytes); }
 
@@ -97,6 +127,7 @@ std::string showBytes(const QByteArray& bytes) {
   return out;
 }
 
+#ifndef _WIN32
 FailingFileWrites::FailingFileWrites() {
   getrlimit(RLIMIT_FSIZE, &oldLimit_);
   oldHandler_ = signal(SIGXFSZ, SIG_IGN);
@@ -109,5 +140,6 @@ FailingFileWrites::~FailingFileWrites() {
   setrlimit(RLIMIT_FSIZE, &oldLimit_);
   signal(SIGXFSZ, oldHandler_);
 }
+#endif
 
 }  // namespace margivo::test

@@ -3,7 +3,10 @@
 // tests/data, and a seam that makes file writes fail for real.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -30,15 +33,22 @@ class ScopedEnv {
 // the object, so that CaminhoArquivoConfig() and TConfig point into it. The
 // settings file is not created until a test writes it. The directory is
 // removed and XDG_CONFIG_HOME restored afterwards.
+//
+// On Windows the settings file has one fixed place, C:\TempKZW\ConfigGadGet.Ini,
+// and iniPath() is that place: a file found there is moved aside for the life
+// of the object and put back afterwards, and the folder is removed again when
+// this object had to create it.
 class TestConfigHome {
  public:
   TestConfigHome();
+  ~TestConfigHome();
   TestConfigHome(const TestConfigHome&) = delete;
   TestConfigHome& operator=(const TestConfigHome&) = delete;
 
   // The directory set as XDG_CONFIG_HOME.
   QString dir() const;
-  // <dir>/TempKZW/ConfigGadGet.Ini, where TConfig looks for its file.
+  // <dir>/TempKZW/ConfigGadGet.Ini (C:\TempKZW\ConfigGadGet.Ini on Windows),
+  // where TConfig looks for its file.
   QString iniPath() const;
 
   // Writes the settings file with exactly these bytes (creating TempKZW).
@@ -55,6 +65,11 @@ class TestConfigHome {
  private:
   QTemporaryDir tmp_;
   ScopedEnv env_;
+#ifdef _WIN32
+  QString iniPath_;
+  QString setAside_;  // where a file found at iniPath_ waits; empty when none was
+  bool madeFolder_ = false;
+#endif
 };
 
 // Absolute path of tests/data/<relative> in the source tree.
@@ -75,6 +90,7 @@ std::string showBytes(const QByteArray& bytes);
 #define EXPECT_BYTES(expected, actual) \
   EXPECT_EQ(::margivo::test::showBytes(expected), ::margivo::test::showBytes(actual))
 
+#ifndef _WIN32
 // While alive, every write that would grow a regular file fails with EFBIG
 // ("File too large"), for root as well: the process's file size limit is set
 // to zero and SIGXFSZ ignored, both restored at the end. A real I/O failure,
@@ -91,5 +107,6 @@ class FailingFileWrites {
   rlimit oldLimit_;
   void (*oldHandler_)(int);
 };
+#endif
 
 }  // namespace margivo::test

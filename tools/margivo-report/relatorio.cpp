@@ -13,6 +13,7 @@
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/db/database.h"
+#include "framework/db/fbclient.h"
 #include "framework/db/query.h"
 #include "framework/inifile.h"
 #include "framework/regional.h"
@@ -53,7 +54,13 @@ void escreve(std::FILE* arquivo, const QByteArray& bytes) {
 std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* saida, bool& json) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Rentabilidade dos pedidos de uma filial no período, calculada como no gadget."));
+      "Rentabilidade dos pedidos de uma filial no período, calculada como no gadget.\n"
+      "\n"
+      "Estado de saída (os erros vão para a saída de erros):\n"
+      "  0  sucesso\n"
+      "  1  a atualização falhou: o banco de dados, ou a biblioteca cliente do\n"
+      "     Firebird, que não pôde ser carregada\n"
+      "  2  uso incorreto, ou o arquivo de configuração ausente ou ilegível"));
   const QCommandLineOption config(
       QStringLiteral("config"),
       QStringLiteral("Arquivo de configuração (padrão: %1).").arg(CaminhoArquivoConfig()),
@@ -291,6 +298,9 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
     carregaConfiguracao(config, *pedido);
     QElapsedTimer cronometro;
     cronometro.start();
+    // Without the client library nothing below can run; its error names
+    // the libraries looked for.
+    firebirdMaster();
     TConexao conexao;
     // The elapsed time and the statements the run needed on the connection.
     const auto informaTempo = [&] {
@@ -341,6 +351,14 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
     escreve(saida, pedido->json ? formatoJson(resultado, pedido->itens)
                                 : formatoTexto(resultado, pedido->itens).toUtf8());
     return kSucesso;
+  } catch (const ClientLibraryError& erro) {
+    // The system's reason for each library, indented under the message.
+    QString texto = erro.message() + u'\n';
+    for (const QString& linha : erro.details().split(u'\n'))
+      texto += QStringLiteral("  ") + linha + u'\n';
+    escreve(erros, texto.toUtf8());
+    if (json) escreve(saida, erroJson(erro.message()));
+    return kFalhaAtualizacao;
   } catch (const Falha& falha) {
     escreve(erros, falha.mensagem.toUtf8() + '\n');
     if (json) escreve(saida, erroJson(falha.mensagem));

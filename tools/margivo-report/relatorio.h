@@ -25,8 +25,10 @@ namespace margivo::relatorio {
 
 // Exit statuses.
 inline constexpr int kSucesso = 0;
-inline constexpr int kFalhaAtualizacao = 1;  // the refresh failed, the database included
-inline constexpr int kUsoIncorreto = 2;      // bad usage, a missing or unreadable settings file
+// The refresh failed: the database, or the Firebird client library that
+// could not be loaded.
+inline constexpr int kFalhaAtualizacao = 1;
+inline constexpr int kUsoIncorreto = 2;  // bad usage, a missing or unreadable settings file
 
 // Runs the tool with `argumentos` (program name first): the report goes to
 // `saida`, errors (and progress, when `erros` is a terminal) to `erros`; with
