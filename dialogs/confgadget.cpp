@@ -5,8 +5,12 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleOption>
 #include <exception>
 #include <utility>
 
@@ -184,6 +188,48 @@ QPushButton:hover { background: #008b8b; border-color: #41cbd3; }
 QPushButton:pressed { background: #006d6d; }
 )";
 
+// The check box's box, drawn here instead of by the platform's style: that
+// one fills it with the window's colours, which on this dark background make
+// an unchecked box vanish. A light outline on a dark fill; checked, dark cyan
+// with a white tick. Drawn as shapes, so it stays sharp at any scale.
+class EstiloCaixaMarcacao : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+
+  void drawPrimitive(PrimitiveElement elemento, const QStyleOption* opcao, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (elemento != PE_IndicatorCheckBox) {
+      QProxyStyle::drawPrimitive(elemento, opcao, painter, widget);
+      return;
+    }
+    const bool marcado = opcao->state.testFlag(State_On);
+    const bool sobMouse = opcao->state.testFlag(State_MouseOver);
+    const bool ativo = opcao->state.testFlag(State_Enabled);
+    const QRectF caixa = QRectF(opcao->rect).adjusted(1, 1, -1, -1);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    QColor borda = sobMouse ? QColor(0x41, 0xCB, 0xD3) : QColor(0xC8, 0xCE, 0xD4);
+    QColor fundo = marcado ? QColor(0x00, 0x8B, 0x8B) : QColor(0x2B, 0x2E, 0x32);
+    if (!ativo) {
+      borda = QColor(0x7A, 0x80, 0x86);
+      fundo = marcado ? QColor(0x3E, 0x6E, 0x6E) : fundo;
+    }
+    painter->setPen(QPen(borda, 1.5));
+    painter->setBrush(fundo);
+    painter->drawRoundedRect(caixa.adjusted(0.25, 0.25, -0.25, -0.25), 2.5, 2.5);
+    if (marcado) {
+      QPainterPath tique;
+      tique.moveTo(caixa.left() + caixa.width() * 0.22, caixa.top() + caixa.height() * 0.52);
+      tique.lineTo(caixa.left() + caixa.width() * 0.42, caixa.top() + caixa.height() * 0.72);
+      tique.lineTo(caixa.left() + caixa.width() * 0.78, caixa.top() + caixa.height() * 0.30);
+      painter->setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      painter->setBrush(Qt::NoBrush);
+      painter->drawPath(tique);
+    }
+    painter->restore();
+  }
+};
+
 QLabel* NovoLabel(QWidget* parent, const char* nome, const QString& texto, QRect geometria) {
   auto* label = new QLabel(texto, parent);
   label->setObjectName(QLatin1String(nome));
@@ -246,6 +292,9 @@ TFrmConfiguracao::TFrmConfiguracao(TConfig& config, TConexao& conexao, QWidget* 
   ckbSempreVisivel = new QCheckBox(QStringLiteral("Sempre Visível"), RConfig);
   ckbSempreVisivel->setObjectName(QStringLiteral("ckbSempreVisivel"));
   ckbSempreVisivel->setGeometry(13, 198, 120, 19);
+  auto* estiloCaixa = new EstiloCaixaMarcacao;
+  estiloCaixa->setParent(ckbSempreVisivel);
+  ckbSempreVisivel->setStyle(estiloCaixa);
   btnSalvarConf = NovoBotao(RConfig, "btnSalvarConf", QStringLiteral("Salvar"), {31, 224, 80, 22});
   BtnCancelarConf =
       NovoBotao(RConfig, "BtnCancelarConf", QStringLiteral("Cancelar"), {118, 224, 80, 22});

@@ -10,7 +10,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <functional>
 
@@ -351,6 +355,55 @@ TEST_F(DialogoConfiguracao, ControlsAreLaidOutWithTheirTexts) {
             QStringList({"Apenas Faturados", "Apenas Gravados", "Todos os Pedidos"}));
   EXPECT_EQ(itens(filho<QComboBox>(d.get(), "ppbOpacidade")),
             QStringList({"100%", "  80%", "  60%", "  40%", "  20%"}));
+}
+
+// The contrast ratio of two colours as the accessibility guidelines define
+// it, from 1 (the same luminance) to 21 (black on white).
+double Contraste(QColor a, QColor b) {
+  const auto luminancia = [](QColor c) {
+    const auto canal = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * canal(c.redF()) + 0.7152 * canal(c.greenF()) + 0.0722 * canal(c.blueF());
+  };
+  const double la = luminancia(a), lb = luminancia(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// An unchecked box must stand out from the dialog behind it, and the checked
+// one from the unchecked one: the pixels of the indicator as drawn, against
+// the dialog's own pixels just beside it.
+TEST_F(DialogoConfiguracao, TheCheckBoxIsVisibleCheckedAndUnchecked) {
+  Prepara(kFiliais, "SempreVisivel=0\n");
+  auto d = Cria();
+  auto* caixa = filho<QCheckBox>(d.get(), "ckbSempreVisivel");
+  QStyleOptionButton opcao;
+  opcao.initFrom(caixa);
+  const QRect indicador = caixa->style()
+                              ->subElementRect(QStyle::SE_CheckBoxIndicator, &opcao, caixa)
+                              .translated(caixa->mapTo(d.get(), QPoint(0, 0)));
+  ASSERT_FALSE(indicador.isEmpty());
+  const auto desenho = [&](bool marcado) {
+    caixa->setChecked(marcado);
+    return d->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  };
+  // The dialog's background: left of the box, where nothing else is drawn.
+  const QImage desmarcado = desenho(false);
+  const QColor fundo = desmarcado.pixelColor(indicador.left() - 3, indicador.center().y());
+  double maior = 0;
+  for (int y = indicador.top(); y <= indicador.bottom(); ++y)
+    for (int x = indicador.left(); x <= indicador.right(); ++x)
+      maior = std::max(maior, Contraste(desmarcado.pixelColor(x, y), fundo));
+  EXPECT_GE(maior, 3.0) << "the unchecked box against the background "
+                        << fundo.name().toStdString();
+
+  const QImage marcado = desenho(true);
+  int diferentes = 0;
+  for (int y = indicador.top(); y <= indicador.bottom(); ++y)
+    for (int x = indicador.left(); x <= indicador.right(); ++x)
+      if (Contraste(marcado.pixelColor(x, y), desmarcado.pixelColor(x, y)) >= 3.0) ++diferentes;
+  EXPECT_GE(diferentes, indicador.width() * indicador.height() / 5)
+      << "checking must change a good part of the box clearly";
 }
 
 TEST_F(DialogoConfiguracao, OpensWithTheSettingsOfTheFile) {
