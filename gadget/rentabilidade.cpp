@@ -281,12 +281,13 @@ void TRentabilidade::aplicaResultado(const ResultadoAtualizacao& resultado) {
 
 void TRentabilidade::RConfClick(QObject*) {
   if (FConfig == nullptr || FConexao == nullptr) return;
-  // The dialog reads the branches through the connection a refresh's work
-  // may be using: it opens once the work is over.
-  AposTrabalho([this] {
-    TDialogoAberto aberto(*this);
-    AbreConfiguracao(*FConfig, *FConexao, frmPrincipal, geometria(), [this] { Atualiza(this); });
-  });
+  // The dialog opens at once; what it does on the connection a refresh's
+  // work may be using (listing the branches, saving) waits for the work's
+  // end.
+  TDialogoAberto aberto(*this);
+  AbreConfiguracao(
+      *FConfig, *FConexao, frmPrincipal, geometria(), [this] { Atualiza(this); },
+      [this](std::function<void()> acao) { AposTrabalho(std::move(acao)); });
 }
 
 void TRentabilidade::RAboutClick(QObject*) {

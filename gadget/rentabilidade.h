@@ -34,7 +34,8 @@ class TRentabilidade : public TGadgetSimples {
   explicit TRentabilidade(TFormTransparente* AOwner);
   ~TRentabilidade() override;
 
-  // The settings dialog; while a refresh works it opens at the refresh's end.
+  // The settings dialog, at once also while a refresh works (its save then
+  // waits for the refresh's end).
   void RConfClick(QObject* Sender) override;
   // The about box.
   void RAboutClick(QObject* Sender) override;

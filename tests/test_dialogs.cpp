@@ -6,13 +6,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <functional>
+#include <vector>
 
 #include "dialogs/about.h"
 #include "dialogs/confgadget.h"
@@ -173,19 +181,58 @@ TEST(Mapeamento, GravaEstadoLeavesWhatNothingSelectedCannotSay) {
   config.Transparencia = "50";
   config.SempreVisivel = "1";
   config.MostraPedidos = "2";
-  GravaEstado({-1, -1, -1, -1, false}, {}, config);
+  config.AtualizaDados = "5";
+  GravaEstado({.Empresa = -1,
+               .Periodo = -1,
+               .MostraPedidos = -1,
+               .Opacidade = -1,
+               .AtualizaDados = 0,
+               .SempreVisivel = false},
+              {}, config);
   EXPECT_EQ(config.Empresa, "");
   EXPECT_EQ(config.Periodo, "9");
   EXPECT_EQ(config.Transparencia, "50");
   EXPECT_EQ(config.SempreVisivel, "0");
   EXPECT_EQ(config.MostraPedidos, "0");
+  EXPECT_EQ(config.AtualizaDados, "0");
 
-  GravaEstado({1, 3, 1, 4, true}, {{"01", "A"}, {"02", "B"}}, config);
+  GravaEstado({.Empresa = 1,
+               .Periodo = 3,
+               .MostraPedidos = 1,
+               .Opacidade = 4,
+               .AtualizaDados = 15,
+               .SempreVisivel = true},
+              {{"01", "A"}, {"02", "B"}}, config);
   EXPECT_EQ(config.Empresa, "02");
   EXPECT_EQ(config.Periodo, "3");
   EXPECT_EQ(config.Transparencia, "20");
   EXPECT_EQ(config.SempreVisivel, "1");
   EXPECT_EQ(config.MostraPedidos, "1");
+  EXPECT_EQ(config.AtualizaDados, "15");
+}
+
+TEST(Mapeamento, TheRefreshIntervalIsWholeMinutesWithinADay) {
+  const struct {
+    const char* valor;
+    std::optional<int> minutos;
+  } casos[] = {
+      {"1", 1},       {"15", 15},      {" 30 ", 30}, {"0", 0},           {"1440", 1440},
+      {"1441", 1440}, {"99999", 1440}, {"-3", 0},    {"", std::nullopt},
+  };
+  for (const auto& c : casos)
+    EXPECT_EQ(MinutosAtualizacao(c.valor), c.minutos) << "AtualizaDados \"" << c.valor << "\"";
+  for (int m : {0, 1, 59, 1440}) EXPECT_EQ(MinutosAtualizacao(AtualizaDadosDosMinutos(m)), m) << m;
+  EXPECT_EQ(AtualizaDadosDosMinutos(5000), "1440");
+  EXPECT_EQ(AtualizaDadosDosMinutos(-1), "0");
+  for (const char* ruim : {"1,5", "cinco", "5min"}) {
+    try {
+      MinutosAtualizacao(ruim);
+      ADD_FAILURE() << ruim << ": no error";
+    } catch (const ConversionError& e) {
+      EXPECT_NE(std::string(e.what()).find("AtualizaDados"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(ruim), std::string::npos) << e.what();
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -324,8 +371,10 @@ TEST_F(DialogoConfiguracao, ControlsAreLaidOutWithTheirTexts) {
       {"lblPedidos", "FrmConfiguracao", {11, 112, 120, 15}},
       {"ppbMostraPedidos", "FrmConfiguracao", {11, 126, 198, 21}},
       {"Line1", "RConfig", {14, 158, 199, 6}},
-      {"lblOpacidade", "RConfig", {15, 160, 120, 15}},
-      {"ppbOpacidade", "RConfig", {14, 176, 199, 21}},
+      {"lblOpacidade", "RConfig", {15, 160, 95, 15}},
+      {"ppbOpacidade", "RConfig", {14, 176, 95, 21}},
+      {"lblAtualizaDados", "RConfig", {119, 160, 94, 15}},
+      {"spbAtualizaDados", "RConfig", {118, 176, 95, 21}},
       {"ckbSempreVisivel", "RConfig", {13, 198, 120, 19}},
       {"btnSalvarConf", "RConfig", {31, 224, 80, 22}},
       {"BtnCancelarConf", "RConfig", {118, 224, 80, 22}},
@@ -342,6 +391,19 @@ TEST_F(DialogoConfiguracao, ControlsAreLaidOutWithTheirTexts) {
   EXPECT_EQ(filho<QLabel>(d.get(), "Label2")->text(), "Filial");
   EXPECT_EQ(filho<QLabel>(d.get(), "lblPedidos")->text(), "Considerar Pedidos");
   EXPECT_EQ(filho<QLabel>(d.get(), "lblOpacidade")->text(), "Opacidade");
+  EXPECT_EQ(filho<QLabel>(d.get(), "lblAtualizaDados")->text(), "Atualização");
+  auto* intervalo = filho<QSpinBox>(d.get(), "spbAtualizaDados");
+  EXPECT_EQ(intervalo->minimum(), 0);
+  EXPECT_EQ(intervalo->maximum(), 1440);
+  EXPECT_EQ(intervalo->text(), "1 min");
+  intervalo->setValue(0);
+  EXPECT_EQ(intervalo->text(), "Desligada");
+  // Every caption fits its label, every value its control.
+  for (const char* nome :
+       {"Label2", "lblPerido", "lblPedidos", "lblOpacidade", "lblAtualizaDados"}) {
+    const QLabel* l = filho<QLabel>(d.get(), nome);
+    EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << nome;
+  }
   EXPECT_EQ(filho<QCheckBox>(d.get(), "ckbSempreVisivel")->text(), "Sempre Visível");
   EXPECT_EQ(filho<QPushButton>(d.get(), "btnSalvarConf")->text(), "Salvar");
   EXPECT_EQ(filho<QPushButton>(d.get(), "BtnCancelarConf")->text(), "Cancelar");
@@ -351,6 +413,55 @@ TEST_F(DialogoConfiguracao, ControlsAreLaidOutWithTheirTexts) {
             QStringList({"Apenas Faturados", "Apenas Gravados", "Todos os Pedidos"}));
   EXPECT_EQ(itens(filho<QComboBox>(d.get(), "ppbOpacidade")),
             QStringList({"100%", "  80%", "  60%", "  40%", "  20%"}));
+}
+
+// The contrast ratio of two colours as the accessibility guidelines define
+// it, from 1 (the same luminance) to 21 (black on white).
+double Contraste(QColor a, QColor b) {
+  const auto luminancia = [](QColor c) {
+    const auto canal = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * canal(c.redF()) + 0.7152 * canal(c.greenF()) + 0.0722 * canal(c.blueF());
+  };
+  const double la = luminancia(a), lb = luminancia(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// An unchecked box must stand out from the dialog behind it, and the checked
+// one from the unchecked one: the pixels of the indicator as drawn, against
+// the dialog's own pixels just beside it.
+TEST_F(DialogoConfiguracao, TheCheckBoxIsVisibleCheckedAndUnchecked) {
+  Prepara(kFiliais, "SempreVisivel=0\n");
+  auto d = Cria();
+  auto* caixa = filho<QCheckBox>(d.get(), "ckbSempreVisivel");
+  QStyleOptionButton opcao;
+  opcao.initFrom(caixa);
+  const QRect indicador = caixa->style()
+                              ->subElementRect(QStyle::SE_CheckBoxIndicator, &opcao, caixa)
+                              .translated(caixa->mapTo(d.get(), QPoint(0, 0)));
+  ASSERT_FALSE(indicador.isEmpty());
+  const auto desenho = [&](bool marcado) {
+    caixa->setChecked(marcado);
+    return d->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  };
+  // The dialog's background: left of the box, where nothing else is drawn.
+  const QImage desmarcado = desenho(false);
+  const QColor fundo = desmarcado.pixelColor(indicador.left() - 3, indicador.center().y());
+  double maior = 0;
+  for (int y = indicador.top(); y <= indicador.bottom(); ++y)
+    for (int x = indicador.left(); x <= indicador.right(); ++x)
+      maior = std::max(maior, Contraste(desmarcado.pixelColor(x, y), fundo));
+  EXPECT_GE(maior, 3.0) << "the unchecked box against the background "
+                        << fundo.name().toStdString();
+
+  const QImage marcado = desenho(true);
+  int diferentes = 0;
+  for (int y = indicador.top(); y <= indicador.bottom(); ++y)
+    for (int x = indicador.left(); x <= indicador.right(); ++x)
+      if (Contraste(marcado.pixelColor(x, y), desmarcado.pixelColor(x, y)) >= 3.0) ++diferentes;
+  EXPECT_GE(diferentes, indicador.width() * indicador.height() / 5)
+      << "checking must change a good part of the box clearly";
 }
 
 TEST_F(DialogoConfiguracao, OpensWithTheSettingsOfTheFile) {
@@ -507,11 +618,13 @@ TEST_F(DialogoConfiguracao, ARefreshErrorIsShownAfterTheSave) {
 }
 
 TEST_F(DialogoConfiguracao, BadNumbersAreReportedAndTheDialogStillOpens) {
-  Prepara(kFiliais, "Empresa=02\nPeriodo=mensal\nTransparencia=60\nSempreVisivel=1\n");
+  Prepara(kFiliais,
+          "Empresa=02\nPeriodo=mensal\nTransparencia=60\nSempreVisivel=1\nAtualizaDados=dez\n");
   QString mensagem;
   int periodo = -2;
   QString opacidade;
   bool sempreVisivel = false;
+  QString intervalo;
   {
     ModalDriver driver;
     driver
@@ -523,6 +636,7 @@ TEST_F(DialogoConfiguracao, BadNumbersAreReportedAndTheDialogStillOpens) {
           periodo = filho<QComboBox>(dlg, "ppbPeriodo")->currentIndex();
           opacidade = filho<QComboBox>(dlg, "ppbOpacidade")->currentText();
           sempreVisivel = filho<QCheckBox>(dlg, "ckbSempreVisivel")->isChecked();
+          intervalo = filho<QSpinBox>(dlg, "spbAtualizaDados")->text();
           filho<QPushButton>(dlg, "btnSalvarConf")->click();
         });
     AbreConfiguracao(config_, conexao_, &host_, {{0, 0}, {0, 0, 355, 221}},
@@ -535,7 +649,226 @@ TEST_F(DialogoConfiguracao, BadNumbersAreReportedAndTheDialogStillOpens) {
   EXPECT_TRUE(sempreVisivel);
   EXPECT_EQ(Relido().Periodo, "0") << "a save repairs the period";
   EXPECT_EQ(Relido().SempreVisivel, "1");
+  EXPECT_TRUE(mensagem.contains("AtualizaDados") && mensagem.contains("dez"))
+      << mensagem.toStdString();
+  EXPECT_EQ(intervalo, "1 min") << "the program's default";
+  EXPECT_EQ(Relido().AtualizaDados, "1") << "a save repairs the interval";
   EXPECT_EQ(atualizacoes_, 1);
+}
+
+// A key pressed and released where the keyboard focus is in `janela`.
+void Tecla(QWidget* janela, Qt::Key tecla, const QString& texto = {}) {
+  QWidget* alvo = janela->focusWidget() != nullptr ? janela->focusWidget() : janela;
+  QKeyEvent aperta(QEvent::KeyPress, tecla, Qt::NoModifier, texto);
+  QKeyEvent solta(QEvent::KeyRelease, tecla, Qt::NoModifier, texto);
+  QApplication::sendEvent(alvo, &aperta);
+  QApplication::sendEvent(alvo, &solta);
+}
+
+// Fails the test and closes `dlg` when it is still open: a step that
+// should have closed it must not leave the test waiting for ever.
+void DeveTerFechado(QDialog* dlg, const char* motivo) {
+  if (!dlg->isVisible()) return;
+  ADD_FAILURE() << motivo;
+  dlg->reject();
+}
+
+TEST_F(DialogoConfiguracao, EnterSavesAndEscapeCancels) {
+  Prepara(kFiliais, "Periodo=0\nAtualizaDados=5\n");
+  const GeometriaGadget geometria{{0, 0}, {0, 0, 355, 221}};
+  const auto abre = [&](std::function<void(TFrmConfiguracao*)> acao) {
+    ModalDriver driver;
+    driver.then<TFrmConfiguracao>([acao](TFrmConfiguracao* dlg) {
+      acao(dlg);
+      DeveTerFechado(dlg, "the key left the dialog open");
+    });
+    AbreConfiguracao(config_, conexao_, &host_, geometria, [this] { ++atualizacoes_; });
+  };
+
+  abre([](TFrmConfiguracao* dlg) {
+    filho<QComboBox>(dlg, "ppbPeriodo")->setCurrentIndex(2);
+    Tecla(dlg, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(FrmConfiguracao()->isVisible());
+  EXPECT_EQ(Relido().Periodo, "0") << "Esc saves nothing";
+  EXPECT_EQ(atualizacoes_, 0);
+
+  abre([](TFrmConfiguracao* dlg) {
+    filho<QPushButton>(dlg, "BtnCancelarConf")->setFocus();
+    Tecla(dlg, Qt::Key_Return);
+  });
+  EXPECT_EQ(Relido().Periodo, "0") << "Enter on \"Cancelar\" cancels";
+  EXPECT_EQ(atualizacoes_, 0);
+
+  abre([](TFrmConfiguracao* dlg) {
+    auto* periodo = filho<QComboBox>(dlg, "ppbPeriodo");
+    periodo->setFocus();
+    periodo->setCurrentIndex(3);
+    Tecla(dlg, Qt::Key_Return);
+  });
+  EXPECT_EQ(Relido().Periodo, "3") << "Enter in a list saves";
+  EXPECT_EQ(atualizacoes_, 1);
+
+  // Minutes typed into the interval and Enter at once: what was typed.
+  abre([](TFrmConfiguracao* dlg) {
+    auto* intervalo = filho<QSpinBox>(dlg, "spbAtualizaDados");
+    EXPECT_EQ(intervalo->value(), 5);
+    intervalo->setFocus();
+    intervalo->selectAll();
+    Tecla(dlg, Qt::Key_4, "4");
+    Tecla(dlg, Qt::Key_5, "5");
+    Tecla(dlg, Qt::Key_Enter);
+  });
+  EXPECT_EQ(Relido().AtualizaDados, "45");
+  EXPECT_EQ(config_.AtualizaDados, "45");
+  EXPECT_EQ(atualizacoes_, 2);
+}
+
+TEST_F(DialogoConfiguracao, AnIntervalOffTheRangeOpensAtItsNearestEnd) {
+  const struct {
+    const char* arquivo;
+    const char* mostrado;
+    const char* salvo;
+  } casos[] = {{"-5", "Desligada", "0"}, {"0", "Desligada", "0"}, {"5000", "1440 min", "1440"}};
+  for (const auto& c : casos) {
+    Prepara(kFiliais, QStringLiteral("AtualizaDados=%1\n").arg(c.arquivo));
+    auto d = Cria();
+    EXPECT_EQ(filho<QSpinBox>(d.get(), "spbAtualizaDados")->text(), c.mostrado) << c.arquivo;
+    filho<QPushButton>(d.get(), "btnSalvarConf")->click();
+    EXPECT_EQ(Relido().AtualizaDados, c.salvo) << c.arquivo;
+  }
+}
+
+// A refresh at work, as the gadget's AposTrabalho: actions wait for its end.
+struct AtualizacaoEmCurso {
+  bool trabalhando = true;
+  std::vector<std::function<void()>> pendentes;
+
+  TFrmConfiguracao::AposAtualizacao gancho() {
+    return [this](std::function<void()> acao) {
+      if (trabalhando)
+        pendentes.push_back(std::move(acao));
+      else
+        acao();
+    };
+  }
+  void termina() {
+    trabalhando = false;
+    auto acoes = std::move(pendentes);
+    pendentes.clear();
+    for (auto& acao : acoes) acao();
+  }
+};
+
+TEST_F(DialogoConfiguracao, OpensAtOnceDuringARefreshAndSavesAtItsEnd) {
+  Prepara(kFiliais, "Empresa=04\nPeriodo=0\nAtualizaDados=5\n");
+  const qint64 anexoAntes = Anexo();
+  AtualizacaoEmCurso atualizacao;
+  struct {
+    QString filial;
+    bool listaAtiva = true, periodoLido = false, esperou = false, cursorOcupado = false;
+    bool desabilitado = false, nadaSalvo = false, semReconexao = false;
+  } durante;
+  {
+    ModalDriver driver;
+    driver.then<TFrmConfiguracao>([&](TFrmConfiguracao* dlg) {
+      auto* empresas = filho<QComboBox>(dlg, "ppbEmpresas");
+      durante.filial = empresas->currentText();
+      durante.listaAtiva = empresas->isEnabled();
+      durante.periodoLido = filho<QSpinBox>(dlg, "spbAtualizaDados")->value() == 5;
+      filho<QComboBox>(dlg, "ppbPeriodo")->setCurrentIndex(2);
+      filho<QPushButton>(dlg, "btnSalvarConf")->click();
+      durante.esperou = dlg->isVisible() && dlg->salvamentoPendente();
+      durante.desabilitado = !dlg->isEnabled();
+      durante.cursorOcupado = QApplication::overrideCursor() != nullptr &&
+                              QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+      durante.nadaSalvo = Relido().Periodo == "0" && atualizacoes_ == 0;
+      durante.semReconexao = Anexo() == anexoAntes;
+      atualizacao.termina();
+      DeveTerFechado(dlg, "the save at the refresh's end did not close the dialog");
+    });
+    AbreConfiguracao(
+        config_, conexao_, &host_, {{0, 0}, {0, 0, 355, 221}}, [this] { ++atualizacoes_; },
+        atualizacao.gancho());
+  }
+  EXPECT_EQ(durante.filial, "Carregando filiais…");
+  EXPECT_FALSE(durante.listaAtiva);
+  EXPECT_TRUE(durante.periodoLido) << "the other settings show at once";
+  EXPECT_TRUE(durante.esperou);
+  EXPECT_TRUE(durante.desabilitado);
+  EXPECT_TRUE(durante.cursorOcupado);
+  EXPECT_TRUE(durante.nadaSalvo);
+  EXPECT_TRUE(durante.semReconexao);
+
+  // At the refresh's end: the branches listed, the file's branch selected,
+  // the save done, the dialog closed and kept.
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  ASSERT_NE(FrmConfiguracao(), nullptr);
+  EXPECT_FALSE(FrmConfiguracao()->isVisible());
+  EXPECT_TRUE(FrmConfiguracao()->isEnabled());
+  EXPECT_EQ(filho<QComboBox>(FrmConfiguracao(), "ppbEmpresas")->count(), 3);
+  EXPECT_EQ(Relido().Empresa, "04");
+  EXPECT_EQ(Relido().Periodo, "2");
+  EXPECT_EQ(atualizacoes_, 1);
+  EXPECT_NE(Anexo(), anexoAntes);
+
+  // Later openings during a refresh show the list at once; a save still waits.
+  atualizacao.trabalhando = true;
+  {
+    ModalDriver driver;
+    driver.then<TFrmConfiguracao>([&](TFrmConfiguracao* dlg) {
+      EXPECT_EQ(filho<QComboBox>(dlg, "ppbEmpresas")->currentText(), "Filial Leste");
+      filho<QPushButton>(dlg, "btnSalvarConf")->click();
+      EXPECT_EQ(atualizacoes_, 1);
+      atualizacao.termina();
+      DeveTerFechado(dlg, "the save at the refresh's end did not close the dialog");
+    });
+    AbreConfiguracao(
+        config_, conexao_, &host_, {{0, 0}, {0, 0, 355, 221}}, [this] { ++atualizacoes_; },
+        atualizacao.gancho());
+  }
+  EXPECT_EQ(atualizacoes_, 2);
+}
+
+TEST_F(DialogoConfiguracao, ClosedOrFailingBeforeTheBranchesAreListedItIsNotKept) {
+  Prepara(kFiliais, "Periodo=0\n");
+  AtualizacaoEmCurso atualizacao;
+  {
+    ModalDriver driver;
+    driver.then<TFrmConfiguracao>([&](TFrmConfiguracao* dlg) {
+      Tecla(dlg, Qt::Key_Escape);
+      DeveTerFechado(dlg, "Esc left the dialog open");
+    });
+    AbreConfiguracao(
+        config_, conexao_, &host_, {{0, 0}, {0, 0, 355, 221}}, [] {}, atualizacao.gancho());
+  }
+  EXPECT_EQ(FrmConfiguracao(), nullptr) << "closed before the list: made anew next time";
+  atualizacao.termina();  // the listing it had asked for finds no dialog
+
+  // The list fails at the refresh's end: the error, and the dialog closes.
+  db_->exec("DROP TABLE FILIAIS");
+  atualizacao.trabalhando = true;
+  QString mensagem;
+  {
+    ModalDriver driver;
+    driver
+        .then<TFrmConfiguracao>([&](TFrmConfiguracao* dlg) {
+          filho<QPushButton>(dlg, "btnSalvarConf")->click();
+          atualizacao.termina();
+        })
+        .then<QMessageBox>([&](QMessageBox* box) {
+          mensagem = box->text();
+          box->accept();
+        });
+    AbreConfiguracao(
+        config_, conexao_, &host_, {{0, 0}, {0, 0, 355, 221}}, [this] { ++atualizacoes_; },
+        atualizacao.gancho());
+  }
+  EXPECT_TRUE(mensagem.contains("FILIAIS")) << mensagem.toStdString();
+  EXPECT_EQ(FrmConfiguracao(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(atualizacoes_, 0) << "nothing saved";
+  EXPECT_EQ(Relido().Periodo, "0");
 }
 
 TEST_F(DialogoConfiguracao, APeriodOffTheListIsShownAsNoneAndKept) {

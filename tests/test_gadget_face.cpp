@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QSemaphore>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 
 #include "desktop/desktop_linux.h"
@@ -343,25 +345,61 @@ TEST_F(Face, ConfiguracaoSalvaGravaReconectaEAtualiza) {
   EXPECT_DOUBLE_EQ(gadget_->rtgPrincipal->opacity(), 0.6);
 }
 
-TEST_F(Face, ConfiguracaoPedidaDuranteUmaAtualizacaoAbreNoFimDela) {
+// The gadget with a hand on its background work: a refresh's work that runs
+// until the test lets it end.
+class RentabilidadeComTrabalho : public TRentabilidade {
+ public:
+  using TGadget::IniciaTrabalho;
+  using TRentabilidade::TRentabilidade;
+};
+
+TEST_F(Face, ConfiguracaoAbreDuranteUmaAtualizacaoESalvaNoFimDela) {
+  auto* gadget = new RentabilidadeComTrabalho(form_.get());
+  gadget_.reset(gadget);
+  gadget_->setHoje(QDate(2024, 2, 14));
   abre(pedido("01", "V", "100", "2024-02-10", "S", 0, 1000, 25) +
        item("01", "V", "100", 1, "P1", "1", 10, 100));
-  bool abriuDuranteAtualizacao = false, abriu = false;
-  QTimer vigia;
-  QObject::connect(&vigia, &QTimer::timeout, [&] {
+  QSemaphore liberar;
+  gadget->IniciaTrabalho(
+      [&](const std::atomic<bool>& cancelar) {
+        while (!liberar.tryAcquire(1, 5) && !cancelar) {
+        }
+      },
+      [](std::exception_ptr) {});
+  ASSERT_TRUE(gadget->atualizando());
+
+  struct {
+    bool aberto = false, atualizando = false, filiaisPendentes = false, esperando = false;
+  } durante;
+  QTimer::singleShot(0, [&] {
     TFrmConfiguracao* dialogo = FrmConfiguracao();
-    if (dialogo == nullptr || !dialogo->isVisible()) return;
-    abriu = true;
-    abriuDuranteAtualizacao = gadget_->atualizando();
-    dialogo->BtnCancelarConfClick();
+    if (dialogo == nullptr) return;  // checked below
+    durante.aberto = dialogo->isVisible();
+    durante.atualizando = gadget->atualizando();
+    durante.filiaisPendentes = !dialogo->filiaisListadas();
+    EstadoConfiguracao estado = dialogo->estado();
+    estado.Periodo = 3;  // Anual
+    dialogo->setEstado(estado);
+    dialogo->btnSalvarConfClick();
+    durante.esperando = dialogo->salvamentoPendente() && dialogo->isVisible();
+    liberar.release();  // the refresh's work ends; the save follows
+    if (!Aguarda([&] { return !dialogo->isVisible(); })) {
+      ADD_FAILURE() << "the save at the refresh's end did not close the dialog";
+      dialogo->reject();
+    }
   });
-  vigia.start(10);
-  gadget_->Atualiza(gadget_.get());
-  ASSERT_TRUE(gadget_->atualizando());
-  gadget_->RConfClick(gadget_->rtgConfig);  // returns at once: the refresh is working
-  ASSERT_TRUE(Aguarda([&] { return abriu; }));
-  EXPECT_FALSE(abriuDuranteAtualizacao);
-  EXPECT_EQ(gadget_->lblValorVendaFat->text(), "1.000,00");
+  gadget->RConfClick(gadget->rtgConfig);
+  EXPECT_TRUE(durante.aberto) << "the dialog opens while the refresh works";
+  EXPECT_TRUE(durante.atualizando);
+  EXPECT_TRUE(durante.filiaisPendentes) << "the branches wait for the refresh's end";
+  EXPECT_TRUE(durante.esperando) << "the save waits for the refresh's end";
+  ASSERT_TRUE(Aguarda([&] { return !gadget->atualizando(); }));
+  TConfig lido("Trovesk");
+  lido.CarregarIni();
+  EXPECT_EQ(lido.Periodo, "3");
+  EXPECT_EQ(lido.Empresa, "01");
+  EXPECT_EQ(gadget->lblPeriodo->text(), "Período: Anual (01/01/2024 a 31/12/2024)");
+  EXPECT_EQ(gadget->lblValorVendaFat->text(), "1.000,00");
 }
 
 TEST_F(Face, SobreMostraAsInformacoesDoGadget) {
