@@ -92,13 +92,15 @@ class MensagensRegistradas {
   struct Mensagem {
     TipoMensagem tipo;
     QString texto;
+    QString detalhes;
   };
 
   MensagensRegistradas()
-      : anterior_(setGanchoMensagem([this](TipoMensagem tipo, const QString& texto) {
-          lista.push_back({tipo, texto});
-          if (aoMostrar) aoMostrar();
-        })) {}
+      : anterior_(setGanchoMensagem(
+            [this](TipoMensagem tipo, const QString& texto, const QString& detalhes) {
+              lista.push_back({tipo, texto, detalhes});
+              if (aoMostrar) aoMostrar();
+            })) {}
   ~MensagensRegistradas() { setGanchoMensagem(std::move(anterior_)); }
   MensagensRegistradas(const MensagensRegistradas&) = delete;
   MensagensRegistradas& operator=(const MensagensRegistradas&) = delete;

@@ -15,11 +15,11 @@ GanchoMensagem& gancho() {
 
 }  // namespace
 
-void MostraMensagem(TipoMensagem tipo, const QString& texto) {
+void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& detalhes) {
   if (gancho()) {
     // A copy: the hook may replace itself.
     const GanchoMensagem atual = gancho();
-    atual(tipo, texto);
+    atual(tipo, texto, detalhes);
     return;
   }
   QMessageBox::Icon icone = QMessageBox::NoIcon;
@@ -27,6 +27,7 @@ void MostraMensagem(TipoMensagem tipo, const QString& texto) {
   if (tipo == TipoMensagem::Erro) icone = QMessageBox::Critical;
   QMessageBox caixa(icone, QGuiApplication::applicationDisplayName(), texto, QMessageBox::Ok);
   caixa.setObjectName(QStringLiteral("MensagemGadget"));
+  if (!detalhes.isEmpty()) caixa.setDetailedText(detalhes);
   caixa.exec();
 }
 
@@ -41,6 +42,10 @@ QString TextoDoErro(std::exception_ptr erro) {
 }
 
 void MostraErro(std::exception_ptr erro) { MostraMensagem(TipoMensagem::Erro, TextoDoErro(erro)); }
+
+void mostraErro(const MensagemErro& mensagem) {
+  MostraMensagem(TipoMensagem::Erro, mensagem.texto, mensagem.detalhes);
+}
 
 GanchoMensagem setGanchoMensagem(GanchoMensagem novo) {
   return std::exchange(gancho(), std::move(novo));

@@ -8,6 +8,8 @@
 #include <exception>
 #include <functional>
 
+#include "framework/mensagemerro.h"
+
 namespace margivo {
 
 enum class TipoMensagem {
@@ -17,16 +19,20 @@ enum class TipoMensagem {
 };
 
 // Shows `texto` and returns when the user closed the box (or at once, when a
-// hook is set).
-void MostraMensagem(TipoMensagem tipo, const QString& texto);
+// hook is set). `detalhes`, when not empty, is what the system or the
+// database said, kept out of the main text behind the box's details button.
+void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& detalhes = QString());
 
 // The text of an error as its box shows it: the message of a std::exception
 // (UTF-8), or a generic text for anything else.
 QString TextoDoErro(std::exception_ptr erro);
-// Shows the error box of `erro`.
+// Shows the error box of `erro`: its message as the main text.
 void MostraErro(std::exception_ptr erro);
+// Shows an error box with the message's text and its details.
+void mostraErro(const MensagemErro& mensagem);
 
-using GanchoMensagem = std::function<void(TipoMensagem tipo, const QString& texto)>;
+using GanchoMensagem =
+    std::function<void(TipoMensagem tipo, const QString& texto, const QString& detalhes)>;
 // Replaces the box with `gancho` (an empty hook restores the box); returns
 // the hook that was set before.
 GanchoMensagem setGanchoMensagem(GanchoMensagem gancho);
