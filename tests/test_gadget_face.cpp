@@ -178,23 +178,23 @@ TEST_F(Face, Rotulos) {
       {g.lblTitFat, g.rrtFatTit, "Faturamento", "Segoe UI", 15, true, {210, 0}, 120, A::Fim, false, branco},
       {g.lblTitVendaFat, g.rrtFatVal, "Venda (R$)", "Tahoma", 11, false, {16, 0}, 80, A::Inicio, true, branco},
       {g.lblTitCustoFat, g.rrtFatVal, "Custo (R$)", "Tahoma", 11, false, {202, 0}, 80, A::Inicio, true, branco},
-      {g.lblValorVendaFat, g.rrtFatVal, "Venda", "Tahoma", 17, true, {16, 20}, 120, A::Fim, false, branco},
-      {g.lblValorCustoFat, g.rrtFatVal, "Custo", "Tahoma", 17, true, {197, 20}, 120, A::Fim, false, branco},
+      {g.lblValorVendaFat, g.rrtFatVal, "–", "Tahoma", 17, true, {16, 20}, 120, A::Fim, false, branco},
+      {g.lblValorCustoFat, g.rrtFatVal, "–", "Tahoma", 17, true, {197, 20}, 120, A::Fim, false, branco},
       {g.lblTitCusto, g.rrtCustTit, "Custos", "Segoe UI", 15, true, {210, 0}, 120, A::Fim, false, branco},
       {g.lblTitAquisCusto, g.rrtCustVal, "Aquisição (%)", "Tahoma", 11, false, {16, 0}, 80, A::Inicio, true, branco},
       {g.lblTitVendaCusto, g.rrtCustVal, "Venda (%)", "Tahoma", 11, false, {202, 0}, 80, A::Inicio, true, branco},
-      {g.lblValorAquisCusto, g.rrtCustVal, "Aquisição", "Tahoma", 17, true, {16, 20}, 120, A::Fim, false, branco},
-      {g.lblValorVendaCusto, g.rrtCustVal, "Venda", "Segoe UI", 17, true, {197, 20}, 120, A::Fim, false, branco},
+      {g.lblValorAquisCusto, g.rrtCustVal, "–", "Tahoma", 17, true, {16, 20}, 120, A::Fim, false, branco},
+      {g.lblValorVendaCusto, g.rrtCustVal, "–", "Segoe UI", 17, true, {197, 20}, 120, A::Fim, false, branco},
       {g.lblNomeFilial, g.rtgPrincipal, "Todas as Filiais", "Tahoma", 12, false, {0, 147}, 359, A::Centro, false, ciano},
       {g.lblPeriodo, g.rtgPrincipal, "", "Tahoma", 12, false, {0, 161}, 359, A::Centro, false, ciano},
       {g.lblTitMrgBruta, g.rtgTotais, "Mrg. Bruta (R$)", "Tahoma", 11, false, {6, 2}, 78, A::Inicio, true, branco},
       {g.lblTitMrgOper, g.rtgTotais, "Mrg. Oper. (R$)", "Tahoma", 11, false, {95, 2}, 78, A::Inicio, true, branco},
       {g.lblTitRtbBruta, g.rtgTotais, "Rtb. Bruta (%)", "Tahoma", 11, false, {186, 2}, 78, A::Inicio, true, branco},
       {g.lblTitRtbOper, g.rtgTotais, "Rtb. Oper. (%)", "Tahoma", 11, false, {271, 2}, 78, A::Inicio, true, branco},
-      {g.lblValorMrgBruta, g.rtgTotais, "", "Tahoma", 12, true, {1, 26}, 78, A::Fim, false, branco},
-      {g.lblValorMrgOper, g.rtgTotais, "", "Tahoma", 12, true, {90, 26}, 78, A::Fim, false, branco},
-      {g.lblValorRtbBruta, g.rtgTotais, "", "Tahoma", 12, true, {181, 26}, 78, A::Fim, false, branco},
-      {g.lblValorRtbOper, g.rtgTotais, "", "Tahoma", 12, true, {266, 26}, 78, A::Fim, false, branco},
+      {g.lblValorMrgBruta, g.rtgTotais, "–", "Tahoma", 12, true, {1, 26}, 78, A::Fim, false, branco},
+      {g.lblValorMrgOper, g.rtgTotais, "–", "Tahoma", 12, true, {90, 26}, 78, A::Fim, false, branco},
+      {g.lblValorRtbBruta, g.rtgTotais, "–", "Tahoma", 12, true, {181, 26}, 78, A::Fim, false, branco},
+      {g.lblValorRtbOper, g.rtgTotais, "–", "Tahoma", 12, true, {266, 26}, 78, A::Fim, false, branco},
       // clang-format on
   };
   for (const auto& r : rotulos) {
@@ -244,7 +244,8 @@ TEST_F(Face, LogoSobreABordaDeCimaEOGadgetMontado) {
 TEST_F(Face, AtualizacaoEscreveAsOitoFigurasFilialEPeriodo) {
   abre(pedido("01", "V", "100", "2024-02-10", "S", 0, 1000, 25) +
        item("01", "V", "100", 1, "P1", "1", 10, 100));
-  EXPECT_EQ(figuras(), (QStringList{"Venda", "Custo", "Aquisição", "Venda", "", "", "", ""}));
+  // Before the first refresh: a dash, never a caption.
+  EXPECT_EQ(figuras(), QStringList(8, "–"));
   atualiza();
   EXPECT_EQ(figuras(), (QStringList{"1.000,00", "850,00", "60,00", "25,00", "400,00", "150,00",
                                     "40,00", "15,00"}));
@@ -269,19 +270,25 @@ TEST_F(Face, SemPedidosNoPeriodoTodasAsFigurasSaoZero) {
   EXPECT_EQ(gadget_->lblPeriodo->text(), "Período: Diário (14/02/2024)");
 }
 
-TEST_F(Face, VendaTotalZeroEscreveFaturamentoZeraORestoEMostraUmErro) {
+// The sale total of the period is 0 although orders were found: the cost
+// shares have no base. The refresh fails as a whole: no figure of it is
+// shown (here: none has been shown yet, so the dashes stay).
+TEST_F(Face, VendaTotalZeroNaoMostraFigurasPelaMetadeEMostraUmErro) {
   test::MensagensRegistradas mensagens;
   abre(pedido("01", "V", "600", "2024-02-10", "S", 0, 100) +
        item("01", "V", "600", 1, "P1", "1", 1, 100) +
        "INSERT INTO ENCEFAT (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, VLRDESCONTO, VLRDINHEIRO) "
        "VALUES ('01', 'V', '600', 100, 0);\n");
   atualiza();
-  EXPECT_EQ(figuras(),
-            (QStringList{"0,00", "60,00", "0,00", "0,00", "0,00", "0,00", "0,00", "0,00"}));
+  EXPECT_EQ(figuras(), QStringList(8, "–"));
   ASSERT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
   EXPECT_EQ(mensagens.lista[0].tipo, TipoMensagem::Erro);
   EXPECT_TRUE(mensagens.lista[0].texto.contains("Aquisição (%)")) << mensagens.textos();
+  EXPECT_TRUE(mensagens.lista[0].texto.contains("venda zero")) << mensagens.textos();
+  EXPECT_TRUE(mensagens.lista[0].detalhes.contains("MTotValorDaVenda")) << mensagens.textos();
+  // No figure yet: the branch and period lines say what was asked for.
   EXPECT_EQ(gadget_->lblNomeFilial->text(), "LOJA CENTRO");
+  EXPECT_EQ(gadget_->lblPeriodo->text(), "Período: Mensal (01/02/2024 a 29/02/2024)");
 }
 
 TEST_F(Face, UmaConexaoPerdidaEFeitaDeNovoNaAtualizacaoSeguinte) {
