@@ -29,9 +29,10 @@ const QColor kCinzaEscuro = Argb(0xFF696969);  // the blocks
 const QColor kCianoEscuro = Argb(0xFF008B8B);  // the totals band
 // The rim of the dark-cyan lines: the light grey at the top of the face.
 const QColor kHaloLinhas = Argb(0xFFE5E5E5);
-// The least opacity of the dark-cyan lines, and the opacity of the figures
-// of a refresh that failed since.
-constexpr double kOpacidadeMinimaLinhas = 0.85;
+// The least opacity of the dark-cyan lines: they are drawn whole, rim and
+// letters, however translucent the face; and the opacity of the figures of
+// a refresh that failed since.
+constexpr double kOpacidadeMinimaLinhas = 1.0;
 constexpr double kOpacidadeFigurasAntigas = 0.45;
 
 // What each figure is, for its title's and its value's tooltip, in the

@@ -90,9 +90,9 @@ inline bool Aguarda(const std::function<bool()>& condicao, int limiteMs = 60000)
 // The tooltip the form shows when the mouse rests at `ponto` (form
 // coordinates); empty when none.
 inline QString Dica(TFormTransparente& form, QPointF ponto) {
-  // A tooltip goes away a moment after it is told to.
-  QToolTip::hideText();
-  Aguarda([] { return !QToolTip::isVisible(); }, 5000);
+  // Told to go, a tooltip goes a moment later: close it now.
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->inherits("QTipLabel")) w->hide();
   QHelpEvent evento(QEvent::ToolTip, ponto.toPoint(), form.mapToGlobal(ponto.toPoint()));
   QCoreApplication::sendEvent(&form, &evento);
   return QToolTip::isVisible() ? QToolTip::text() : QString();
