@@ -1,6 +1,8 @@
 #include "gadget/rentabilidade.h"
 
 #include <QColor>
+#include <QDateTime>
+#include <QFontMetricsF>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -15,6 +17,7 @@
 #include "framework/gui/imagensicones.h"
 #include "framework/gui/mensagens.h"
 #include "gadget/atualizacao.h"
+#include "gadget/errosatualizacao.h"
 #include "gadget/identidade.h"
 
 namespace margivo {
@@ -24,6 +27,34 @@ QColor Argb(quint32 argb) { return QColor::fromRgba(argb); }
 
 const QColor kCinzaEscuro = Argb(0xFF696969);  // the blocks
 const QColor kCianoEscuro = Argb(0xFF008B8B);  // the totals band
+// The rim of the dark-cyan lines: the light grey at the top of the face.
+const QColor kHaloLinhas = Argb(0xFFE5E5E5);
+// The least opacity of the dark-cyan lines: they are drawn whole, rim and
+// letters, however translucent the face; and the opacity of the figures of
+// a refresh that failed since.
+constexpr double kOpacidadeMinimaLinhas = 1.0;
+constexpr double kOpacidadeFigurasAntigas = 0.45;
+
+// What each figure is, for its title's and its value's tooltip, in the
+// order of the value labels.
+constexpr const char* kExplicacoes[8] = {
+    "Venda: valor líquido dos pedidos do período, já com os descontos, em reais.",
+    "Custo: custo total das vendas do período (aquisição, comissões, impostos, custo do prazo "
+    "de pagamento e tarifas), em reais.",
+    "Aquisição: custo de aquisição das mercadorias vendidas, em percentual da venda.",
+    "Custo de venda: os demais custos da venda (comissões, impostos, prazo de pagamento e "
+    "tarifas), em percentual da venda.",
+    "Margem bruta: a venda menos o custo de aquisição das mercadorias, em reais.",
+    "Margem operacional: a venda menos o custo total da venda, em reais.",
+    "Rentabilidade bruta: a margem bruta em percentual da venda.",
+    "Rentabilidade operacional: a margem operacional em percentual da venda.",
+};
+
+// "14:32" for today, "13/02 às 14:32" for another day.
+QString momento(const QDateTime& quando) {
+  if (quando.date() == QDate::currentDate()) return quando.toString(QStringLiteral("HH:mm"));
+  return quando.toString(QStringLiteral("dd/MM 'às' HH:mm"));
+}
 
 // The work of a refresh ends early, by this, when the gadget goes away.
 struct AtualizacaoCancelada {};
@@ -127,6 +158,8 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   };
   const QString segoe = QStringLiteral("Segoe UI");
   const QString tahoma = QStringLiteral("Tahoma");
+  // Until a refresh has worked there is no figure to show.
+  const QString semValor = QString::fromUtf8(kSemValor);
   using A = TAlinhamento;
 
   lblTitGadget = rotulo(rtgPrincipal, "lblTitGadget", kEstiloTitulo);
@@ -142,11 +175,9 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   ConfigLabel(lblTitCustoFat, tahoma, QStringLiteral("Custo (R$)"), 11, 0, 202, 0, 80, A::Inicio,
               false, true);
   lblValorVendaFat = rotulo(rrtFatVal, "lblValorVendaFat");
-  ConfigLabel(lblValorVendaFat, tahoma, QStringLiteral("Venda"), 17, Negrito, 16, 20, 120, A::Fim,
-              false, false);
+  ConfigLabel(lblValorVendaFat, tahoma, semValor, 17, Negrito, 16, 20, 120, A::Fim, false, false);
   lblValorCustoFat = rotulo(rrtFatVal, "lblValorCustoFat");
-  ConfigLabel(lblValorCustoFat, tahoma, QStringLiteral("Custo"), 17, Negrito, 197, 20, 120, A::Fim,
-              false, false);
+  ConfigLabel(lblValorCustoFat, tahoma, semValor, 17, Negrito, 197, 20, 120, A::Fim, false, false);
   lblTitCusto = rotulo(rrtCustTit, "lblTitCusto");
   ConfigLabel(lblTitCusto, segoe, QStringLiteral("Custos"), 15, Negrito, 210, 0, 120, A::Fim, false,
               false);
@@ -157,11 +188,9 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   ConfigLabel(lblTitVendaCusto, tahoma, QStringLiteral("Venda (%)"), 11, 0, 202, 0, 80, A::Inicio,
               false, true);
   lblValorAquisCusto = rotulo(rrtCustVal, "lblValorAquisCusto");
-  ConfigLabel(lblValorAquisCusto, tahoma, QStringLiteral("Aquisição"), 17, Negrito, 16, 20, 120,
-              A::Fim, false, false);
+  ConfigLabel(lblValorAquisCusto, tahoma, semValor, 17, Negrito, 16, 20, 120, A::Fim, false, false);
   lblValorVendaCusto = rotulo(rrtCustVal, "lblValorVendaCusto");
-  ConfigLabel(lblValorVendaCusto, segoe, QStringLiteral("Venda"), 17, Negrito, 197, 20, 120, A::Fim,
-              false, false);
+  ConfigLabel(lblValorVendaCusto, segoe, semValor, 17, Negrito, 197, 20, 120, A::Fim, false, false);
   lblNomeFilial = rotulo(rtgPrincipal, "lblNomeFilial", kEstiloTitulo);
   ConfigLabel(lblNomeFilial, tahoma, QStringLiteral("Todas as Filiais"), 12, 0, 0, 147, 359,
               A::Centro, false, false);
@@ -180,13 +209,44 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   ConfigLabel(lblTitRtbOper, tahoma, QStringLiteral("Rtb. Oper. (%)"), 11, 0, 271, 2, 78, A::Inicio,
               false, true);
   lblValorMrgBruta = rotulo(rtgTotais, "lblValorMrgBruta");
-  ConfigLabel(lblValorMrgBruta, tahoma, QString(), 12, Negrito, 1, 26, 78, A::Fim, false, false);
+  ConfigLabel(lblValorMrgBruta, tahoma, semValor, 12, Negrito, 1, 26, 78, A::Fim, false, false);
   lblValorMrgOper = rotulo(rtgTotais, "lblValorMrgOper");
-  ConfigLabel(lblValorMrgOper, tahoma, QString(), 12, Negrito, 90, 26, 78, A::Fim, false, false);
+  ConfigLabel(lblValorMrgOper, tahoma, semValor, 12, Negrito, 90, 26, 78, A::Fim, false, false);
   lblValorRtbBruta = rotulo(rtgTotais, "lblValorRtbBruta");
-  ConfigLabel(lblValorRtbBruta, tahoma, QString(), 12, Negrito, 181, 26, 78, A::Fim, false, false);
+  ConfigLabel(lblValorRtbBruta, tahoma, semValor, 12, Negrito, 181, 26, 78, A::Fim, false, false);
   lblValorRtbOper = rotulo(rtgTotais, "lblValorRtbOper");
-  ConfigLabel(lblValorRtbOper, tahoma, QString(), 12, Negrito, 266, 26, 78, A::Fim, false, false);
+  ConfigLabel(lblValorRtbOper, tahoma, semValor, 12, Negrito, 266, 26, 78, A::Fim, false, false);
+
+  // Every value fits its own box, whatever its size: the text shrinks. In
+  // the totals band the text keeps off the separator lines, which the boxes
+  // of the last three values overlap, and off the band's rounded corner.
+  for (TLabel* valor : rotulosDeValor()) valor->setShrinkToFit(true);
+  lblValorMrgBruta->setTextMargins(5, 0);
+  lblValorMrgOper->setTextMargins(4, 0);
+  lblValorRtbBruta->setTextMargins(4, 0);
+  lblValorRtbOper->setTextMargins(4, 0);
+
+  // Each figure explained on its title (its value: estadoAtualizacaoMudou).
+  TLabel* const titulos[] = {lblTitVendaFat, lblTitCustoFat, lblTitAquisCusto, lblTitVendaCusto,
+                             lblTitMrgBruta, lblTitMrgOper,  lblTitRtbBruta,   lblTitRtbOper};
+  for (size_t i = 0; i < std::size(titulos); ++i)
+    titulos[i]->setHint(QString::fromUtf8(kExplicacoes[i]));
+
+  // When the figures were read: small, beside the title, before the logo.
+  lblAtualizado = rotulo(rtgPrincipal, "lblAtualizado", kEstiloTitulo);
+  ConfigLabel(lblAtualizado, tahoma, QString(), 10, 0, 150, 5, 134, A::Fim, false, false);
+  lblAtualizado->setShrinkToFit(true);
+  imgFalha = new TIndicadorFalha(rtgPrincipal);
+  imgFalha->setObjectName(QStringLiteral("imgFalha"));
+  imgFalha->setVisible(false);
+
+  // The dark-cyan lines are read against the face's light grey; on a
+  // translucent face over a dark desktop that grey is gone. A light rim and
+  // an opacity floor keep them readable at any opacity.
+  for (TLabel* linha : {lblNomeFilial, lblPeriodo, lblAtualizado}) {
+    linha->setHalo(kHaloLinhas);
+    linha->setMinimumOpacity(kOpacidadeMinimaLinhas);
+  }
 
   imgLogo = new TImage(rtgPrincipal);
   imgLogo->setObjectName(QStringLiteral("imgLogo"));
@@ -197,6 +257,7 @@ TRentabilidade::TRentabilidade(TFormTransparente* AOwner) : TGadgetSimples(AOwne
   AssociaEventosComuns(rtgPrincipal);
   // The busy sign sits right after the title.
   imgOcupado->setPosition({lblTitGadget->x() + lblTitGadget->width() + 6, 6});
+  estadoAtualizacaoMudou();
 
   try {
     desktop().IniciarComWindows(getTitulo(), true);
@@ -254,12 +315,79 @@ void TRentabilidade::IniciarGadget(QObject* Sender) {
         // The period as this refresh computed it goes with the next save.
         FConfig->DataInicial = resultado->DataInicial;
         FConfig->DataFinal = resultado->DataFinal;
-        aplicaResultado(*resultado);
         if (erro) {
           reconectar_ = ErroDoBanco(erro);
+          // The face keeps the last good figures with the branch and the
+          // period they belong to (the frame dims them): a refresh cut short
+          // would mix its figures with the older ones. Before any good
+          // refresh the lines at least say what was asked for.
+          if (!estadoAtualizacao().ultimoSucesso.isValid()) {
+            if (resultado->lblNomeFilial) lblNomeFilial->setText(*resultado->lblNomeFilial);
+            if (resultado->lblPeriodo) lblPeriodo->setText(*resultado->lblPeriodo);
+          }
           std::rethrow_exception(erro);
         }
+        aplicaResultado(*resultado);
       });
+}
+
+std::array<TLabel*, 8> TRentabilidade::rotulosDeValor() const {
+  return {lblValorVendaFat, lblValorCustoFat, lblValorAquisCusto, lblValorVendaCusto,
+          lblValorMrgBruta, lblValorMrgOper,  lblValorRtbBruta,   lblValorRtbOper};
+}
+
+MensagemErro TRentabilidade::descreveErro(std::exception_ptr erro) const {
+  return descreveErroDaAtualizacao(erro, FConfig);
+}
+
+void TRentabilidade::estadoAtualizacaoMudou() {
+  const EstadoAtualizacao& estado = estadoAtualizacao();
+  const bool temFiguras = estado.ultimoSucesso.isValid();
+  if (!temFiguras) {
+    lblAtualizado->setText(estado.falhou ? QStringLiteral("Não atualizado") : QString());
+  } else if (estado.ultimoSucesso.date() == QDate::currentDate()) {
+    lblAtualizado->setText(QStringLiteral("Atualizado às %1").arg(momento(estado.ultimoSucesso)));
+  } else {
+    lblAtualizado->setText(QStringLiteral("Atualizado em %1").arg(momento(estado.ultimoSucesso)));
+  }
+
+  QString nota;  // the failure, for the tooltips
+  if (estado.falhou) {
+    nota = QStringLiteral("A atualização das %1 falhou: %2")
+               .arg(momento(estado.ultimaFalha), estado.erro.texto);
+    nota += temFiguras ? QStringLiteral("\nOs valores mostrados são os da atualização das %1.")
+                             .arg(momento(estado.ultimoSucesso))
+                       : QStringLiteral("\nAinda não há valores a mostrar.");
+  }
+  const int minutos = intervaloAtualizacao() / 60000;
+  const QString leitura =
+      !temFiguras   ? QString()
+      : minutos > 0 ? QStringLiteral(
+                          "Valores lidos do banco de dados às %1; o gadget os atualiza a cada %2 "
+                          "minuto(s) e com um duplo clique.")
+                          .arg(momento(estado.ultimoSucesso))
+                          .arg(minutos)
+                    : QStringLiteral(
+                          "Valores lidos do banco de dados às %1; atualize-os com um duplo "
+                          "clique.")
+                          .arg(momento(estado.ultimoSucesso));
+  lblAtualizado->setHint(estado.falhou ? nota : leitura);
+  imgFalha->setHint(nota);
+
+  // The mark sits just left of the time's text.
+  imgFalha->setVisible(estado.falhou);
+  const QFontMetricsF fm(lblAtualizado->fonteDesenhada());
+  const QRectF area = lblAtualizado->areaDoTexto().translated(lblAtualizado->position());
+  const double inicioTexto = area.right() - fm.horizontalAdvance(lblAtualizado->text());
+  imgFalha->setPosition(
+      {inicioTexto - imgFalha->width() - 3, area.center().y() - imgFalha->height() / 2});
+
+  const auto valores = rotulosDeValor();
+  for (size_t i = 0; i < valores.size(); ++i) {
+    valores[i]->setOpacity(estado.falhou ? kOpacidadeFigurasAntigas : 1.0);
+    const QString explicacao = QString::fromUtf8(kExplicacoes[i]);
+    valores[i]->setHint(estado.falhou ? explicacao + QStringLiteral("\n\n") + nota : explicacao);
+  }
 }
 
 void TRentabilidade::aplicaResultado(const ResultadoAtualizacao& resultado) {

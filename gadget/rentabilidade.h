@@ -7,14 +7,25 @@
 // The refresh runs the framework part on the GUI thread, then the data part
 // (TAtualizacaoRentabilidade: branch name, period, order items, engine) on a
 // worker thread on a copy of the settings, so the panel stays responsive;
-// the figures change only when the work ends, and labels the refresh did not
-// reach keep their texts. A database error makes the next refresh reconnect
-// first (once per refresh).
+// the figures, the branch and the period change only when a refresh works
+// to its end. A database error makes the next refresh reconnect first (once
+// per refresh).
+//
+// What the face says about its figures: until a refresh has worked the
+// eight values show a dash; beside the title, discreetly, the time the
+// figures were read ("Atualizado às 14:32"). While the last refresh failed
+// the face keeps the last good figures, dimmed, shows a red mark beside that
+// time, and the failure's message on hover (mark, time and figures). Every
+// value fits its box from "0,00" to "-999.999.999,99": a value too wide for
+// its font is drawn in a smaller one. The branch, period and time lines keep
+// their contrast at any opacity of the face (a light rim and an opacity
+// floor). Every figure's title and value explain the figure on hover.
 #pragma once
 
 #include <QDate>
 #include <QPointF>
 #include <QString>
+#include <array>
 
 #include "framework/gui/gadget.h"
 
@@ -24,6 +35,8 @@ struct ResultadoAtualizacao;
 
 // The label style of the dark-cyan texts (title, branch and period lines).
 inline constexpr const char* kEstiloTitulo = "lblTituloStyle1";
+// What a value label shows until a refresh has worked.
+inline constexpr const char* kSemValor = "–";
 
 class TRentabilidade : public TGadgetSimples {
   Q_OBJECT
@@ -53,6 +66,9 @@ class TRentabilidade : public TGadgetSimples {
   // the system date at each refresh.
   void setHoje(const QDate& dia) { hoje_ = dia; }
 
+  // The eight value labels, in the order of kFigurasPainel.
+  std::array<TLabel*, 8> rotulosDeValor() const;
+
   // The start and stop of the vertical gradients: bottom centre to top centre.
   QPointF PosGradIni, PosGradFim;
 
@@ -65,6 +81,13 @@ class TRentabilidade : public TGadgetSimples {
       *lblTitRtbBruta, *lblTitRtbOper, *lblValorMrgBruta, *lblValorMrgOper, *lblValorRtbBruta,
       *lblValorRtbOper;
   TImage* imgLogo;
+  // When the figures were read, and the mark of a failed refresh beside it.
+  TLabel* lblAtualizado;
+  TIndicadorFalha* imgFalha;
+
+ protected:
+  MensagemErro descreveErro(std::exception_ptr erro) const override;
+  void estadoAtualizacaoMudou() override;
 
  private:
   // Writes what a refresh wrote onto the labels.

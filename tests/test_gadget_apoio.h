@@ -11,10 +11,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPointF>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QToolTip>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -83,6 +85,17 @@ inline bool Aguarda(const std::function<bool()>& condicao, int limiteMs = 60000)
     QThread::msleep(2);
   }
   return true;
+}
+
+// The tooltip the form shows when the mouse rests at `ponto` (form
+// coordinates); empty when none.
+inline QString Dica(TFormTransparente& form, QPointF ponto) {
+  // Told to go, a tooltip goes a moment later: close it now.
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->inherits("QTipLabel")) w->hide();
+  QHelpEvent evento(QEvent::ToolTip, ponto.toPoint(), form.mapToGlobal(ponto.toPoint()));
+  QCoreApplication::sendEvent(&form, &evento);
+  return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 // Records every message box instead of showing it, for the life of the

@@ -5,9 +5,14 @@
 // deferred to its end), and where a dialog opens over the panel.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScreen>
 #include <QSemaphore>
+#include <QSet>
 #include <QTimer>
+#include <QToolTip>
 #include <atomic>
 #include <climits>
 #include <memory>
@@ -263,6 +268,111 @@ TEST_F(Elementos, ARegiaoDeEntradaEOQueSeDesenha) {
   EXPECT_EQ(form_->mask(), QRegion(0, 0, 1, 1));
 }
 
+TEST_F(Elementos, DicaEDoElementoMaisAltoQueTemUmaRotulosInclusive) {
+  auto* pai = new TRectangle(form_.get());
+  pai->setPosition({100, 100});
+  pai->setSize(200, 100);
+  pai->setHint("o bloco");
+  auto* rotulo = new TLabel(pai);
+  rotulo->setPosition({10, 10});
+  rotulo->setText("Mrg. Bruta (R$)");
+  rotulo->setAutoSize(true);
+  rotulo->setHint("a margem");
+  auto* semDica = new TRectangle(pai);
+  semDica->setPosition({10, 50});
+  semDica->setSize(40, 40);
+  form_->show();
+  // Labels take no hits, but their hint shows.
+  EXPECT_EQ(test::Dica(*form_, {115, 118}), "a margem");
+  EXPECT_EQ(test::Dica(*form_, {250, 150}), "o bloco");
+  // An element without a hint shows its ancestor's.
+  EXPECT_EQ(test::Dica(*form_, {120, 160}), "o bloco");
+  EXPECT_EQ(test::Dica(*form_, {50, 50}), "");
+  rotulo->setVisible(false);
+  EXPECT_EQ(test::Dica(*form_, {115, 118}), "o bloco");
+}
+
+TEST_F(Elementos, DuploCliqueEMenuDeContextoVaoAoAncestralQueOsTrata) {
+  auto* pai = new TRectangle(form_.get());
+  pai->setObjectName("pai");
+  pai->setPosition({100, 100});
+  pai->setSize(200, 100);
+  auto* filho = new TRectangle(pai);
+  filho->setPosition({10, 10});
+  filho->setSize(50, 50);
+  int pressoes = 0;
+  QStringList eventos;
+  QPoint pedidoEm;
+  filho->OnMouseDown = [&](QObject*, const TEventoMouse&) { ++pressoes; };
+  pai->OnDblClick = [&](QObject* s) { eventos << "duplo " + s->objectName(); };
+  pai->OnContextPopup = [&](QObject* s, const QPoint& p) {
+    eventos << "menu " + s->objectName();
+    pedidoEm = p;
+  };
+  // A double click: press, release, double click, release.
+  test::Clica(*form_, {120, 120});
+  test::EnviaMouse(*form_, QEvent::MouseButtonDblClick, {120, 120}, Qt::LeftButton, Qt::LeftButton);
+  test::SoltaMouse(*form_, {120, 120});
+  EXPECT_EQ(pressoes, 2) << "the double click is the second press too";
+  EXPECT_EQ(eventos, QStringList{"duplo pai"});
+
+  // The right button asks for the menu; the menu takes the mouse, so the
+  // release never comes and nothing may stay held.
+  test::EnviaMouse(*form_, QEvent::MouseButtonPress, {120, 120}, Qt::RightButton, Qt::RightButton);
+  QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(120, 120),
+                         form_->mapToGlobal(QPoint(120, 120)));
+  QCoreApplication::sendEvent(form_.get(), &menu);
+  EXPECT_EQ(eventos, (QStringList{"duplo pai", "menu pai"}));
+  EXPECT_EQ(pedidoEm, form_->mapToGlobal(QPoint(120, 120)));
+  EXPECT_EQ(form_->elementoCapturado(), nullptr);
+  // Where nothing handles it, nothing happens.
+  QContextMenuEvent fora(QContextMenuEvent::Mouse, QPoint(50, 50),
+                         form_->mapToGlobal(QPoint(50, 50)));
+  QCoreApplication::sendEvent(form_.get(), &fora);
+  EXPECT_EQ(eventos.size(), 2);
+}
+
+TEST_F(Elementos, RotuloQueEncolheCabeNaSuaAreaDeTexto) {
+  auto* caixa = new TRectangle(form_.get());
+  caixa->setSize(300, 100);
+  auto* rotulo = new TLabel(caixa);
+  rotulo->setFontSize(17);
+  rotulo->setFontStyle(Negrito);
+  rotulo->setWidth(100);
+  rotulo->setText("-999.999.999,99");
+  const auto largura = [&] {
+    return QFontMetricsF(rotulo->fonteDesenhada()).horizontalAdvance(rotulo->text());
+  };
+  ASSERT_GT(largura(), 100) << "the text must be too wide for the case to show anything";
+  EXPECT_EQ(rotulo->fonteDesenhada().pixelSize(), 17) << "only when asked to";
+  rotulo->setShrinkToFit(true);
+  EXPECT_LT(rotulo->fonteDesenhada().pixelSize(), 17);
+  EXPECT_LE(largura(), 100);
+  // The margins narrow the area the text has to fit.
+  rotulo->setTextMargins(20, 0);
+  EXPECT_EQ(rotulo->areaDoTexto(), QRectF(20, 0, 80, TLabel::kAlturaPadrao));
+  EXPECT_LE(largura(), 80);
+  EXPECT_EQ(rotulo->size(), QSizeF(100, TLabel::kAlturaPadrao)) << "the box keeps its size";
+  // A text that fits keeps the font size.
+  rotulo->setText("0,00");
+  EXPECT_EQ(rotulo->fonteDesenhada().pixelSize(), 17);
+}
+
+TEST_F(Elementos, OpacidadeMinimaValeEnquantoOPaiApareca) {
+  auto* face = new TRectangle(form_.get());
+  auto* linha = new TLabel(face);
+  auto* outro = new TLabel(face);
+  linha->setMinimumOpacity(0.85);
+  face->setOpacity(0.2);
+  EXPECT_DOUBLE_EQ(linha->opacidadeDesenhada(), 0.85);
+  EXPECT_DOUBLE_EQ(outro->opacidadeDesenhada(), 0.2);
+  face->setOpacity(1);
+  EXPECT_DOUBLE_EQ(linha->opacidadeDesenhada(), 1);
+  // A face made invisible takes its lines along.
+  face->setOpacity(0);
+  EXPECT_DOUBLE_EQ(linha->opacidadeDesenhada(), 0);
+}
+
 TEST_F(Elementos, UmErroNumTratadorViraUmaCaixaEOProgramaSegue) {
   test::MensagensRegistradas mensagens;
   auto* r = new TRectangle(form_.get());
@@ -289,9 +399,17 @@ class GadgetDeTeste : public TGadgetSimples {
     TGadgetSimples::IniciarGadget(Sender);
     if (aoAtualizar) aoAtualizar();
   }
+  void RConfClick(QObject*) override { ++configuracoes; }
+  void RAboutClick(QObject*) override { ++sobres; }
 
   int atualizacoes = 0;
+  int configuracoes = 0;
+  int sobres = 0;
+  int mudancasDeEstado = 0;
   std::function<void()> aoAtualizar;
+
+ protected:
+  void estadoAtualizacaoMudou() override { ++mudancasDeEstado; }
 };
 
 class Gadget : public ::testing::Test {
@@ -502,6 +620,158 @@ TEST_F(Gadget, ErroNaAtualizacaoEUmaCaixaSoEOsTicsEsperam) {
   EXPECT_TRUE(mensagens.lista[0].texto.contains("AtualizaDados")) << mensagens.textos();
   EXPECT_EQ(durante, 1);
   EXPECT_EQ(gadget_->atualizacoes, 1);
+}
+
+// A fault that stays (a bad order stays bad until someone mends it) shows
+// its box once; the frame keeps saying that the last refresh failed.
+TEST_F(Gadget, UmErroQueSeRepeteMostraUmaCaixaSo) {
+  test::MensagensRegistradas mensagens;
+  QString falha;
+  gadget_->aoAtualizar = [&] {
+    if (!falha.isEmpty()) throw std::runtime_error(falha.toStdString());
+  };
+  const struct {
+    const char* nome;
+    const char* falha;  // empty: the refresh works
+    bool caixa;
+  } passos[] = {
+      {"first failure", "pedido 7 com erro", true},
+      {"the same again", "pedido 7 com erro", false},
+      {"and again", "pedido 7 com erro", false},
+      {"another error", "sem conexão", true},
+      {"the first one again: it differs from the last", "pedido 7 com erro", true},
+      {"a refresh that works", "", false},
+      {"the same failure after a success", "pedido 7 com erro", true},
+  };
+  size_t caixas = 0;
+  for (const auto& p : passos) {
+    SCOPED_TRACE(p.nome);
+    falha = QString::fromUtf8(p.falha);
+    const int mudancas = gadget_->mudancasDeEstado;
+    gadget_->Atualiza(gadget_.get());
+    if (p.caixa) ++caixas;
+    ASSERT_EQ(mensagens.lista.size(), caixas) << mensagens.textos();
+    if (p.caixa) {
+      EXPECT_EQ(mensagens.lista.back().texto, falha);
+    }
+    const EstadoAtualizacao& estado = gadget_->estadoAtualizacao();
+    EXPECT_EQ(estado.falhou, !falha.isEmpty());
+    EXPECT_EQ(estado.erro.texto, falha);
+    EXPECT_EQ(gadget_->mudancasDeEstado, mudancas + 1) << "the face hears of every end";
+  }
+  // The last success is kept through the failure after it.
+  EXPECT_TRUE(gadget_->estadoAtualizacao().ultimoSucesso.isValid());
+  EXPECT_TRUE(gadget_->estadoAtualizacao().ultimaFalha.isValid());
+}
+
+TEST_F(Gadget, OErroDoTrabalhoTambemSoUmaVez) {
+  test::MensagensRegistradas mensagens;
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho([](const std::atomic<bool>&) { throw std::runtime_error("sem banco"); },
+                            [](std::exception_ptr erro) {
+                              if (erro) std::rethrow_exception(erro);
+                            });
+  };
+  for (int i = 0; i < 3; ++i) {
+    gadget_->Atualiza(gadget_.get());
+    ASSERT_TRUE(Aguarda([&] { return !gadget_->atualizando(); }));
+  }
+  EXPECT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
+  EXPECT_TRUE(gadget_->estadoAtualizacao().falhou);
+}
+
+// The face's context menu: its four entries, each doing what the strip's
+// button or the refresh does.
+TEST_F(Gadget, MenuDeContextoDaFace) {
+  form_->show();
+  QContextMenuEvent pedido(QContextMenuEvent::Mouse, face().toPoint(),
+                           form_->mapToGlobal(face().toPoint()));
+  QCoreApplication::sendEvent(form_.get(), &pedido);
+  QMenu* menu = gadget_->menuContexto();
+  ASSERT_TRUE(Aguarda([&] { return menu->isVisible(); }, 5000));
+  QStringList entradas;
+  for (QAction* a : menu->actions())
+    if (!a->isSeparator()) entradas << a->text();
+  EXPECT_EQ(entradas, (QStringList{"Atualizar agora", "Configurações…", "Sobre…", "Fechar"}));
+  const auto acao = [&](const char* texto) {
+    for (QAction* a : menu->actions())
+      if (a->text() == QString::fromUtf8(texto)) return a;
+    ADD_FAILURE() << "no entry " << texto;
+    return static_cast<QAction*>(nullptr);
+  };
+  ASSERT_TRUE(acao("Atualizar agora")->isEnabled());
+  acao("Atualizar agora")->trigger();
+  EXPECT_EQ(gadget_->atualizacoes, 1);
+  acao("Configurações…")->trigger();
+  EXPECT_EQ(gadget_->configuracoes, 1);
+  acao("Sobre…")->trigger();
+  EXPECT_EQ(gadget_->sobres, 1);
+  menu->hide();
+  // Nothing stays held after the menu: a move is a hover, not a drag.
+  EXPECT_EQ(form_->elementoCapturado(), nullptr);
+  acao("Fechar")->trigger();
+  EXPECT_FALSE(form_->isVisible());
+}
+
+TEST_F(Gadget, DuranteUmaAtualizacaoOMenuEODuploCliqueDizemQueElaEstaEmAndamento) {
+  QSemaphore liberar;
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho(
+        [&](const std::atomic<bool>& cancelar) {
+          while (!liberar.tryAcquire(1, 10) && !cancelar) {
+          }
+        },
+        [](std::exception_ptr) {});
+  };
+  form_->show();
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->atualizando());
+  gadget_->abreMenuContexto(form_->mapToGlobal(face().toPoint()));
+  QAction* atualizar = gadget_->menuContexto()->actions().front();
+  EXPECT_FALSE(atualizar->isEnabled());
+  EXPECT_EQ(atualizar->text(), "Atualizar agora (já em andamento)");
+  gadget_->menuContexto()->hide();
+  // A double click meanwhile starts nothing and says why.
+  test::EnviaMouse(*form_, QEvent::MouseButtonDblClick, face(), Qt::LeftButton, Qt::LeftButton);
+  test::SoltaMouse(*form_, face());
+  EXPECT_EQ(gadget_->atualizacoes, 1);
+  EXPECT_EQ(QToolTip::text(), "Uma atualização já está em andamento.");
+  liberar.release();
+  ASSERT_TRUE(Aguarda([&] { return !gadget_->atualizando(); }));
+  EXPECT_EQ(gadget_->atualizacoes, 1) << "nothing was queued";
+
+  // Idle again: the entry is back, and a double click on the face refreshes.
+  gadget_->aoAtualizar = nullptr;
+  gadget_->abreMenuContexto(form_->mapToGlobal(face().toPoint()));
+  EXPECT_TRUE(atualizar->isEnabled());
+  EXPECT_EQ(atualizar->text(), "Atualizar agora");
+  gadget_->menuContexto()->hide();
+  test::Clica(*form_, face());
+  test::EnviaMouse(*form_, QEvent::MouseButtonDblClick, face(), Qt::LeftButton, Qt::LeftButton);
+  test::SoltaMouse(*form_, face());
+  EXPECT_EQ(gadget_->atualizacoes, 2);
+  // Not so on the strip's buttons.
+  MoveMouse(*form_, face());
+  const QPointF config = Centro(*gadget_->rtgConfig);
+  test::Clica(*form_, config);
+  test::EnviaMouse(*form_, QEvent::MouseButtonDblClick, config, Qt::LeftButton, Qt::LeftButton);
+  test::SoltaMouse(*form_, config);
+  EXPECT_EQ(gadget_->atualizacoes, 2);
+}
+
+TEST_F(Gadget, CadaBotaoDaFaixaTemUmaDica) {
+  form_->show();
+  MoveMouse(*form_, face());  // shows the strip
+  QStringList dicas;
+  for (const TRectangle* botao :
+       {gadget_->rtgFechar, gadget_->rtgConfig, gadget_->rtgAbout, gadget_->rtgMover}) {
+    SCOPED_TRACE(botao->objectName().toStdString());
+    const QString dica = test::Dica(*form_, Centro(*botao));
+    EXPECT_EQ(dica, botao->hint());
+    EXPECT_TRUE(dica.endsWith('.')) << dica.toStdString();
+    dicas << dica;
+  }
+  EXPECT_EQ(QSet<QString>(dicas.begin(), dicas.end()).size(), 4) << "each says its own";
 }
 
 TEST_F(Gadget, FecharRemoveOInicioAutomaticoGravaIniWindowsEFechaOForm) {

@@ -1,12 +1,16 @@
 #include "framework/gui/elementos.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHelpEvent>
+#include <QImage>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
 
@@ -142,6 +146,31 @@ void TElemento::trazParaFrente() {
 double TElemento::opacidadeAbsoluta() const {
   double o = 1;
   for (const TElemento* e = this; e != nullptr; e = e->elementoPai()) o *= e->opacity();
+  return o;
+}
+
+void TElemento::setMinimumOpacity(double opacidade) {
+  opacidade = std::clamp(opacidade, 0.0, 1.0);
+  if (opacidade == opacidadeMinima_) return;
+  opacidadeMinima_ = opacidade;
+  alterado();
+}
+
+namespace {
+
+// The opacity `e` is drawn with when what holds it is drawn with `herdada`.
+double OpacidadeDe(const TElemento& e, double herdada) {
+  const double o = herdada * e.opacity();
+  return o > 0 ? std::max(o, e.minimumOpacity()) : 0.0;
+}
+
+}  // namespace
+
+double TElemento::opacidadeDesenhada() const {
+  std::vector<const TElemento*> cadeia;
+  for (const TElemento* e = this; e != nullptr; e = e->elementoPai()) cadeia.push_back(e);
+  double o = 1;
+  for (auto it = cadeia.rbegin(); it != cadeia.rend(); ++it) o = OpacidadeDe(**it, o);
   return o;
 }
 
@@ -386,6 +415,36 @@ void TLabel::setStyleLookup(const QString& nome) {
   alterado();
 }
 
+void TLabel::setTextMargins(double esquerda, double direita) {
+  margemEsquerda_ = esquerda;
+  margemDireita_ = direita;
+  alterado();
+}
+
+QRectF TLabel::areaDoTexto() const {
+  return QRectF(margemEsquerda_, 0, std::max(0.0, width() - margemEsquerda_ - margemDireita_),
+                height());
+}
+
+void TLabel::setShrinkToFit(bool encolhe) {
+  encolhe_ = encolhe;
+  alterado();
+}
+
+void TLabel::setHalo(const QColor& cor) {
+  halo_ = cor;
+  alterado();
+}
+
+QFont TLabel::fonteDesenhada() const {
+  QFont f = fonte();
+  if (!encolhe_ || quebra_ || texto_.isEmpty()) return f;
+  const double largura = areaDoTexto().width();
+  while (f.pixelSize() > kMenorFonteQueCabe && QFontMetricsF(f).horizontalAdvance(texto_) > largura)
+    f.setPixelSize(f.pixelSize() - 1);
+  return f;
+}
+
 QFont TLabel::fonte() const {
   QFont f = QGuiApplication::font();
   if (!familia_.isEmpty()) f.setFamily(familia_);
@@ -431,20 +490,47 @@ int FlagsDoTexto(TAlinhamento alinhamento, bool quebra) {
 
 void TLabel::desenha(QPainter& painter) const {
   if (texto_.isEmpty()) return;
-  painter.save();
-  painter.setFont(fonte());
-  painter.setPen(corDoTexto());
-  painter.drawText(QRectF(0, 0, width(), height()), FlagsDoTexto(alinhamento_, quebra_), texto_);
-  painter.restore();
+  const QFont f = fonteDesenhada();
+  const int flags = FlagsDoTexto(alinhamento_, quebra_);
+  const QRectF area = areaDoTexto();
+  if (!halo_.isValid() || halo_.alpha() == 0) {
+    painter.save();
+    painter.setFont(f);
+    painter.setPen(corDoTexto());
+    painter.drawText(area, flags, texto_);
+    painter.restore();
+    return;
+  }
+  // The rim and the letters are drawn opaque in a layer of their own, which
+  // then takes the painter's opacity as one: drawn straight, translucent
+  // letters would let the rim show through them.
+  const QRectF camada = forma().boundingRect().adjusted(-2, -2, 2, 2);
+  const qreal escala = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+  QImage imagem((camada.size() * escala).toSize(), QImage::Format_ARGB32_Premultiplied);
+  imagem.setDevicePixelRatio(escala);
+  imagem.fill(Qt::transparent);
+  {
+    QPainter p(&imagem);
+    p.setRenderHints(painter.renderHints());
+    p.translate(-camada.topLeft());
+    p.setFont(f);
+    p.setPen(halo_);
+    for (const QPointF desvio : {QPointF(-1, -1), QPointF(0, -1), QPointF(1, -1), QPointF(-1, 0),
+                                 QPointF(1, 0), QPointF(-1, 1), QPointF(0, 1), QPointF(1, 1)})
+      p.drawText(area.translated(desvio), flags, texto_);
+    p.setPen(corDoTexto());
+    p.drawText(area, flags, texto_);
+  }
+  painter.drawImage(camada.topLeft(), imagem);
 }
 
 QPainterPath TLabel::forma() const {
   // The text may run past the box (above and below for a tall font, sideways
   // for a long text); the shape covers both.
-  const QFontMetricsF fm(fonte());
+  const QFontMetricsF fm(fonteDesenhada());
   const QRectF caixa(0, 0, width(), height());
-  const QRectF texto =
-      fm.boundingRect(caixa, FlagsDoTexto(alinhamento_, quebra_), texto_.isEmpty() ? " " : texto_);
+  const QRectF texto = fm.boundingRect(areaDoTexto(), FlagsDoTexto(alinhamento_, quebra_),
+                                       texto_.isEmpty() ? " " : texto_);
   QPainterPath caminho;
   caminho.addRect(caixa.united(texto));
   return caminho;
@@ -513,9 +599,27 @@ TElemento* ElementoEm(TElemento* e, const QPointF& pontoNoPai) {
   return nullptr;
 }
 
+TElemento* procuraHint(TElemento* e, const QPointF& pontoNoPai) {
+  if (!e->isVisible()) return nullptr;
+  const QPointF local = pontoNoPai - e->position();
+  const auto filhos = e->elementos();
+  for (auto it = filhos.rbegin(); it != filhos.rend(); ++it)
+    if (TElemento* achado = procuraHint(*it, local)) return achado;
+  if (!e->hint().isEmpty() && e->forma().contains(local)) return e;
+  return nullptr;
+}
+
+// `e` or its nearest ancestor for which `tem` holds.
+template <typename Condicao>
+TElemento* comHandler(TElemento* e, Condicao tem) {
+  for (; e != nullptr; e = e->elementoPai())
+    if (tem(*e)) return e;
+  return nullptr;
+}
+
 void AcumulaRegiao(QRegion& regiao, const TElemento* e, const QPointF& origem, double opacidade) {
   if (!e->isVisible()) return;
-  const double o = opacidade * e->opacity();
+  const double o = OpacidadeDe(*e, opacidade);
   const QPointF pos = origem + e->position();
   if (o > 0 && e->desenhaAlgo()) regiao += RegiaoDe(e->forma().translated(pos));
   for (const TElemento* filho : e->elementos()) AcumulaRegiao(regiao, filho, pos, o);
@@ -527,6 +631,13 @@ TElemento* TFormTransparente::elementoEm(const QPointF& ponto) const {
   const auto raiz = elementos();
   for (auto it = raiz.rbegin(); it != raiz.rend(); ++it)
     if (TElemento* achado = ElementoEm(*it, ponto)) return achado;
+  return nullptr;
+}
+
+TElemento* TFormTransparente::elementoComHintEm(const QPointF& ponto) const {
+  const auto raiz = elementos();
+  for (auto it = raiz.rbegin(); it != raiz.rend(); ++it)
+    if (TElemento* achado = procuraHint(*it, ponto)) return achado;
   return nullptr;
 }
 
@@ -581,7 +692,7 @@ void TFormTransparente::executaEvento(const std::function<void()>& handler) {
 void TFormTransparente::pintaElemento(QPainter& painter, const TElemento* e,
                                       double opacidade) const {
   if (!e->isVisible()) return;
-  const double o = opacidade * e->opacity();
+  const double o = OpacidadeDe(*e, opacidade);
   painter.save();
   painter.translate(e->position());
   painter.setOpacity(o);
@@ -663,6 +774,48 @@ void TFormTransparente::mouseReleaseEvent(QMouseEvent* event) {
     executaEvento([&] { handler(e.data()); });
   }
   if (!capturado_) atualizaSobMouse(elementoEm(event->position()));
+}
+
+void TFormTransparente::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The double click stands for the second press as well.
+  mousePressEvent(event);
+  if (event->button() != Qt::LeftButton) return;
+  QPointer<TElemento> e = comHandler(elementoEm(event->position()),
+                                     [](const TElemento& x) { return bool(x.OnDblClick); });
+  if (!e) return;
+  const auto handler = e->OnDblClick;
+  executaEvento([&] { handler(e.data()); });
+}
+
+void TFormTransparente::contextMenuEvent(QContextMenuEvent* event) {
+  QPointer<TElemento> e = comHandler(elementoEm(event->pos()),
+                                     [](const TElemento& x) { return bool(x.OnContextPopup); });
+  if (!e) {
+    event->ignore();
+    return;
+  }
+  // The menu takes the mouse: the release of the button that asked for it
+  // never comes here.
+  capturado_ = nullptr;
+  const auto handler = e->OnContextPopup;
+  const QPoint posicao = event->globalPos();
+  executaEvento([&] { handler(e.data(), posicao); });
+}
+
+bool TFormTransparente::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto* ajuda = static_cast<QHelpEvent*>(event);
+    const TElemento* e = elementoComHintEm(ajuda->pos());
+    if (e == nullptr) {
+      QToolTip::hideText();
+      event->ignore();
+    } else {
+      // Shown while the mouse stays over the element.
+      QToolTip::showText(ajuda->globalPos(), e->hint(), this, e->retanguloNoForm().toAlignedRect());
+    }
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void TFormTransparente::leaveEvent(QEvent* event) {

@@ -15,7 +15,12 @@
 //     children is a leave of the parent and an enter of the child;
 //   - the element a button went down on receives the moves and the release
 //     until the release (it holds the mouse), and a release of the left
-//     button over that same element is also its click.
+//     button over that same element is also its click;
+//   - a double click and a request for a context menu (the right button)
+//     go to the element under the mouse or, when it has no handler for
+//     them, to its nearest ancestor that has one;
+//   - the tooltip shown over a point is the hint of the topmost visible
+//     element there that has one, labels included.
 //
 // The form is a frameless, translucent top-level window. Its input region is
 // exactly what its elements draw (TFormTransparente::regiaoVisivel), so the
@@ -61,6 +66,8 @@ class TElemento : public QObject {
  public:
   using Evento = std::function<void(QObject* Sender)>;
   using EventoMouse = std::function<void(QObject* Sender, const TEventoMouse& evento)>;
+  // `posicaoTela`: the point the menu is asked for, in screen pixels.
+  using EventoMenu = std::function<void(QObject* Sender, const QPoint& posicaoTela)>;
 
   // A top-level element of `form`, or a child of `pai`; owned by it.
   explicit TElemento(TFormTransparente* form);
@@ -98,6 +105,14 @@ class TElemento : public QObject {
   void setOpacity(double opacidade);
   // Own opacity times every ancestor's.
   double opacidadeAbsoluta() const;
+  // The least opacity the element (and what it holds) is drawn with while
+  // its ancestors' opacity is above 0, so that it stays readable however
+  // translucent they are; 0 (the default) sets no floor.
+  double minimumOpacity() const noexcept { return opacidadeMinima_; }
+  void setMinimumOpacity(double opacidade);
+  // The opacity the element is drawn with: opacidadeAbsoluta() raised to
+  // the floors of the element and its ancestors.
+  double opacidadeDesenhada() const;
   // Moves the element in front of its siblings (drawn last, hit first).
   void trazParaFrente();
 
@@ -105,9 +120,17 @@ class TElemento : public QObject {
   bool hitTest() const noexcept { return hitTest_; }
   void setHitTest(bool valor) noexcept { hitTest_ = valor; }
 
+  // The tooltip over the element (empty: none of its own).
+  QString hint() const { return hint_; }
+  void setHint(const QString& hint) { hint_ = hint; }
+
   // Event handlers; an empty one ignores the event. Sender is the element.
   Evento OnClick, OnMouseEnter, OnMouseLeave;
   EventoMouse OnMouseDown, OnMouseMove, OnMouseUp;
+  // A double click of the left button (after its press went to
+  // OnMouseDown), and a context menu asked for over the element.
+  Evento OnDblClick;
+  EventoMenu OnContextPopup;
 
   // Draws the element's own content in its local coordinates (children are
   // drawn by the form, after it).
@@ -127,7 +150,9 @@ class TElemento : public QObject {
   QSizeF tamanho_{50, 50};
   bool visivel_ = true;
   double opacidade_ = 1;
+  double opacidadeMinima_ = 0;
   bool hitTest_ = true;
+  QString hint_;
 };
 
 // Corners of a rectangle that are rounded.
@@ -246,12 +271,19 @@ using TEstilosFonte = int;
 // book (styleLookup; empty: the form's default label style). Its height is 17
 // unless auto-size fits it to its text; the text is centred vertically and
 // may run past the box (it is not clipped). Labels take no hits.
+//
+// The text is laid out in the box less its text margins. A label that
+// shrinks to fit draws its text in the largest whole pixel size, up to its
+// font size and down to kMenorFonteQueCabe, whose text is no wider than that
+// area. A halo draws a rim of its colour around the letters, so that they
+// stand out from whatever lies behind.
 class TLabel : public TElemento {
   Q_OBJECT
 
  public:
   static constexpr double kAlturaPadrao = 17;
   static constexpr double kLarguraPadrao = 120;
+  static constexpr int kMenorFonteQueCabe = 7;
 
   explicit TLabel(TElemento* pai);
 
@@ -273,7 +305,20 @@ class TLabel : public TElemento {
   QString styleLookup() const { return estilo_nome_; }
   void setStyleLookup(const QString& nome);
 
+  // Left and right margins of the text inside the box (default none).
+  void setTextMargins(double esquerda, double direita);
+  // The box less the text margins, in local coordinates.
+  QRectF areaDoTexto() const;
+  bool shrinkToFit() const noexcept { return encolhe_; }
+  void setShrinkToFit(bool encolhe);
+  // An invalid colour (the default) draws no halo.
+  QColor halo() const { return halo_; }
+  void setHalo(const QColor& cor);
+
+  // The font as set; and the one the text is drawn in (smaller when it
+  // shrinks to fit).
   QFont fonte() const;
+  QFont fonteDesenhada() const;
   // The text colour the form's style book gives the label.
   QColor corDoTexto() const;
 
@@ -292,6 +337,9 @@ class TLabel : public TElemento {
   bool quebra_ = false;
   bool autoSize_ = false;
   QString estilo_nome_;
+  double margemEsquerda_ = 0, margemDireita_ = 0;
+  bool encolhe_ = false;
+  QColor halo_;
 };
 
 // A picture fitted inside the box, keeping its proportions, centred. A box
@@ -330,6 +378,9 @@ class TFormTransparente : public QWidget {
   std::vector<TElemento*> elementos() const;
   // The element that takes a hit at `ponto` (form coordinates), or nullptr.
   TElemento* elementoEm(const QPointF& ponto) const;
+  // The element whose hint is the tooltip at `ponto` (form coordinates), or
+  // nullptr.
+  TElemento* elementoComHintEm(const QPointF& ponto) const;
   // The element the mouse is over, and the one that holds the mouse.
   TElemento* elementoSobMouse() const { return sobMouse_; }
   TElemento* elementoCapturado() const { return capturado_; }
@@ -355,10 +406,13 @@ class TFormTransparente : public QWidget {
   void elementoDestruido(TElemento* elemento);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void leaveEvent(QEvent* event) override;
 
  private:

@@ -1,10 +1,14 @@
 #include "framework/gui/gadget.h"
 
+#include <QAction>
+#include <QCursor>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QPainter>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <cmath>
 #include <typeinfo>
 #include <utility>
@@ -73,6 +77,30 @@ void TIndicadorOcupado::desenha(QPainter& painter) const {
 }
 
 // ---------------------------------------------------------------------------
+// TIndicadorFalha
+
+TIndicadorFalha::TIndicadorFalha(TElemento* pai) : TElemento(pai) { setSize(13, 13); }
+
+QPainterPath TIndicadorFalha::forma() const {
+  QPainterPath caminho;
+  caminho.addEllipse(QRectF(0, 0, width(), height()));
+  return caminho;
+}
+
+void TIndicadorFalha::desenha(QPainter& painter) const {
+  painter.save();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0xC6, 0x28, 0x28));
+  painter.drawEllipse(QRectF(0, 0, width(), height()));
+  // The "!" as two strokes, so it needs no font.
+  const double cx = width() / 2;
+  painter.setPen(QPen(Qt::white, std::max(1.5, width() / 7), Qt::SolidLine, Qt::RoundCap));
+  painter.drawLine(QPointF(cx, height() * 0.22), QPointF(cx, height() * 0.58));
+  painter.drawPoint(QPointF(cx, height() * 0.78));
+  painter.restore();
+}
+
+// ---------------------------------------------------------------------------
 // TGadget
 
 TGadget::TGadget(TFormTransparente* AOwner) : frmPrincipal(AOwner) {
@@ -103,17 +131,25 @@ TGadget::TGadget(TFormTransparente* AOwner) : frmPrincipal(AOwner) {
     return b;
   };
   rtgFechar = botao("rtgFechar", 0, imagens.imgIcoFechar);
+  rtgFechar->setHint(QStringLiteral("Fecha o gadget; ele deixa de iniciar com o sistema."));
   rtgFechar->OnClick = [this](QObject* s) { RFecharClick(s); };
   rtgMax = botao("rtgMax", 21, imagens.imgIcoMax);
+  rtgMax->setHint(QStringLiteral("Maximiza o gadget."));
   rtgMax->OnClick = [this](QObject* s) { RMaximizarClick(s); };
   rtgMin = botao("rtgMin", 21, imagens.imgIcoMin);
+  rtgMin->setHint(QStringLiteral("Minimiza o gadget."));
   rtgMin->setVisible(false);
   rtgMin->OnClick = [this](QObject* s) { RMinimizarClick(s); };
   rtgConfig = botao("rtgConfig", 42, imagens.imgIcoConfig);
+  rtgConfig->setHint(
+      QStringLiteral("Abre as configurações: filial, período, pedidos, "
+                     "transparência e atualização."));
   rtgConfig->OnClick = [this](QObject* s) { RConfClick(s); };
   rtgAbout = botao("rtgAbout", 63, imagens.imgIcoAbout);
+  rtgAbout->setHint(QStringLiteral("Mostra a versão e o que o gadget calcula."));
   rtgAbout->OnClick = [this](QObject* s) { RAboutClick(s); };
   rtgMover = botao("rtgMover", 84, imagens.imgIcoMover);
+  rtgMover->setHint(QStringLiteral("Arraste para mudar o gadget de lugar."));
   rtgMover->OnMouseDown = [this](QObject* s, const TEventoMouse& e) { RMoverMouseDown(s, e); };
   rtgMover->OnMouseMove = [this](QObject* s, const TEventoMouse& e) { RMoverMouseMove(s, e); };
   rtgMover->OnMouseUp = [this](QObject* s, const TEventoMouse& e) { RMoverMouseUp(s, e); };
@@ -148,7 +184,10 @@ TGadget::TGadget(TFormTransparente* AOwner) : frmPrincipal(AOwner) {
   connect(tmrAnimacao_, &QTimer::timeout, imgOcupado, &TIndicadorOcupado::avanca);
 }
 
-TGadget::~TGadget() { EncerraTrabalho(); }
+TGadget::~TGadget() {
+  EncerraTrabalho();
+  delete menu_;
+}
 
 void TGadget::RFecharClick(QObject*) {
   desktop().IniciarComWindows(getTitulo(), false);
@@ -280,7 +319,48 @@ void TGadget::AssociaEventosComuns(TElemento* Rectang) {
   Rectang->OnMouseUp = [this](QObject* s, const TEventoMouse& e) { RMoverMouseUp(s, e); };
   Rectang->OnMouseEnter = [this](QObject* s) { RFecharMouseEnter(s); };
   Rectang->OnMouseLeave = [this](QObject* s) { RFecharMouseLeave(s); };
+  Rectang->OnDblClick = [this](QObject* s) { atualizarAgora(s, QCursor::pos()); };
+  Rectang->OnContextPopup = [this](QObject*, const QPoint& p) { abreMenuContexto(p); };
   for (TElemento* filho : Rectang->elementos()) AssociaEventosComuns(filho);
+}
+
+// ---------------------------------------------------------------------------
+// Context menu
+
+QMenu* TGadget::menuContexto() {
+  if (menu_ != nullptr) return menu_;
+  menu_ = new QMenu();
+  menu_->setObjectName(QStringLiteral("menuContexto"));
+  // Each entry runs as the strip's buttons do: an error ends in one box.
+  const auto entrada = [this](const char* texto, std::function<void()> acao) {
+    QAction* a = menu_->addAction(QString::fromUtf8(texto));
+    connect(a, &QAction::triggered, this,
+            [this, acao = std::move(acao)] { frmPrincipal->executaEvento(acao); });
+    return a;
+  };
+  acaoAtualizar_ = entrada(kMenuAtualizar, [this] { atualizarAgora(this, QCursor::pos()); });
+  menu_->addSeparator();
+  entrada(kMenuConfiguracoes, [this] { RConfClick(rtgConfig); });
+  entrada(kMenuSobre, [this] { RAboutClick(rtgAbout); });
+  menu_->addSeparator();
+  entrada(kMenuFechar, [this] { RFecharClick(rtgFechar); });
+  return menu_;
+}
+
+void TGadget::abreMenuContexto(const QPoint& posicaoTela) {
+  QMenu* menu = menuContexto();
+  const bool ocupado = atualizando();
+  acaoAtualizar_->setEnabled(!ocupado);
+  acaoAtualizar_->setText(QString::fromUtf8(ocupado ? kMenuAtualizando : kMenuAtualizar));
+  menu->popup(posicaoTela);
+}
+
+void TGadget::atualizarAgora(QObject* Sender, const QPoint& posicaoTela) {
+  if (atualizando()) {
+    QToolTip::showText(posicaoTela, QString::fromUtf8(kAtualizacaoEmAndamento));
+    return;
+  }
+  Atualiza(Sender);
 }
 
 // ---------------------------------------------------------------------------
@@ -298,17 +378,44 @@ void TGadget::Atualiza(QObject* Sender) {
     senderPendente_ = Sender;
     return;
   }
+  inicioAtualizacao_ = QDateTime::currentDateTime();
+  bool falhou = false;
   try {
     IniciarGadget(Sender);
   } catch (...) {
+    falhou = true;
     ReportaErro(std::current_exception());
   }
-  if (!atualizando()) emit atualizacaoConcluida();
+  if (!atualizando()) {
+    if (!falhou) registraSucesso();
+    emit atualizacaoConcluida();
+  }
+}
+
+MensagemErro TGadget::descreveErro(std::exception_ptr erro) const {
+  return margivo::descreveErro(erro, FConfig);
+}
+
+void TGadget::registraSucesso() {
+  estado_.ultimoSucesso = inicioAtualizacao_;
+  estado_.falhou = false;
+  estado_.ultimaFalha = QDateTime();
+  estado_.erro = MensagemErro{};
+  estadoAtualizacaoMudou();
 }
 
 void TGadget::ReportaErro(std::exception_ptr erro) {
+  MensagemErro mensagem = descreveErro(erro);
+  // The same failure again (a bad order stays bad until someone mends it):
+  // the face already says so, a box each minute would only nag.
+  const bool repetida = estado_.falhou && estado_.erro.texto == mensagem.texto;
+  estado_.falhou = true;
+  estado_.ultimaFalha = inicioAtualizacao_;
+  estado_.erro = std::move(mensagem);
+  estadoAtualizacaoMudou();
+  if (repetida) return;
   mostrandoErro_ = true;
-  MostraErro(erro);
+  mostraErro(estado_.erro);
   mostrandoErro_ = false;
 }
 
@@ -357,11 +464,14 @@ void TGadget::fimDoTrabalho() {
 
   const Conclusao conclusao = std::exchange(conclusao_, nullptr);
   const std::exception_ptr erro = std::exchange(erroTrabalho_, nullptr);
+  bool falhou = false;
   try {
     if (conclusao) conclusao(erro);
   } catch (...) {
+    falhou = true;
     ReportaErro(std::current_exception());
   }
+  if (!falhou) registraSucesso();
   emit atualizacaoConcluida();
 
   // Whatever waited for the work, in the order it was asked for, then a

@@ -26,8 +26,20 @@
 // Errors: the slots may throw (a setting that is not a whole number, a
 // settings file that cannot be written, the autostart entry); the form's
 // event dispatch and Atualiza catch them and show one error box.
+//
+// A refresh that fails shows its error box once: while refreshes keep
+// failing with the same message (its main text), no further box opens; a
+// different message, or a failure after a refresh that worked, opens one
+// again. The frame keeps how the last refresh ended (estadoAtualizacao) for
+// the face to show, and tells the concrete gadget when it changes.
+//
+// The face (the controls wired by AssociaEventosComuns) also has a context
+// menu - "Atualizar agora", "Configurações…", "Sobre…", "Fechar" - and a
+// double click on it refreshes at once. A refresh asked for while one runs
+// is not queued: the menu and a tooltip say that one is running.
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -38,7 +50,10 @@
 
 #include "framework/gui/elementos.h"
 #include "framework/gui/estadomenu.h"
+#include "framework/mensagemerro.h"
 
+class QAction;
+class QMenu;
 class QThread;
 class QTimer;
 
@@ -73,6 +88,28 @@ class TIndicadorOcupado : public TElemento {
   int passo_ = 0;
 };
 
+// How the refreshes went so far.
+struct EstadoAtualizacao {
+  // When the last refresh that worked began (invalid: none has worked yet).
+  QDateTime ultimoSucesso;
+  // The last refresh failed: when it began, and its message.
+  bool falhou = false;
+  QDateTime ultimaFalha;
+  MensagemErro erro;
+};
+
+// The mark of a refresh that failed: a small red disc with a white "!".
+class TIndicadorFalha : public TElemento {
+  Q_OBJECT
+
+ public:
+  explicit TIndicadorFalha(TElemento* pai);
+
+  void desenha(QPainter& painter) const override;
+  QPainterPath forma() const override;
+  bool desenhaAlgo() const override { return true; }
+};
+
 class TGadget : public QObject {
   Q_OBJECT
 
@@ -81,6 +118,14 @@ class TGadget : public QObject {
   static constexpr const char* kVersaoPadrao = "17.04bb";
   // How long a refresh's work runs before the busy sign shows.
   static constexpr int kAtrasoIndicadorMs = 400;
+  // The context menu's entries, and what it and the tooltip of a refresh
+  // asked for meanwhile say while one is running.
+  static constexpr const char* kMenuAtualizar = "Atualizar agora";
+  static constexpr const char* kMenuAtualizando = "Atualizar agora (já em andamento)";
+  static constexpr const char* kMenuConfiguracoes = "Configurações…";
+  static constexpr const char* kMenuSobre = "Sobre…";
+  static constexpr const char* kMenuFechar = "Fechar";
+  static constexpr const char* kAtualizacaoEmAndamento = "Uma atualização já está em andamento.";
 
   // Builds the panel (rtgGadget) on `AOwner`, the strip with its buttons and
   // the timers. The elements are owned by the form.
@@ -143,6 +188,17 @@ class TGadget : public QObject {
   void Atualiza(QObject* Sender);
   // A refresh's work is under way.
   bool atualizando() const noexcept { return thread_ != nullptr; }
+  // How the refreshes went so far.
+  const EstadoAtualizacao& estadoAtualizacao() const noexcept { return estado_; }
+  // A refresh asked for by the user (the context menu, a double click): it
+  // starts at once, or, while one is running, a tooltip at `posicaoTela`
+  // says so.
+  void atualizarAgora(QObject* Sender, const QPoint& posicaoTela);
+  // The face's context menu, at `posicaoTela` (it does not wait for the
+  // choice). Its first entry says when a refresh is running.
+  void abreMenuContexto(const QPoint& posicaoTela);
+  // The context menu, made at its first use; owned by the gadget.
+  QMenu* menuContexto();
   // The strip's state as the mouse left it.
   const TEstadoMenu& estadoMenu() const noexcept { return estadoMenu_; }
   // The refresh interval in ms the last refresh set (0: none).
@@ -196,8 +252,16 @@ class TGadget : public QObject {
   // Stops the work under way and waits for it. Concrete gadgets whose work
   // uses their own members call it first thing in their destructor.
   void EncerraTrabalho() noexcept;
-  // Shows the error box of a refresh; periodic refreshes wait meanwhile.
+  // Records that the refresh failed with `erro` and shows its error box,
+  // unless the last refresh failed with the same message; periodic
+  // refreshes wait while the box is open.
   void ReportaErro(std::exception_ptr erro);
+  // The message of an error of a refresh: the framework's wording
+  // (descreveErro of mensagemerro.h) unless a gadget knows better.
+  virtual MensagemErro descreveErro(std::exception_ptr erro) const;
+  // Called when a refresh has ended, worked or failed, with
+  // estadoAtualizacao() up to date (before the error box, if any).
+  virtual void estadoAtualizacaoMudou() {}
 
   TConfig* FConfig = nullptr;
   TConexao* FConexao = nullptr;
@@ -210,6 +274,7 @@ class TGadget : public QObject {
   void fimDoTrabalho();
   void mostraIndicador();
   void defineIntervalo(int ms);
+  void registraSucesso();
   friend class TGadgetSimples;
 
   QString FTitulo, FVersao, FRelCons, FDescricao;
@@ -222,6 +287,10 @@ class TGadget : public QObject {
   bool mostrandoErro_ = false;
   bool atualizacaoPendente_ = false;
   QObject* senderPendente_ = nullptr;
+  EstadoAtualizacao estado_;
+  QDateTime inicioAtualizacao_;
+  QMenu* menu_ = nullptr;
+  QAction* acaoAtualizar_ = nullptr;
 
   QThread* thread_ = nullptr;
   std::atomic<bool> cancelar_{false};

@@ -43,6 +43,10 @@ QString TextoDoErro(std::exception_ptr erro) {
 
 void MostraErro(std::exception_ptr erro) { MostraMensagem(TipoMensagem::Erro, TextoDoErro(erro)); }
 
+void mostraErro(const MensagemErro& mensagem) {
+  MostraMensagem(TipoMensagem::Erro, mensagem.texto, mensagem.detalhes);
+}
+
 GanchoMensagem setGanchoMensagem(GanchoMensagem novo) {
   return std::exchange(gancho(), std::move(novo));
 }

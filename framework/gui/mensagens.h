@@ -8,6 +8,8 @@
 #include <exception>
 #include <functional>
 
+#include "framework/mensagemerro.h"
+
 namespace margivo {
 
 enum class TipoMensagem {
@@ -24,8 +26,10 @@ void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& deta
 // The text of an error as its box shows it: the message of a std::exception
 // (UTF-8), or a generic text for anything else.
 QString TextoDoErro(std::exception_ptr erro);
-// Shows the error box of `erro`.
+// Shows the error box of `erro`: its message as the main text.
 void MostraErro(std::exception_ptr erro);
+// Shows an error box with the message's text and its details.
+void mostraErro(const MensagemErro& mensagem);
 
 using GanchoMensagem =
     std::function<void(TipoMensagem tipo, const QString& texto, const QString& detalhes)>;
