@@ -31,6 +31,9 @@ class Status : public Firebird::ThrowStatusWrapper {
 // "\n" (IUtil::formatStatus).
 QString statusMessage(Firebird::IStatus* status);
 
+// True when the failed call's errors include `code` (isc_...).
+bool hasErrorCode(Firebird::IStatus* status, intptr_t code) noexcept;
+
 // True when the call failed because the attachment's operation was
 // cancelled (Database::cancel).
 bool isCancelled(Firebird::IStatus* status) noexcept;

@@ -99,6 +99,39 @@ TDateTime valueAsDate(const ParameterValue& value) {
   return valueAsNumber(value);
 }
 
+// The longest text a parameter carries, in bytes: the longest VARCHAR the
+// database knows. Its length travels in 16 bits, and past this length the
+// database misreads it (as a negative length, and from 65,536 bytes on as
+// the length's low bits, which silently cuts the text).
+constexpr qsizetype kMaxTextParameterBytes = 32765;
+
+// Throws DatabaseError naming the parameter when its text cannot travel
+// whole: longer than a text parameter carries, or longer than the column
+// it is compared with or stored in (described as CHAR or VARCHAR of
+// `described.length` bytes). Blanks past the column's length are let
+// through, as the database itself lets them (it ignores trailing blanks).
+void checkTextLength(const QString& name, const QByteArray& text, const Parameter& described,
+                     const QString& statement) {
+  if (text.size() > kMaxTextParameterBytes) {
+    throwDatabaseError(QStringLiteral("parameter :%1 is %2 bytes long, more than the %3 a text "
+                                      "parameter can carry")
+                           .arg(name)
+                           .arg(text.size())
+                           .arg(kMaxTextParameterBytes),
+                       statement);
+  }
+  if (!isText(described.type) || text.size() <= qsizetype(described.length)) return;
+  const bool onlyBlanks = std::all_of(text.cbegin() + qsizetype(described.length), text.cend(),
+                                      [](char c) { return c == ' '; });
+  if (onlyBlanks) return;
+  throwDatabaseError(QStringLiteral("parameter :%1 is %2 bytes long, longer than the %3 of its "
+                                    "column")
+                         .arg(name)
+                         .arg(text.size())
+                         .arg(described.length),
+                     statement);
+}
+
 // How one parameter travels. `type` 0 keeps the described type (nulls, and
 // the untyped parameter of "? IS NULL").
 struct Sent {
@@ -135,6 +168,7 @@ Firebird::IMessageMetadata* bindParameters(const ParsedText& parsed,
     } else if (isText(described.type) || described.type == SQL_BLOB) {
       s.type = SQL_VARYING;
       s.text = encodeText(valueAsText(value));
+      checkTextLength(name, s.text, described, parsed.text);
       const unsigned declared = described.type == SQL_BLOB ? 0u : described.length;
       s.length = std::max({declared, unsigned(s.text.size()), 1u});
     } else if (isNumber(described.type)) {

@@ -47,9 +47,10 @@ struct ParameterValue {
 // `buffer` as an input message for `statement`, each converted to the type
 // the database describes (text to a date with parseDate(), a date to text
 // with formatDate()...), and returns that message's metadata (owned by
-// `statement`). Throws DatabaseError naming a parameter that has no value or
-// a type that cannot be sent, ConversionError for a value that does not
-// convert.
+// `statement`). Throws DatabaseError naming a parameter that has no value,
+// a type that cannot be sent or a text that cannot travel whole (longer
+// than its column, or than a text parameter carries: texts are never cut),
+// ConversionError for a value that does not convert.
 Firebird::IMessageMetadata* bindParameters(const ParsedText& parsed,
                                            const QHash<QString, ParameterValue>& values,
                                            PreparedStatement& statement, std::vector<char>& buffer);

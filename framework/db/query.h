@@ -67,7 +67,10 @@ class Query {
   // Parameters, by name without the colon, compared without regard to case.
   // Values are converted to the type the database describes for the
   // parameter (text to a date with parseDate(), a date to text with
-  // formatDate(), and so on). Values stay set until the text changes.
+  // formatDate(), and so on). Values stay set until the text changes. A
+  // text is never cut: open() throws DatabaseError naming the parameter
+  // when it is longer than its column (blanks aside) or than the 32,765
+  // bytes a text parameter carries.
   void setString(const QString& name, const QString& value);
   void setFloat(const QString& name, double value);
   void setInteger(const QString& name, qint64 value);
