@@ -49,7 +49,8 @@ class TConfig {
   // DataFinal, Periodo, MostraPedidos and PedidosImportados (an empty one keeps
   // its old line in the file); last Modo and GadGet (the application title,
   // which this program leaves empty), always. Existing keys keep their place,
-  // missing ones are added in this order.
+  // missing ones are added in this order. When every key already holds its
+  // value the file is not written at all (see IniFile::writeStrings).
   void SalvarIni();
   // Fills missing values for gadget code SiglaGadget ("VQM" for this program):
   // IniWindows becomes "1"; empty Transparencia "100", AtualizaDados "1",

@@ -170,6 +170,8 @@ class Profile {
   }
 
   Encoding encoding() const { return document_.encoding; }
+  // Whether a line was changed or added since the file was read.
+  bool modified() const { return modified_; }
 
   // Index of the header of the first section called `section`, or -1.
   qsizetype findSection(const QString& section) const {
@@ -248,6 +250,7 @@ class Profile {
     if (blanksEnd < raw.text.size() && !valueBytes.isEmpty()) valueStart = blanksEnd;
     raw.text = raw.text.left(valueStart) + valueBytes;
     parsed_[line] = parse(raw, document_.encoding);
+    modified_ = true;
   }
 
   QByteArray serialize() const {
@@ -277,11 +280,13 @@ class Profile {
     const qsizetype at = after + 1;
     document_.lines.insert(document_.lines.begin() + at, line);
     parsed_.insert(parsed_.begin() + at, parse(line, document_.encoding));
+    modified_ = true;
     return at;
   }
 
   Document document_;
   std::vector<ParsedLine> parsed_;
+  bool modified_ = false;
 };
 
 bool hasLineBreak(const QString& text) { return text.contains(u'\n') || text.contains(u'\r'); }
@@ -409,6 +414,10 @@ void IniFile::writeStrings(const QString& section,
         encodeOrFail(path_, value, encoding, QStringLiteral("the value") + where);
     profile.setValue(header, key, keyBytes, value, valueBytes);
   }
+  // Every value already reads as asked: the file is left alone, its bytes
+  // and its modification time, so that a save that changes nothing is no
+  // write to a file other programs share (and watch).
+  if (!profile.modified()) return;
   replaceFile(path_, profile.serialize());
 }
 

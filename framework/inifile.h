@@ -31,7 +31,9 @@
 //
 // Every call reads the file anew; writes replace the file atomically (a
 // temporary file beside it, written, synced, then renamed over it), so a
-// failed write leaves the old file as it was. A file without any write
+// failed write leaves the old file as it was. A write whose every key already
+// reads as the new value does not touch the file at all (neither its bytes
+// nor its modification time), read-only or not. A file without any write
 // permission bit is read-only and is never replaced, even by a user whose
 // privileges would allow it, as Windows honours the read-only attribute.
 //

@@ -23,6 +23,30 @@ QString nomeArquivo(const TConfig& Config) {
 
 QString textoData(const QDate& data) { return formatDate(toTDateTime(data)); }
 
+const char* const kPeriodosValidos = "0 (diário), 1 (semanal), 2 (mensal) ou 3 (anual)";
+
+// The date pattern as the user reads it: dd/mm/aaaa with the regional
+// separator.
+QString padraoData() {
+  const QString separador(regionalSettings().dateSeparator);
+  return QStringLiteral("dd%1mm%1aaaa").arg(separador);
+}
+
+// The date of `texto` in the period pattern, or an invalid date.
+QDate dataDoTexto(const QString& texto) {
+  // The same pattern AtualizaDatas writes: day, month, four-digit year, joined
+  // by the regional date separator. Reading with the locale's short-date
+  // order instead would swap day and month under month-first settings.
+  const QStringList partes = texto.trimmed().split(regionalSettings().dateSeparator);
+  if (partes.size() != 3 || partes[0].size() > 2 || partes[1].size() > 2 || partes[2].size() != 4)
+    return QDate();
+  bool okDia = false, okMes = false, okAno = false;
+  const int dia = partes[0].toInt(&okDia);
+  const int mes = partes[1].toInt(&okMes);
+  const int ano = partes[2].toInt(&okAno);
+  return okDia && okMes && okAno ? QDate(ano, mes, dia) : QDate();
+}
+
 }  // namespace
 
 int PeriodoConfigurado(const TConfig& Config) {
@@ -30,7 +54,7 @@ int PeriodoConfigurado(const TConfig& Config) {
     return textToInt(Config.Periodo);
   } catch (const ConversionError&) {
     valorInvalido(Config, QStringLiteral("Periodo"), Config.Periodo,
-                  QStringLiteral("esperado um número inteiro (0 a 3)"));
+                  QStringLiteral("esperado %1").arg(QString::fromUtf8(kPeriodosValidos)));
   }
 }
 
@@ -82,29 +106,36 @@ std::optional<QString> LegendaPeriodo(const TConfig& Config) {
 }
 
 QDate LerDataPeriodo(const QString& texto, const QString& chave) {
-  // The same pattern AtualizaDatas writes: day, month, four-digit year, joined
-  // by the regional date separator. Reading with the locale's short-date
-  // order instead would swap day and month under month-first settings.
-  const QStringList partes = texto.trimmed().split(regionalSettings().dateSeparator);
-  QDate data;
-  if (partes.size() == 3 && partes[0].size() <= 2 && partes[1].size() <= 2 &&
-      partes[2].size() == 4) {
-    bool okDia = false, okMes = false, okAno = false;
-    const int dia = partes[0].toInt(&okDia);
-    const int mes = partes[1].toInt(&okMes);
-    const int ano = partes[2].toInt(&okAno);
-    if (okDia && okMes && okAno) data = QDate(ano, mes, dia);
-  }
+  const QDate data = dataDoTexto(texto);
   if (!data.isValid()) {
     throw ConversionError(
-        QStringLiteral("Data inválida \"%1\" em \"%2\": esperado dia%3mês%3ano (dd%3mm%3aaaa)")
-            .arg(texto, chave, QString(regionalSettings().dateSeparator))
+        QStringLiteral("Data inválida \"%1\" em \"%2\": esperado dia%3mês%3ano (%4)")
+            .arg(texto, chave, QString(regionalSettings().dateSeparator), padraoData())
             .toStdString());
   }
   return data;
 }
 
 std::pair<QDate, QDate> DatasDoPeriodo(const TConfig& Config) {
+  // A kind of period outside 0-3 takes its days from the settings as they
+  // are; when they are not dates, the kind of period is what the user has to
+  // mend, so the message names it first.
+  std::optional<int> periodo;
+  try {
+    periodo = textToInt(Config.Periodo);
+  } catch (const ConversionError&) {
+  }
+  if (periodo && (*periodo < 0 || *periodo > 3)) {
+    for (const auto& [chave, texto] : {std::pair{QStringLiteral("DataInicial"), Config.DataInicial},
+                                       std::pair{QStringLiteral("DataFinal"), Config.DataFinal}}) {
+      if (dataDoTexto(texto).isValid()) continue;
+      valorInvalido(Config, QStringLiteral("Periodo"), Config.Periodo,
+                    QStringLiteral("esperado %1; com outro valor o período é o das chaves "
+                                   "DataInicial e DataFinal, e \"%2\" em \"%3\" não é uma "
+                                   "data (%4)")
+                        .arg(QString::fromUtf8(kPeriodosValidos), texto, chave, padraoData()));
+    }
+  }
   return {LerDataPeriodo(Config.DataInicial, QStringLiteral("DataInicial")),
           LerDataPeriodo(Config.DataFinal, QStringLiteral("DataFinal"))};
 }

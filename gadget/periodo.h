@@ -51,7 +51,9 @@ std::optional<QString> LegendaPeriodo(const TConfig& Config);
 QDate LerDataPeriodo(const QString& texto, const QString& chave);
 
 // The first and last day of the period held by Config's DataInicial and
-// DataFinal. Throws ConversionError (see LerDataPeriodo).
+// DataFinal. Throws ConversionError (see LerDataPeriodo); for a `Periodo`
+// outside 0-3, whose days are those texts as the settings hold them, the
+// error names `Periodo`, its value, the valid kinds and the settings file.
 std::pair<QDate, QDate> DatasDoPeriodo(const TConfig& Config);
 
 }  // namespace margivo

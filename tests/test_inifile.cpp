@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <utime.h>
 #endif
 
 #include <QDir>
@@ -382,6 +384,37 @@ TEST_F(IniFileTest, FileHeldOpenByAnotherProgramIsNotReplaced) {
   EXPECT_EQ(directoryEntries(), QStringList({"ConfigGadGet.Ini"}));
 }
 #else
+// A write whose values the file already holds (spelt with other case, blanks
+// or quotes included) leaves the file alone: same bytes, same modification
+// time, no temporary file, and no error even when the file is read-only.
+TEST_F(IniFileTest, WriteThatChangesNothingLeavesTheFileAlone) {
+  writeFixture("withcomments_crlf.ini");
+  const QByteArray before = bytes();
+  const QByteArray name = QFile::encodeName(path());
+  const utimbuf old{1000000000, 1000000000};
+  ASSERT_EQ(utime(name.constData(), &old), 0);
+  const auto modified = [&] {
+    struct stat st {};
+    EXPECT_EQ(stat(name.constData(), &st), 0);
+    return st.st_mtime;
+  };
+  IniFile ini(path());
+  for (const mode_t mode : {0644, 0444}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod(name.constData(), mode), 0);
+    ini.writeStrings("trovesk", {{"posx", "120"}, {"PosY", "80"}, {"Desconhecida", "fica assim"}});
+    ini.writeString("Configuracoes", "LocRem", "R");
+    EXPECT_BYTES(before, bytes());
+    EXPECT_EQ(modified(), old.modtime);
+    EXPECT_EQ(directoryEntries(), QStringList({"ConfigGadGet.Ini"}));
+  }
+  // One value that differs is a write like any other.
+  ASSERT_EQ(chmod(name.constData(), 0644), 0);
+  ini.writeStrings("Trovesk", {{"PosX", "120"}, {"PosY", "81"}});
+  EXPECT_NE(modified(), old.modtime);
+  EXPECT_EQ(ini.readString("Trovesk", "PosY"), "81");
+}
+
 // A write that fails half way (here: the file size limit, which stops root
 // too, as a full disk would) leaves the old file whole and no temporary file.
 TEST_F(IniFileTest, FailedWriteKeepsTheOldFile) {

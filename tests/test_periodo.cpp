@@ -97,6 +97,44 @@ TEST_F(PeriodoTest, PeriodoForaDeZeroATresMantemDatasESemLegenda) {
   }
 }
 
+// A kind outside 0-3 without dates to use (none stored, or one that is not a
+// date) is reported as the kind of period it is: the key, its value, the
+// valid kinds and the file, then the date that is missing.
+TEST_F(PeriodoTest, PeriodoForaDeZeroATresSemDatasNomeiaOPeriodo) {
+  struct Caso {
+    const char* periodo;
+    const char* inicial;
+    const char* final_;
+    const char* chave;
+  };
+  for (const Caso& caso : {Caso{"9", "", "", "\"DataInicial\""},
+                           Caso{"4", "05/01/2020", "31/02/2020", "\"DataFinal\""},
+                           Caso{"-1", "x", "20/01/2020", "\"DataInicial\""}}) {
+    SCOPED_TRACE(caso.periodo);
+    TConfig config(QStringLiteral("Trovesk"), QStringLiteral("/tmp/caso/ConfigGadGet.Ini"));
+    config.Periodo = QString::fromUtf8(caso.periodo);
+    config.DataInicial = QString::fromUtf8(caso.inicial);
+    config.DataFinal = QString::fromUtf8(caso.final_);
+    AtualizaDatas(config, QDate(2024, 2, 14));
+    try {
+      DatasDoPeriodo(config);
+      ADD_FAILURE() << "no error";
+    } catch (const ConversionError& erro) {
+      const QString mensagem = QString::fromUtf8(erro.what());
+      for (const QString& parte :
+           {QStringLiteral("\"Periodo\""), QStringLiteral("\"%1\"").arg(caso.periodo),
+            QStringLiteral("/tmp/caso/ConfigGadGet.Ini"),
+            QStringLiteral("0 (diário), 1 (semanal), 2 (mensal) ou 3 (anual)"),
+            QString::fromUtf8(caso.chave)}) {
+        EXPECT_TRUE(mensagem.contains(parte)) << parte.toStdString() << " in " << erro.what();
+      }
+      EXPECT_TRUE(mensagem.startsWith(
+          QStringLiteral("Valor inválido \"%1\" na chave \"Periodo\"").arg(caso.periodo)))
+          << erro.what();
+    }
+  }
+}
+
 TEST_F(PeriodoTest, PeriodoQueNaoEInteiroFalhaAntesDeMudarAsDatas) {
   for (const char* periodo : {"", "abc", "1.5", " 1"}) {
     SCOPED_TRACE(periodo);

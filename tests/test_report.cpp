@@ -1,7 +1,10 @@
 // margivo-report end to end: the built tool run as its own process on a real
 // database file and a real settings file, its JSON and text output, its
-// overrides and its exit statuses.
+// overrides, its exit statuses and an output that cannot be written.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +14,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "framework/db/database.h"
@@ -59,11 +63,14 @@ class ReportTest : public ::testing::Test {
     home_.writeIniText(test::arquivoIni(db_->path(), secaoGadget));
   }
 
-  Execucao roda(const QStringList& argumentos, const QByteArray& locale = "pt_BR.UTF-8") {
+  // `prepara` adjusts the process before it starts (where its stdout goes).
+  Execucao roda(const QStringList& argumentos, const QByteArray& locale = "pt_BR.UTF-8",
+                const std::function<void(QProcess&)>& prepara = {}) {
     QProcess processo;
     QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
     ambiente.insert("LC_ALL", QString::fromLatin1(locale));
     processo.setProcessEnvironment(ambiente);
+    if (prepara) prepara(processo);
     processo.start(QStringLiteral(MARGIVO_REPORT_PATH), argumentos);
     Execucao execucao;
     if (!processo.waitForFinished(120000)) {
@@ -383,25 +390,149 @@ TEST_F(ReportTest, UsoIncorretoOuArquivoAusenteSaiComDois) {
   esperaErro(roda({"--format", "json"}), 2, {home_.iniPath()});
 }
 
-TEST_F(ReportTest, ConfiguracaoIncompletaOuBancoInacessivelSaiComUm) {
+// Settings the run cannot use are reported like bad usage, naming the key,
+// the value and where it came from.
+TEST_F(ReportTest, ConfiguracaoInvalidaSaiComDois) {
   abre();
   QTemporaryDir pasta;
-  const QString semSenha = pasta.path() + "/sem-senha.ini";
-  test::writeFileBytes(semSenha,
-                       "[Configuracoes]\nCaminhoBanco=/x.fdb\nUsuario=SYSDBA\n"
-                       "[Trovesk]\nEmpresa=01\nPeriodo=2\n");
-  esperaErro(roda({"--config", semSenha, "--format", "json"}), 1, {"Senha", semSenha});
+  const auto arquivo = [&](const char* nome, const QString& texto) {
+    const QString caminho = pasta.path() + "/" + nome;
+    test::writeFileBytes(caminho, texto.toUtf8());
+    return caminho;
+  };
+  const QString semSenha = arquivo("sem-senha.ini",
+                                   "[Configuracoes]\nCaminhoBanco=/x.fdb\nUsuario=SYSDBA\n"
+                                   "[Trovesk]\nEmpresa=01\nPeriodo=2\n");
+  const QString periodoTexto =
+      arquivo("periodo-texto.ini", test::arquivoIni(db_->path(), "Empresa=01\nPeriodo=mensal\n"));
+  const QString periodoNove =
+      arquivo("periodo-nove.ini", test::arquivoIni(db_->path(), "Empresa=01\nPeriodo=9\n"));
+  const QString periodoNoveDataRuim =
+      arquivo("periodo-nove-data.ini",
+              test::arquivoIni(db_->path(), "Periodo=9\nDataInicial=01/02/2024\nDataFinal=fim\n"));
+  const QString protocolo =
+      arquivo("protocolo.ini",
+              "[Configuracoes]\nLocRem=R\nServidor=127.0.0.1\nProtocolo=7\nCaminhoBanco=/x.fdb\n"
+              "Usuario=SYSDBA\nSenha=masterkey\n[Trovesk]\nEmpresa=01\nPeriodo=2\n");
+  struct Caso {
+    const char* nome;
+    QStringList argumentos;
+    QStringList partes;
+  };
+  const Caso casos[] = {
+      {"sem Senha", {"--config", semSenha}, {"Senha", semSenha}},
+      {"Periodo que nao e numero", {"--config", periodoTexto}, {"Periodo", "mensal", periodoTexto}},
+      {"Periodo fora de 0 a 3 sem datas",
+       {"--config", periodoNove},
+       {"\"Periodo\"", "\"9\"", periodoNove, "0 (diário), 1 (semanal), 2 (mensal) ou 3 (anual)"}},
+      {"Periodo fora de 0 a 3 com data ruim",
+       {"--config", periodoNoveDataRuim},
+       {"\"Periodo\"", "\"9\"", periodoNoveDataRuim, "DataFinal", "\"fim\""}},
+      {"--periodo fora de 0 a 3",
+       {"--periodo", "9"},
+       {"--periodo", "\"9\"", "0 (diário), 1 (semanal), 2 (mensal) ou 3 (anual)"}},
+      {"--periodo negativo", {"--periodo", "-1"}, {"--periodo", "\"-1\""}},
+      {"Protocolo desconhecido", {"--config", protocolo}, {"\"7\""}},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    const Execucao e = roda(caso.argumentos + QStringList{"--format", "json"});
+    esperaErro(e, 2, caso.partes);
+    EXPECT_FALSE(e.erros.contains("DataInicial") && !e.erros.contains("Periodo"))
+        << e.erros.toStdString();
+  }
 
+  // Text format: the message on stderr only.
+  const Execucao texto = roda({"--config", semSenha});
+  EXPECT_EQ(texto.status, 2);
+  EXPECT_TRUE(texto.saida.isEmpty());
+  EXPECT_TRUE(QString::fromUtf8(texto.erros).contains("Senha"));
+}
+
+TEST_F(ReportTest, BancoInacessivelSaiComUm) {
+  QTemporaryDir pasta;
   const QString inexistente = pasta.path() + "/nao-existe.fdb";
   const QString semBanco = pasta.path() + "/sem-banco.ini";
   test::writeFileBytes(semBanco, test::arquivoIni(inexistente, "Empresa=01\nPeriodo=2\n").toUtf8());
   esperaErro(roda({"--config", semBanco, "--format", "json"}), 1, {inexistente});
+}
 
-  // Text format: the message on stderr only.
-  const Execucao texto = roda({"--config", semSenha});
-  EXPECT_EQ(texto.status, 1);
-  EXPECT_TRUE(texto.saida.isEmpty());
-  EXPECT_TRUE(QString::fromUtf8(texto.erros).contains("Senha"));
+// A report that does not reach its reader is a failure: status 1 and the
+// cause on stderr, whether stdout is a full device, a file past its size
+// limit or a pipe whose reader has gone.
+TEST_F(ReportTest, SaidaQueNaoSeEscreveSaiComUm) {
+  abre();
+  QTemporaryDir pasta;
+  const QString arquivo = pasta.path() + "/relatorio.json";
+  const auto paraDevFull = [](QProcess& p) { p.setStandardOutputFile("/dev/full"); };
+  const auto paraArquivo = [&](QProcess& p) { p.setStandardOutputFile(arquivo); };
+  // A pipe whose read end is closed before the tool writes; SIGPIPE back to
+  // its default in the child, so that only the tool's own handling counts.
+  int tubo[2] = {-1, -1};
+  const auto paraTuboFechado = [&](QProcess& p) {
+    ASSERT_EQ(pipe(tubo), 0);
+    ::close(tubo[0]);
+    const int escrita = tubo[1];
+    p.setChildProcessModifier([escrita] {
+      std::signal(SIGPIPE, SIG_DFL);
+      ::dup2(escrita, STDOUT_FILENO);
+    });
+  };
+  struct Caso {
+    const char* nome;
+    QStringList argumentos;
+    std::function<void(QProcess&)> prepara;
+    const char* causa;
+  };
+  const QStringList hoje{"--today", "2024-02-14"};
+  const Caso casos[] = {
+      {"json em /dev/full", hoje + QStringList{"--format", "json", "--items"}, paraDevFull,
+       "ENOSPC"},
+      {"texto em /dev/full", hoje, paraDevFull, "ENOSPC"},
+      {"so a busca em /dev/full", hoje + QStringList{"--fetch-only"}, paraDevFull, "ENOSPC"},
+      {"ajuda em /dev/full", {"--help"}, paraDevFull, "ENOSPC"},
+      {"erro em json em /dev/full", {"--periodo", "9", "--format", "json"}, paraDevFull, "ENOSPC"},
+      {"tubo fechado", hoje + QStringList{"--format", "json"}, paraTuboFechado, "EPIPE"},
+      {"ajuda em tubo fechado", {"--help"}, paraTuboFechado, "EPIPE"},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    const Execucao e = roda(caso.argumentos, "pt_BR.UTF-8", caso.prepara);
+    if (tubo[1] >= 0) ::close(tubo[1]);
+    tubo[1] = -1;
+    EXPECT_EQ(e.status, 1) << "status -1: killed by a signal\n" << e.erros.toStdString();
+    const QString erros = QString::fromUtf8(e.erros);
+    EXPECT_TRUE(erros.contains("Não foi possível escrever a saída: ")) << erros.toStdString();
+    EXPECT_TRUE(erros.contains(caso.causa)) << erros.toStdString();
+  }
+
+  // A file that cannot grow (the file size limit, which stops root too, as a
+  // full disk would). The help text, since the database engine itself needs
+  // to grow its lock files.
+  Execucao cortado;
+  {
+    test::FailingFileWrites falha;
+    cortado = roda({"--help"}, "pt_BR.UTF-8", paraArquivo);
+  }
+  EXPECT_EQ(cortado.status, 1) << cortado.erros.toStdString();
+  EXPECT_TRUE(QString::fromUtf8(cortado.erros)
+                  .contains("Não foi possível escrever a saída: o arquivo passou do tamanho "
+                            "máximo permitido (EFBIG)"))
+      << cortado.erros.toStdString();
+
+  // A stderr that takes nothing: the status alone tells, the failure's own
+  // one, or 1 when only the timing line was lost.
+  const auto erroEmDevFull = [](QProcess& p) { p.setStandardErrorFile("/dev/full"); };
+  EXPECT_EQ(roda({"--periodo", "9"}, "pt_BR.UTF-8", erroEmDevFull).status, 2);
+  const Execucao semTempo = roda(hoje + QStringList{"--timing"}, "pt_BR.UTF-8", erroEmDevFull);
+  EXPECT_EQ(semTempo.status, 1);
+  EXPECT_TRUE(semTempo.saida.isEmpty()) << semTempo.saida.toStdString();
+
+  // The same run with an output that takes it succeeds.
+  const Execucao inteiro =
+      roda(hoje + QStringList{"--format", "json", "--items"}, "pt_BR.UTF-8", paraArquivo);
+  EXPECT_EQ(inteiro.status, 0) << inteiro.erros.toStdString();
+  EXPECT_EQ(QJsonDocument::fromJson(test::readFileBytes(arquivo)).object()["rows"].toInt(), 2);
 }
 
 TEST_F(ReportTest, ErroAritmeticoNomeiaPedidoEProdutoESaiComUm) {
@@ -409,11 +540,6 @@ TEST_F(ReportTest, ErroAritmeticoNomeiaPedidoEProdutoESaiComUm) {
        item("01", "V", "700", 1, "P2", "1", 0, 100));
   esperaErro(roda({"--today", "2024-02-14", "--format", "json"}), 1,
              {"CODEMPRESA=01", "TIPOPEDIDO=V", "CODPEDIDO=700", "CODPROD=P2"});
-}
-
-TEST_F(ReportTest, PeriodoDoArquivoQueNaoEInteiroSaiComUm) {
-  abre(kPedidos, "Empresa=01\nPeriodo=mensal\n");
-  esperaErro(roda({"--format", "json"}), 1, {"Periodo", "mensal"});
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 // The start-up's outcomes and their messages, on real settings files and a
 // real database file: a second copy, a missing file, incomplete database
 // settings, a connection that cannot be made, and a file whose gadget
-// section is missing (filled with the defaults, in their order).
+// section is missing (filled with the defaults, in their order), a file that
+// needs no default (left untouched).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
 
+#include <QFile>
 #include <QWidget>
 #include <memory>
 
@@ -111,6 +115,68 @@ TEST_F(Inicio, SecaoDoGadgetAusenteRecebeOsPadroesNaOrdem) {
                                  "AtualizaDados=1", "PosX=", "PosY=", "IniWindows=1",
                                  "MostraPedidos=0", "PedidosImportados=0", "Modo=", "GadGet="}))
       << ini.toStdString();
+}
+
+// The file's modification time, in seconds.
+time_t modificadoEm(const QString& caminho) {
+  struct stat st {};
+  if (stat(QFile::encodeName(caminho).constData(), &st) != 0) return -1;
+  return st.st_mtime;
+}
+
+// A start whose settings need no default leaves the shared file alone, bytes
+// and modification time; a start that fills a default (or turns IniWindows
+// back to 1) writes it.
+TEST_F(Inicio, SoGravaOArquivoQuandoUmValorMuda) {
+  test::TestDatabase db;
+  const QString completa =
+      QStringLiteral(
+          "[Configuracoes]\r\nLocRem=L\r\nCaminhoBanco=%1\r\nUsuario=SYSDBA\r\nSenha=masterkey\r\n"
+          "\r\n[Trovesk]\r\nSempreVisivel=0\r\nTransparencia=80\r\nEmpresa=01\r\n"
+          "AtualizaDados=5\r\nPosX=10\r\nPosY=20\r\nIniWindows=1\r\nPeriodo=2\r\n"
+          "MostraPedidos=2\r\nPedidosImportados=0\r\nModo=\r\nGadGet=\r\n")
+          .arg(db.path());
+  struct Caso {
+    const char* nome;
+    const char* trocar;  // a line of the complete file
+    const char* por;     // what it becomes ("" removes it)
+    const char* depois;  // the line the start leaves; nullptr: no write
+  };
+  const Caso casos[] = {
+      {"completa", "", "", nullptr},
+      {"fechada pelo botao", "IniWindows=1\r\n", "IniWindows=0\r\n", "IniWindows=1"},
+      {"sem Transparencia", "Transparencia=80\r\n", "", "Transparencia=100"},
+      {"Empresa vazia", "Empresa=01\r\n", "Empresa=\r\n", "Empresa=00"},
+      {"MostraPedidos em branco", "MostraPedidos=2\r\n", "MostraPedidos=  \r\n", "MostraPedidos=0"},
+      {"sem Modo", "Modo=\r\n", "", "Modo="},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    QString texto = completa;
+    if (*caso.trocar != '\0') {
+      ASSERT_TRUE(texto.contains(caso.trocar));
+      texto.replace(caso.trocar, caso.por);
+    }
+    home_.writeIniText(texto);
+    // An hour back, so that a rewrite shows even within the same second.
+    const time_t antigo = modificadoEm(home_.iniPath()) - 3600;
+    const utimbuf horas{antigo, antigo};
+    ASSERT_EQ(utime(QFile::encodeName(home_.iniPath()).constData(), &horas), 0);
+    const QByteArray antes = home_.readIni();
+    {
+      const auto inic = inicia();
+      ASSERT_EQ(inic->resultado(), TResultadoInicio::Sucesso) << mensagens_.textos();
+    }
+    EXPECT_TRUE(mensagens_.lista.empty()) << mensagens_.textos();
+    if (caso.depois == nullptr) {
+      EXPECT_BYTES(antes, home_.readIni());
+      EXPECT_EQ(modificadoEm(home_.iniPath()), antigo);
+    } else {
+      EXPECT_NE(modificadoEm(home_.iniPath()), antigo);
+      const QStringList linhas = QString::fromUtf8(home_.readIni()).split("\r\n");
+      EXPECT_TRUE(linhas.contains(caso.depois)) << home_.readIni().toStdString();
+    }
+  }
 }
 
 TEST_F(Inicio, SegundaCopiaTerminaEmSilencio) {

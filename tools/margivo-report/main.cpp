@@ -1,12 +1,17 @@
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 #include "gadget/identidade.h"
 #include "tools/margivo-report/relatorio.h"
 
 int main(int argc, char* argv[]) {
+  // A reader that closes the pipe early makes the write fail with EPIPE,
+  // which is reported, instead of ending the tool without a word.
+  std::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(margivo::kNomeRelatorio));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(margivo::VERSAO_GADGET));
-  return margivo::relatorio::executar(QCoreApplication::arguments(), stdout, stderr);
+  const int status = margivo::relatorio::executar(QCoreApplication::arguments(), stdout, stderr);
+  return margivo::relatorio::fechaSaida(stdout, stderr, status);
 }

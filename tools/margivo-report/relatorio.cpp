@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <optional>
 
@@ -44,9 +46,52 @@ struct Pedido {
   bool tempo = false;         // --timing
 };
 
+// A stream that did not take what was written to it, and why (errno).
+struct FalhaEscrita {
+  std::FILE* arquivo;
+  int erro;
+};
+
+// The cause of a failed write, as the user can act on it.
+QString causaEscrita(int erro) {
+  QString causa;
+  switch (erro) {
+    case ENOSPC:
+      causa = QStringLiteral("não há espaço no disco; libere espaço ou escreva em outro lugar");
+      break;
+    case EDQUOT:
+      causa = QStringLiteral(
+          "a cota de disco do usuário acabou; libere espaço ou escreva em "
+          "outro lugar");
+      break;
+    case EFBIG:
+      causa = QStringLiteral("o arquivo passou do tamanho máximo permitido");
+      break;
+    case EPIPE:
+      causa = QStringLiteral("o programa que lia a saída a fechou antes do fim");
+      break;
+    case EBADF:
+      causa = QStringLiteral("a saída está fechada");
+      break;
+    case EIO:
+      causa = QStringLiteral("erro de entrada e saída no dispositivo");
+      break;
+    default:
+      causa = QString::fromLocal8Bit(std::strerror(erro));
+  }
+  if (const char* nome = strerrorname_np(erro)) causa += QStringLiteral(" (%1)").arg(nome);
+  return causa;
+}
+
+// Writes all of `bytes` and flushes them. Throws FalhaEscrita when the stream
+// does not take them, so that a cut or lost report is never a success.
 void escreve(std::FILE* arquivo, const QByteArray& bytes) {
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), arquivo);
-  std::fflush(arquivo);
+  errno = 0;
+  const size_t tamanho = static_cast<size_t>(bytes.size());
+  const bool escrito = std::fwrite(bytes.constData(), 1, tamanho, arquivo) == tamanho;
+  if (!escrito || std::fflush(arquivo) != 0 || std::ferror(arquivo)) {
+    throw FalhaEscrita{arquivo, errno != 0 ? errno : EIO};
+  }
 }
 
 // Reads the command line. Returns nothing when --help or --version was
@@ -56,11 +101,14 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
   parser.setApplicationDescription(QStringLiteral(
       "Rentabilidade dos pedidos de uma filial no período, calculada como no gadget.\n"
       "\n"
-      "Estado de saída (os erros vão para a saída de erros):\n"
-      "  0  sucesso\n"
-      "  1  a atualização falhou: o banco de dados, ou a biblioteca cliente do\n"
-      "     Firebird, que não pôde ser carregada\n"
-      "  2  uso incorreto, ou o arquivo de configuração ausente ou ilegível"));
+      "Status de saída:\n"
+      "  0  sucesso;\n"
+      "  1  a atualização falhou (banco de dados inacessível, erro do banco ou do cálculo,\n"
+      "     biblioteca cliente do Firebird que não pôde ser carregada)\n"
+      "     ou o relatório não pôde ser escrito (disco cheio, saída fechada);\n"
+      "  2  uso incorreto ou configuração inválida: opção ou valor desconhecido, arquivo\n"
+      "     de configuração ausente ou ilegível, chave do banco de dados faltando,\n"
+      "     Periodo ou Protocolo inválido."));
   const QCommandLineOption config(
       QStringLiteral("config"),
       QStringLiteral("Arquivo de configuração (padrão: %1).").arg(CaminhoArquivoConfig()),
@@ -148,12 +196,16 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
   if (parser.isSet(empresa)) pedido.empresa = parser.value(empresa);
   if (parser.isSet(periodo)) {
     pedido.periodo = parser.value(periodo);
+    int valor = -1;
     try {
-      textToInt(*pedido.periodo);
+      valor = textToInt(*pedido.periodo);
     } catch (const ConversionError&) {
-      throw Falha{
-          kUsoIncorreto,
-          QStringLiteral("--periodo deve ser um número inteiro, não \"%1\"").arg(*pedido.periodo)};
+    }
+    if (valor < 0 || valor > 3) {
+      throw Falha{kUsoIncorreto,
+                  QStringLiteral("--periodo deve ser 0 (diário), 1 (semanal), 2 (mensal) ou 3 "
+                                 "(anual), não \"%1\"")
+                      .arg(*pedido.periodo)};
     }
   }
   if (parser.isSet(mostraPedidos)) pedido.mostraPedidos = parser.value(mostraPedidos);
@@ -186,6 +238,14 @@ void carregaConfiguracao(TConfig& config, const Pedido& pedido) {
   if (pedido.empresa) config.Empresa = *pedido.empresa;
   if (pedido.periodo) config.Periodo = *pedido.periodo;
   if (pedido.mostraPedidos) config.MostraPedidos = *pedido.mostraPedidos;
+  // The kind of period is a setting like the others: a value the refresh
+  // cannot use is reported here, as the settings error it is.
+  try {
+    if (const int periodo = PeriodoConfigurado(config); periodo < 0 || periodo > 3)
+      DatasDoPeriodo(config);
+  } catch (const ConversionError& erro) {
+    throw Falha{kConfiguracaoInvalida, QString::fromUtf8(erro.what())};
+  }
 }
 
 // Attaches `conexao` as the gadget does. Throws Falha naming what is missing
@@ -196,7 +256,7 @@ void conecta(TConexao& conexao, const TConfig& config) {
   if (config.Usuario.isEmpty()) faltam << QStringLiteral("Usuario");
   if (config.Senha.isEmpty()) faltam << QStringLiteral("Senha");
   if (!faltam.isEmpty()) {
-    throw Falha{kFalhaAtualizacao,
+    throw Falha{kConfiguracaoInvalida,
                 QStringLiteral("Configurações do banco de dados não informadas corretamente: "
                                "falta %1 na seção \"%2\" de %3")
                     .arg(faltam.join(QStringLiteral(", ")), QLatin1String(SECAO_CONFIG_ARQINI),
@@ -205,6 +265,8 @@ void conecta(TConexao& conexao, const TConfig& config) {
   conexao.setConfiguracao(config.LocRem, config.Protocolo, config.Servidor, config.CaminhoBanco,
                           config.Usuario, config.Senha);
   if (conexao.conectarBanco()) return;
+  // No database name: the settings name no protocol this program knows.
+  const int status = conexao.nomeBanco().isEmpty() ? kConfiguracaoInvalida : kFalhaAtualizacao;
 
   QString mensagem =
       QStringLiteral("Não foi possível conectar ao banco de dados \"%1\" (usuário %2)")
@@ -222,15 +284,26 @@ void conecta(TConexao& conexao, const TConfig& config) {
   } else {
     mensagem += QStringLiteral(": protocolo \"%1\" desconhecido").arg(config.Protocolo);
   }
-  throw Falha{kFalhaAtualizacao, mensagem};
+  throw Falha{status, mensagem};
 }
 
 // Progress on a terminal: one line, rewritten in place, at each whole percent.
+// Called from inside the refresh, it never throws: the first failed write
+// stops the progress and is kept for fim() to report.
 class Progresso {
  public:
   explicit Progresso(std::FILE* terminal) : terminal_(terminal) {}
   ~Progresso() {
-    if (escrito_) escreve(terminal_, "\r\033[K");
+    // Leaving on an error: the line is erased if the terminal still takes it;
+    // the error being reported matters more than a failure here.
+    if (escrito_ && !falha_) std::fputs("\r\033[K", terminal_);
+  }
+  // Erases the progress line. Throws FalhaEscrita for the first write that
+  // failed.
+  void fim() {
+    if (escrito_) tenta("\r\033[K");
+    escrito_ = false;
+    if (falha_) throw *falha_;
   }
   void operator()(int feitas, int total) {
     if (total <= 0) {
@@ -238,28 +311,37 @@ class Progresso {
       // known yet.
       if (feitas - ultimaLinha_ < 5000 && feitas != 0) return;
       ultimaLinha_ = feitas;
-      escrito_ = true;
-      escreve(terminal_, QStringLiteral("\rCalculando: produtos, linha %1").arg(feitas).toUtf8());
+      tenta(QStringLiteral("\rCalculando: produtos, linha %1").arg(feitas).toUtf8());
       return;
     }
     const int percentual = static_cast<int>(100LL * feitas / total);
     if (percentual == ultimo_) return;
     ultimo_ = percentual;
-    escrito_ = true;
     // The first half of the steps is the product pass, the second the
     // freight pass, each over every row.
     const int linhas = total / 2;
     const bool fretes = feitas > linhas;
-    escreve(terminal_, QStringLiteral("\rCalculando: %1% (%2: linha %3 de %4)")
-                           .arg(percentual)
-                           .arg(fretes ? QStringLiteral("fretes") : QStringLiteral("produtos"))
-                           .arg(fretes ? feitas - linhas : feitas)
-                           .arg(linhas)
-                           .toUtf8());
+    tenta(QStringLiteral("\rCalculando: %1% (%2: linha %3 de %4)")
+              .arg(percentual)
+              .arg(fretes ? QStringLiteral("fretes") : QStringLiteral("produtos"))
+              .arg(fretes ? feitas - linhas : feitas)
+              .arg(linhas)
+              .toUtf8());
   }
 
  private:
+  void tenta(const QByteArray& bytes) {
+    if (falha_) return;
+    try {
+      escrito_ = true;
+      escreve(terminal_, bytes);
+    } catch (const FalhaEscrita& falha) {
+      falha_ = falha;
+    }
+  }
+
   std::FILE* terminal_;
+  std::optional<FalhaEscrita> falha_;
   int ultimo_ = -1;
   int ultimaLinha_ = 0;
   bool escrito_ = false;
@@ -286,10 +368,19 @@ int buscaItens(TConexao& conexao, TConfig& config, const QDate& hoje) {
   return linhas;
 }
 
-}  // namespace
-
-int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) {
+// The run itself; executar() adds what a failed write of the output means.
+int executa(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) {
   bool json = false;
+  // Reports a failure on stderr and, with JSON, on stdout. A stderr that
+  // takes nothing leaves the status alone to tell.
+  const auto relata = [&](const QString& mensagem, int status) {
+    try {
+      escreve(erros, mensagem.toUtf8() + '\n');
+    } catch (const FalhaEscrita&) {
+    }
+    if (json) escreve(saida, erroJson(mensagem));
+    return status;
+  };
   try {
     const std::optional<Pedido> pedido = leArgumentos(argumentos, saida, json);
     if (!pedido) return kSucesso;
@@ -343,6 +434,7 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
         opcoes.progresso = [&progresso](int feitas, int total) { (*progresso)(feitas, total); };
       }
       atualizacao.IniciarGadget(resultado, opcoes);
+      if (progresso) progresso->fim();
       informaTempo();
     } catch (const std::exception& erro) {
       throw Falha{kFalhaAtualizacao, QString::fromUtf8(erro.what())};
@@ -353,22 +445,49 @@ int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) 
     return kSucesso;
   } catch (const ClientLibraryError& erro) {
     // The system's reason for each library, indented under the message.
-    QString texto = erro.message() + u'\n';
+    QString texto = erro.message();
     for (const QString& linha : erro.details().split(u'\n'))
-      texto += QStringLiteral("  ") + linha + u'\n';
-    escreve(erros, texto.toUtf8());
-    if (json) escreve(saida, erroJson(erro.message()));
+      texto += QStringLiteral("\n  ") + linha;
+    relata(texto, kFalhaAtualizacao);
     return kFalhaAtualizacao;
   } catch (const Falha& falha) {
-    escreve(erros, falha.mensagem.toUtf8() + '\n');
-    if (json) escreve(saida, erroJson(falha.mensagem));
-    return falha.status;
+    return relata(falha.mensagem, falha.status);
   } catch (const std::exception& erro) {
-    const QString mensagem = QString::fromUtf8(erro.what());
-    escreve(erros, mensagem.toUtf8() + '\n');
-    if (json) escreve(saida, erroJson(mensagem));
+    return relata(QString::fromUtf8(erro.what()), kFalhaAtualizacao);
+  }
+}
+
+}  // namespace
+
+QString mensagemFalhaSaida(int erro) {
+  return QStringLiteral("Não foi possível escrever a saída: %1.").arg(causaEscrita(erro));
+}
+
+int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) {
+  try {
+    const int status = executa(argumentos, saida, erros);
+    // Whatever an earlier write left behind on the stream counts too.
+    errno = 0;
+    if (std::fflush(saida) != 0 || std::ferror(saida))
+      throw FalhaEscrita{saida, errno != 0 ? errno : EIO};
+    return status;
+  } catch (const FalhaEscrita& falha) {
+    // The output is cut or lost: never a success. When stderr is what
+    // failed there is nowhere left to say so; the status still does.
+    if (falha.arquivo != erros) {
+      std::fputs(mensagemFalhaSaida(falha.erro).toUtf8().append('\n').constData(), erros);
+      std::fflush(erros);
+    }
     return kFalhaAtualizacao;
   }
+}
+
+int fechaSaida(std::FILE* saida, std::FILE* erros, int status) {
+  errno = 0;
+  if (std::fclose(saida) == 0 || status != kSucesso) return status;
+  std::fputs(mensagemFalhaSaida(errno != 0 ? errno : EIO).toUtf8().append('\n').constData(), erros);
+  std::fflush(erros);
+  return kFalhaAtualizacao;
 }
 
 }  // namespace margivo::relatorio

@@ -16,6 +16,9 @@
 // --fetch-only runs and fetches the order-items query of the period alone and
 // prints its row count. --timing prints the elapsed time (connection
 // included) on stderr.
+//
+// Exit status: 0 success; 1 the refresh failed or the report could not be
+// written out whole; 2 bad usage or bad settings (the constants below).
 #pragma once
 
 #include <QStringList>
@@ -23,17 +26,34 @@
 
 namespace margivo::relatorio {
 
-// Exit statuses.
+// Exit statuses, as --help and the README give them.
 inline constexpr int kSucesso = 0;
-// The refresh failed: the database, or the Firebird client library that
-// could not be loaded.
+// The refresh failed (the database unreachable, a database or calculation
+// error, the Firebird client library that could not be loaded), or the
+// report could not be written out whole.
 inline constexpr int kFalhaAtualizacao = 1;
-inline constexpr int kUsoIncorreto = 2;  // bad usage, a missing or unreadable settings file
+// Bad usage: an unknown option or a bad value on the command line.
+inline constexpr int kUsoIncorreto = 2;
+// Bad settings, reported like bad usage: the settings file missing or
+// unreadable, a database key missing, a value the refresh cannot use.
+inline constexpr int kConfiguracaoInvalida = 2;
 
 // Runs the tool with `argumentos` (program name first): the report goes to
 // `saida`, errors (and progress, when `erros` is a terminal) to `erros`; with
 // --format json an error also goes to `saida` as {"error": "<message>"}.
-// Returns the exit status. REQUIRES: a QCoreApplication exists.
+// Every write is checked: when `saida` does not take the report (a full
+// disk, a pipe its reader closed) the status is kFalhaAtualizacao and
+// mensagemFalhaSaida() goes to `erros`. Returns the exit status.
+// REQUIRES: a QCoreApplication exists; SIGPIPE is ignored, so that a closed
+// pipe fails the write instead of ending the process.
 int executar(const QStringList& argumentos, std::FILE* saida, std::FILE* erros);
+
+// "Não foi possível escrever a saída: <the cause, errno's name>."
+QString mensagemFalhaSaida(int erro);
+
+// Closes `saida` at the end of the run: a close that fails (the last of the
+// data did not reach the file) turns a success into kFalhaAtualizacao, with
+// mensagemFalhaSaida() on `erros`. Returns the final status.
+int fechaSaida(std::FILE* saida, std::FILE* erros, int status);
 
 }  // namespace margivo::relatorio
