@@ -88,7 +88,7 @@ echo "ok: the zip holds the programs, their DLLs, the plugins and LEIA-ME.txt"
 # --- The report tool.
 rm -rf "$ini_dir"
 run "$app/margivo-report.exe" --help >"$tmp/help.out" 2>"$tmp/help.err" || fail "margivo-report.exe --help exited $?"
-grep -q 'Estado de saída' "$tmp/help.out" || fail "the help does not list the exit statuses"
+grep -q 'Status de saída' "$tmp/help.out" || fail "the help does not list the exit statuses"
 status=0
 run "$app/margivo-report.exe" >"$tmp/sem-arquivo.out" 2>"$tmp/sem-arquivo.err" || status=$?
 [ "$status" = 2 ] || fail "without a settings file margivo-report.exe exited $status, not 2"
