@@ -1,29 +1,13 @@
 #include "framework/db/encoding_p.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
+
+#include "framework/windows1252.h"
 
 namespace margivo::detail {
 
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves
-// unassigned map to the control characters of the same number, as Windows
-// itself converts them, so that every byte reads as something.
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-int windows1252Byte(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-  for (std::size_t i = 0; i < kWindows1252High.size(); ++i) {
-    if (kWindows1252High[i] == c) return int(0x80 + i);
-  }
-  return -1;
-}
 
 // How many bytes at the start of `p` are ASCII, eight at a time.
 std::size_t asciiPrefix(const unsigned char* p, std::size_t size) {
@@ -77,13 +61,9 @@ bool isValidUtf8(const unsigned char* p, std::size_t size) {
 }  // namespace
 
 QByteArray encodeText(const QString& text) {
-  QByteArray bytes(text.size(), Qt::Uninitialized);
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const int b = windows1252Byte(text[i].unicode());
-    if (b < 0) return text.toUtf8();
-    bytes[i] = char(b);
-  }
-  return bytes;
+  QByteArray bytes;
+  if (toWindows1252(text, &bytes)) return bytes;
+  return text.toUtf8();
 }
 
 QString decodeText(const char* bytes, std::size_t size) {
@@ -93,13 +73,7 @@ QString decodeText(const char* bytes, std::size_t size) {
   const std::size_t ascii = asciiPrefix(p, size);
   if (ascii == size) return QString::fromLatin1(bytes, qsizetype(size));
   if (isValidUtf8(p + ascii, size - ascii)) return QString::fromUtf8(bytes, qsizetype(size));
-  QString text(qsizetype(size), Qt::Uninitialized);
-  QChar* out = text.data();
-  for (std::size_t i = 0; i < size; ++i) {
-    const unsigned char c = p[i];
-    out[i] = (c >= 0x80 && c < 0xA0) ? QChar(kWindows1252High[c - 0x80]) : QChar(c);
-  }
-  return text;
+  return fromWindows1252(QByteArrayView(bytes, qsizetype(size)));
 }
 
 }  // namespace margivo::detail
