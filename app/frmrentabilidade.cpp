@@ -32,11 +32,37 @@ void TfrmRentabilidade::FormCreate() {
   Inic_ = std::make_unique<TInicializacao>(*this, QString::fromLatin1(kSecaoGadget),
                                            QString::fromLatin1(kSiglaGadget));
 
-  const QScreen* tela = QGuiApplication::primaryScreen();
-  const QRect area = tela != nullptr ? tela->geometry() : QRect(0, 0, 600, 400);
-  setGeometry(area);
+  ocupaTelaPrincipal();
   // Nothing is drawn yet: one transparent pixel takes the input.
   aplicaAlteracoes();
+
+  tmrTelas_ = new QTimer(this);
+  tmrTelas_->setSingleShot(true);
+  tmrTelas_->setInterval(0);
+  connect(tmrTelas_, &QTimer::timeout, this, &TfrmRentabilidade::TelasMudaram);
+  for (QScreen* tela : QGuiApplication::screens()) vigiaTela(tela);
+  connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* tela) {
+    vigiaTela(tela);
+    tmrTelas_->start();
+  });
+  connect(qGuiApp, &QGuiApplication::screenRemoved, tmrTelas_, qOverload<>(&QTimer::start));
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, tmrTelas_, qOverload<>(&QTimer::start));
+}
+
+void TfrmRentabilidade::vigiaTela(QScreen* tela) {
+  connect(tela, &QScreen::geometryChanged, tmrTelas_, qOverload<>(&QTimer::start));
+  connect(tela, &QScreen::logicalDotsPerInchChanged, tmrTelas_, qOverload<>(&QTimer::start));
+}
+
+void TfrmRentabilidade::ocupaTelaPrincipal() {
+  const QScreen* tela = QGuiApplication::primaryScreen();
+  const QRect area = tela != nullptr ? tela->geometry() : QRect(0, 0, 600, 400);
+  if (geometry() != area) setGeometry(area);
+}
+
+void TfrmRentabilidade::TelasMudaram() {
+  ocupaTelaPrincipal();
+  if (Gadget_) executaEvento([this] { Gadget_->mantemNaTela(); });
 }
 
 void TfrmRentabilidade::FormActivate() {

@@ -4,6 +4,10 @@
 //
 // The window is frameless, translucent and as large as the primary screen,
 // at the screen's origin, so the gadget's positions are screen positions.
+// When the screens change (a monitor added or removed, a resolution, a
+// position or a scale changed) it takes the primary screen's place and size
+// again, and the gadget is brought back within reach when more than half of
+// it was left off the screens (the new position is saved).
 // Its input region is what the gadget draws (see TFormTransparente): the
 // desktop stays visible and clickable everywhere else. Before the gadget
 // exists it draws nothing and keeps one transparent pixel; it has a taskbar
@@ -22,6 +26,9 @@
 #include <memory>
 
 #include "framework/gui/elementos.h"
+
+class QScreen;
+class QTimer;
 
 namespace margivo {
 
@@ -48,6 +55,11 @@ class TfrmRentabilidade : public TFormTransparente {
   // refreshes the gadget; every other call does nothing.
   void FormActivate();
 
+  // The screens changed: the window on the primary screen again and the
+  // gadget within reach. The screens' signals call it (once for a burst of
+  // them, when the event loop next runs).
+  void TelasMudaram();
+
  protected:
   bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -56,10 +68,13 @@ class TfrmRentabilidade : public TFormTransparente {
  private:
   void FormCreate();
   void capturaTela(const QString& arquivo);
+  void vigiaTela(QScreen* tela);
+  void ocupaTelaPrincipal();
 
   std::unique_ptr<TInicializacao> Inic_;
   std::unique_ptr<TRentabilidade> Gadget_;  // destroyed first: its work uses Inic_'s connection
   bool capturada_ = false;
+  QTimer* tmrTelas_ = nullptr;  // gathers a burst of screen signals into one TelasMudaram
 };
 
 }  // namespace margivo

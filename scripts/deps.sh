@@ -4,7 +4,7 @@
 set -eu
 export DEBIAN_FRONTEND=noninteractive
 packages="cmake g++ make pkg-config git clang-format
-  qt6-base-dev libgl1-mesa-dev
+  qt6-base-dev qt6-base-private-dev libgl1-mesa-dev
   libgtest-dev
   firebird-dev firebird3.0-server firebird3.0-utils
   xvfb xauth x11-utils fonts-dejavu-core fonts-liberation

@@ -35,12 +35,14 @@
 namespace margivo {
 namespace {
 
+// Never destroyed: destroyed at exit, after Qt's own registries, it would
+// crash on the keyboard device the key events of a test bring into being.
 QApplication& app() {
   static int argc = 1;
   static char nome[] = "test_dialogs";
   static char* argv[] = {nome, nullptr};
-  static QApplication instancia(argc, argv);
-  return instancia;
+  static QApplication* instancia = new QApplication(argc, argv);
+  return *instancia;
 }
 
 // ---------------------------------------------------------------------------

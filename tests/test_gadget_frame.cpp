@@ -89,6 +89,53 @@ TEST(VerificaMargens, KeepsTheFormOnTheScreen) {
       << "a second screen to the right";
 }
 
+struct DentroDasTelasCase {
+  const char* nome;
+  QRect painel;
+  QList<QRect> telas;
+  QPoint esperado;
+};
+
+TEST(PosicaoDentroDasTelas, MoreThanHalfOffEveryScreenComesBackToTheNearestEdge) {
+  const QRect hd(0, 0, 1920, 1080);
+  const QRect direita(1920, 0, 1280, 1024);   // a second monitor to the right, shorter
+  const QRect gemea(1920, 0, 1920, 1080);     // or one as tall as the first
+  const QRect esquerda(-1280, 0, 1280, 800);  // one to the left of the first
+  const auto painel = [](int x, int y) { return QRect(QPoint(x, y), QSize(388, 231)); };
+  const DentroDasTelasCase casos[] = {
+      {"inside", painel(100, 80), {hd}, {100, 80}},
+      {"exactly half off the left stays", painel(-194, 80), {hd}, {-194, 80}},
+      {"less than half off stays", painel(-150, 20), {hd}, {-150, 20}},
+      {"more than half off the left", painel(-195, 80), {hd}, {0, 80}},
+      {"more than half off two edges", painel(-150, -100), {hd}, {0, 0}},
+      {"wholly off the right", painel(2500, 300), {hd}, {1532, 300}},
+      {"off the bottom right corner", painel(1800, 1000), {hd}, {1532, 849}},
+      {"above the top", painel(700, -500), {hd}, {700, 0}},
+      {"across two screens stays", painel(1726, 100), {hd, direita}, {1726, 100}},
+      {"across two screens, most of it on them, stays",
+       painel(1800, 900),
+       {hd, direita},
+       {1800, 900}},
+      {"below the shorter screen: onto the nearer one",
+       painel(2100, 1060),
+       {hd, direita},
+       {2100, 793}},
+      {"below both: onto the nearer one", painel(1726, 1300), {hd, direita}, {1532, 849}},
+      {"equally near two screens: the first listed", painel(1726, 1300), {hd, gemea}, {1532, 849}},
+      {"equally near, the other order", painel(1726, 1300), {gemea, hd}, {1920, 849}},
+      {"the monitor it was on is gone", painel(2400, 500), {hd}, {1532, 500}},
+      {"a screen left of the origin", painel(-3000, 200), {esquerda, hd}, {-1280, 200}},
+      {"larger than the screen keeps its top-left on it",
+       {-300, -300, 800, 600},
+       {{0, 0, 640, 480}},
+       {0, 0}},
+      {"no screens", painel(-5000, 0), {}, {-5000, 0}},
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(PosicaoDentroDasTelas(c.painel, c.telas), c.esperado) << c.nome;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // The strip's rules, step by step.
 
@@ -546,6 +593,37 @@ TEST_F(Gadget, ArrastarParaForaDaTelaSalvaPosXNegativo) {
   lido.CarregarIni();
   EXPECT_EQ(lido.PosX, "-10");
   EXPECT_EQ(lido.PosY, "80");
+}
+
+TEST_F(Gadget, ArrastarParaForaDeMaisDaMetadeVoltaParaABordaESalva) {
+  // The form covers 1000 x 700 of the screen; the panel is 388 x 231.
+  const QRect tela = QGuiApplication::primaryScreen()->geometry().intersected(form_->geometry());
+  PressionaMouse(*form_, {150, 80});
+  MoveMouse(*form_, {-250, 80}, Qt::LeftButton);
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(-300, 50)) << "the drag itself is free";
+  SoltaMouse(*form_, {-250, 80});
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(tela.left(), 50));
+  TConfig lido("Trovesk");
+  lido.CarregarIni();
+  EXPECT_EQ(lido.PosX, QString::number(tela.left()));
+  EXPECT_EQ(lido.PosY, "50");
+
+  // Down past the bottom: its bottom edge on the screen's.
+  PressionaMouse(*form_, {150, 80});
+  MoveMouse(*form_, QPointF(150, 80 + tela.height()), Qt::LeftButton);
+  SoltaMouse(*form_, QPointF(150, 80 + tela.height()));
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(tela.left(), tela.top() + tela.height() - 231));
+  lido.CarregarIni();
+  EXPECT_EQ(lido.PosY, QString::number(tela.top() + tela.height() - 231));
+
+  // A saved position off the screens comes back at the next start as well.
+  config_->PosX = "5000";
+  config_->PosY = "-4000";
+  gadget_->PosicionaGadGet();
+  EXPECT_EQ(gadget_->rtgGadget->position(), QPointF(tela.right() + 1 - 388, tela.top()));
+  lido.CarregarIni();
+  EXPECT_EQ(lido.PosX, QString::number(tela.right() + 1 - 388));
+  EXPECT_EQ(lido.PosY, QString::number(tela.top()));
 }
 
 TEST_F(Gadget, ArrastarPeloBotaoMoverEUmCliqueSemMovimento) {

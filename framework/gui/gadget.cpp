@@ -273,9 +273,27 @@ void TGadget::RMoverMouseUp(QObject*, const TEventoMouse&) {
   Capturar = false;
   if (intervalo_ > 0) tmrPrincipal->start();
   if (FConfig == nullptr) return;
+  if (!mantemNaTela()) salvaPosicao();
+}
+
+void TGadget::salvaPosicao() {
   FConfig->PosX = QString::number(static_cast<long long>(std::trunc(rtgGadget->x())));
   FConfig->PosY = QString::number(static_cast<long long>(std::trunc(rtgGadget->y())));
   FConfig->SalvarIni();
+}
+
+bool TGadget::mantemNaTela() {
+  // Form and screens in screen pixels; the panel's position is the form's.
+  const QPoint origem = frmPrincipal->mapToGlobal(QPoint(0, 0));
+  const QRect painel(QPoint(static_cast<int>(std::trunc(rtgGadget->x())),
+                            static_cast<int>(std::trunc(rtgGadget->y()))) +
+                         origem,
+                     rtgGadget->size().toSize());
+  const QPoint destino = PosicaoDentroDasTelas(painel, TelasDaJanela(*frmPrincipal));
+  if (destino == painel.topLeft()) return false;
+  rtgGadget->setPosition(destino - origem);
+  if (FConfig != nullptr) salvaPosicao();
+  return true;
 }
 
 void TGadget::setInformacoes(const QString& Titulo, const QString& Versao, const QString& RelCons,
@@ -297,6 +315,8 @@ QString TGadget::getVersao() const {
 void TGadget::PosicionaGadGet() {
   rtgGadget->setPosition(
       PosicaoInicialGadget(FConfig, LarguraDaTela(), static_cast<int>(rtgGadget->width())));
+  // A position saved on a monitor that is gone, or at a larger resolution.
+  mantemNaTela();
 }
 
 void TGadget::AjustaGadget(TElemento* RectBase, bool RetiraMaxMin_) {

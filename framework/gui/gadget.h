@@ -147,7 +147,9 @@ class TGadget : public QObject {
 
   // Drag: the left button down on the move button or a wired control starts
   // it, the moves carry the panel along with the cursor (it may leave the
-  // screen), the release saves the position (PosX, PosY) at once.
+  // screen), the release brings it back within reach when more than half of
+  // it is off the screens (mantemNaTela) and saves the position (PosX, PosY)
+  // at once.
   void RMoverMouseDown(QObject* Sender, const TEventoMouse& evento);
   void RMoverMouseMove(QObject* Sender, const TEventoMouse& evento);
   void RMoverMouseUp(QObject* Sender, const TEventoMouse& evento);
@@ -171,8 +173,15 @@ class TGadget : public QObject {
   QString getRelCons() const { return FRelCons; }
   QString getDescricao() const { return FDescricao; }
 
-  // Initial placement of the panel (PosicaoInicialGadget).
+  // Initial placement of the panel (PosicaoInicialGadget), then
+  // mantemNaTela.
   void PosicionaGadGet();
+  // Brings the panel back within reach when more than half of it lies off
+  // the screens its form covers (PosicaoDentroDasTelas), and then saves the
+  // new position (PosX, PosY). Runs at start-up, at the end of a drag and
+  // when the screens change. True when the panel moved. Throws what
+  // SalvarIni throws.
+  bool mantemNaTela();
   // Fits the panel and the strip around the face `RectBase`: the face at
   // (0, 0), the strip 5 pixels to its right; optionally RetiraMaxMin.
   void AjustaGadget(TElemento* RectBase, bool RetiraMaxMin);
@@ -269,6 +278,7 @@ class TGadget : public QObject {
 
  private:
   void aplicaEstadoMenu();
+  void salvaPosicao();
   void opacidadeDasFaces(double opacidade);
   void ticPrincipal();
   void fimDoTrabalho();

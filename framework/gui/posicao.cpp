@@ -1,9 +1,12 @@
 #include "framework/gui/posicao.h"
 
 #include <QGuiApplication>
+#include <QRegion>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace margivo {
 
@@ -36,6 +39,62 @@ QPoint VerificaMargens(const QRect& form, const QRect& tela) {
   if (top < tela.y()) top = tela.y();
   if (top + form.height() > telaBaixo) top = telaBaixo - form.height();
   return {left, top};
+}
+
+namespace {
+
+long long Area(const QRect& r) {
+  return r.isEmpty() ? 0 : static_cast<long long>(r.width()) * r.height();
+}
+
+// The distance between two rectangles: 0 when they touch or overlap.
+double Distancia(const QRect& a, const QRect& b) {
+  const int dx = std::max({0, b.left() - a.right() - 1, a.left() - b.right() - 1});
+  const int dy = std::max({0, b.top() - a.bottom() - 1, a.top() - b.bottom() - 1});
+  return std::hypot(dx, dy);
+}
+
+}  // namespace
+
+QPoint PosicaoDentroDasTelas(const QRect& painel, const QList<QRect>& telas) {
+  if (telas.isEmpty() || painel.isEmpty()) return painel.topLeft();
+  QRegion visivel;
+  for (const QRect& tela : telas) visivel += tela.intersected(painel);
+  long long areaVisivel = 0;
+  for (const QRect& parte : visivel) areaVisivel += Area(parte);
+  if (2 * areaVisivel >= Area(painel)) return painel.topLeft();
+
+  const QRect* destino = nullptr;
+  double menorDistancia = std::numeric_limits<double>::infinity();
+  long long maiorParte = -1;
+  for (const QRect& tela : telas) {
+    if (tela.isEmpty()) continue;
+    const double distancia = Distancia(painel, tela);
+    const long long parte = Area(tela.intersected(painel));
+    if (distancia < menorDistancia || (distancia == menorDistancia && parte > maiorParte)) {
+      destino = &tela;
+      menorDistancia = distancia;
+      maiorParte = parte;
+    }
+  }
+  if (destino == nullptr) return painel.topLeft();
+  // Right and bottom first, then left and top: a panel larger than the
+  // screen keeps its top-left corner (title and figures) on it.
+  int x = std::min(painel.x(), destino->x() + destino->width() - painel.width());
+  int y = std::min(painel.y(), destino->y() + destino->height() - painel.height());
+  x = std::max(x, destino->x());
+  y = std::max(y, destino->y());
+  return {x, y};
+}
+
+QList<QRect> TelasDaJanela(const QWidget& janela) {
+  const QRect area(janela.mapToGlobal(QPoint(0, 0)), janela.size());
+  QList<QRect> telas;
+  for (const QScreen* tela : QGuiApplication::screens()) {
+    const QRect parte = tela->geometry().intersected(area);
+    if (!parte.isEmpty()) telas.append(parte);
+  }
+  return telas;
 }
 
 void PosicionaSobreGadget(QWidget& form, const GeometriaGadget& geometria) {
