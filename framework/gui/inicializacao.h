@@ -11,7 +11,10 @@
 //   CaminhoBanco, Usuario or   warning "Configurações do banco de dados
 //   Senha empty                não informadas corretamente!..."  ConfiguracaoIncompleta: keep
 //                                                                running without a gadget
-//   no connection              "Não foi possível conectar ao banco de dados!"  FalhaConexao: end
+//   no connection              "Não foi possível conectar ao banco   FalhaConexao: end
+//                              de dados "<path>"...", naming the
+//                              server and port when remote, and
+//                              what to check in the settings file
 //   settings file unreadable   error box naming the file         ErroConfiguracao: end
 //   all well                   -                                 Sucesso: IniciandoGadget true
 // The file is written only on success (the defaults); a failure to write it
@@ -45,7 +48,6 @@ inline constexpr const char* kMsgGadgetsNaoConfiguradas =
 inline constexpr const char* kMsgBancoNaoInformado =
     "Configurações do banco de dados não informadas corretamente!\r\n"
     "Configure-as em \"Kelvara\".";
-inline constexpr const char* kMsgFalhaConexao = "Não foi possível conectar ao banco de dados!";
 
 class TInicializacao {
  public:
