@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -85,9 +87,16 @@ void TfrmRentabilidade::FormActivate() {
   const QString captura = qEnvironmentVariable("MARGIVO_CAPTURA");
   if (!captura.isEmpty()) {
     connect(Gadget_.get(), &TGadget::atualizacaoConcluida, this, [this, captura] {
-      if (capturada_) return;
-      capturada_ = true;
-      capturaTela(captura);
+      ++capturas_;
+      if (capturas_ == 1) {
+        capturaTela(captura);
+        return;
+      }
+      const QFileInfo primeira(captura);
+      capturaTela(primeira.dir().filePath(QStringLiteral("%1-%2.%3")
+                                              .arg(primeira.completeBaseName())
+                                              .arg(capturas_)
+                                              .arg(primeira.suffix())));
     });
   }
   Gadget_->Atualiza(Gadget_.get());

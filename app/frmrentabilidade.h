@@ -19,7 +19,8 @@
 //
 // For the demo and the tests, the environment variable MARGIVO_CAPTURA may
 // name a PNG file: once the first refresh has ended the window saves a
-// screenshot of the gadget's area there and prints "Captura: <file>".
+// screenshot of the gadget's area there and prints "Captura: <file>"; each
+// later refresh saves one more beside it, numbered ("margivo-2.png", ...).
 #pragma once
 
 #include <QString>
@@ -73,7 +74,7 @@ class TfrmRentabilidade : public TFormTransparente {
 
   std::unique_ptr<TInicializacao> Inic_;
   std::unique_ptr<TRentabilidade> Gadget_;  // destroyed first: its work uses Inic_'s connection
-  bool capturada_ = false;
+  int capturas_ = 0;
   QTimer* tmrTelas_ = nullptr;  // gathers a burst of screen signals into one TelasMudaram
 };
 

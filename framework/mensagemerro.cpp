@@ -202,6 +202,13 @@ MensagemErro descreveErroDoBanco(const QString& textoDoErro, const TConfig* conf
   return {QStringLiteral("%1: %2. %3").arg(inicio, motivo.porque, motivo.oQueFazer), textoDoErro};
 }
 
+MensagemErro descreveFalhaDeConexao(const TConfig& config, const QString& motivo) {
+  MensagemErro m = descreveErroDoBanco(
+      QStringLiteral("cannot attach to database %1: %2").arg(config.CaminhoBanco, motivo), &config);
+  m.detalhes = motivo;
+  return m;
+}
+
 MensagemErro descreveErro(std::exception_ptr erro, const TConfig* config) {
   try {
     if (erro) std::rethrow_exception(erro);

@@ -47,4 +47,9 @@ MensagemErro descreveErro(std::exception_ptr erro, const TConfig* config);
 // The message of a DatabaseError's text (see descreveErro).
 MensagemErro descreveErroDoBanco(const QString& textoDoErro, const TConfig* config);
 
+// The message of a connection to the database of `config` that could not be
+// made: the database named, why when `motivo` (what the database said; may
+// be empty) tells, and what to check in the settings file.
+MensagemErro descreveFalhaDeConexao(const TConfig& config, const QString& motivo);
+
 }  // namespace margivo

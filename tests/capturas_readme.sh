@@ -11,7 +11,7 @@ build=$(cd "$1" && pwd)
 saida=$(mkdir -p "${2:-docs}" && cd "${2:-docs}" && pwd)
 margivo="$build/app/margivo"
 sampledb="$build/sampledb/margivo-sampledb"
-captura="$build/tests/margivo-captura-tela"
+captura="$build/tests/captura_tela"
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null 2>&1 || { echo "$tool is missing (scripts/deps.sh installs it)"; exit 1; }
 done
@@ -68,10 +68,10 @@ echo "panel: $saida/painel.png"
 # The context menu: a right click on the face, then the area around it.
 xdotool mousemove 200 150
 sleep 0.5
-"$captura" 0 0 700 500 "$tmp/antes.png"
+"$captura" "$tmp/antes.png" 0 0 700 500
 xdotool click 3
 sleep 1
-"$captura" 0 0 700 500 "$tmp/menu.png"
+"$captura" "$tmp/menu.png" 0 0 700 500
 if cmp -s "$tmp/antes.png" "$tmp/menu.png"; then
   echo "no context menu opened on a right click: its picture is pending"
   exit 3

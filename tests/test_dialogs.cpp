@@ -606,16 +606,19 @@ TEST_F(DialogoConfiguracao, ARefreshErrorIsShownAfterTheSave) {
   auto d = Cria();
   d->AdicionaGadget([] { throw DatabaseError("conexão perdida com o banco"); });
   filho<QComboBox>(d.get(), "ppbPeriodo")->setCurrentIndex(1);
-  QString mensagem;
+  QString mensagem, detalhes;
   {
     ModalDriver driver;
     driver.then<QMessageBox>([&](QMessageBox* box) {
       mensagem = box->text();
+      detalhes = box->detailedText();
       box->accept();
     });
     filho<QPushButton>(d.get(), "btnSalvarConf")->click();
   }
-  EXPECT_EQ(mensagem, "conexão perdida com o banco");
+  EXPECT_TRUE(mensagem.startsWith("Não foi possível ler os dados do banco de dados"))
+      << mensagem.toStdString();
+  EXPECT_EQ(detalhes, "conexão perdida com o banco");
   EXPECT_EQ(Relido().Periodo, "1") << "the settings were saved before the refresh";
 }
 
@@ -920,17 +923,20 @@ TEST_F(DialogoConfiguracao, ReopeningShowsTheDialogAsLeftAndListsBranchesOnce) {
 
 TEST_F(DialogoConfiguracao, ABranchListThatCannotBeReadIsReportedAndRetried) {
   Prepara("DROP TABLE FILIAIS", "");
-  QString mensagem;
+  QString mensagem, detalhes;
   {
     ModalDriver driver;
     driver.then<QMessageBox>([&](QMessageBox* box) {
       mensagem = box->text();
+      detalhes = box->detailedText();
       box->accept();
     });
     AbreConfiguracao(config_, conexao_, &host_, {{0, 0}, {0, 0, 355, 221}}, [] {});
   }
-  EXPECT_TRUE(mensagem.contains("SELECT CODEMPRESA, NOMEEMPRESA FROM FILIAIS"))
-      << mensagem.toStdString();
+  // The table in the text, the statement in the details.
+  EXPECT_TRUE(mensagem.contains("o banco não tem a tabela FILIAIS")) << mensagem.toStdString();
+  EXPECT_TRUE(detalhes.contains("SELECT CODEMPRESA, NOMEEMPRESA FROM FILIAIS"))
+      << detalhes.toStdString();
   EXPECT_EQ(FrmConfiguracao(), nullptr) << "no half-made dialog is kept";
 
   db_->exec(

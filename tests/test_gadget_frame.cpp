@@ -641,6 +641,26 @@ TEST_F(Gadget, ArrastarPeloBotaoMoverEUmCliqueSemMovimento) {
   EXPECT_EQ(config_->PosY, "90");
 }
 
+// The position cannot be saved (a full disk): one box says so in words a
+// user can act on, the system's reason in its details.
+TEST_F(Gadget, PosicaoQueNaoPodeSerGravadaEUmaCaixaEmPortugues) {
+  test::MensagensRegistradas mensagens;
+  const QByteArray antes = home_.readIni();
+  {
+    test::FailingFileWrites discoCheio;
+    test::Clica(*form_, face());
+  }
+  ASSERT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
+  EXPECT_EQ(mensagens.lista[0].tipo, TipoMensagem::Erro);
+  EXPECT_TRUE(mensagens.lista[0].texto.startsWith(
+      QStringLiteral("Não foi possível gravar o arquivo de configurações %1; ele ficou como "
+                     "estava.")
+          .arg(home_.iniPath())))
+      << mensagens.textos();
+  EXPECT_FALSE(mensagens.lista[0].detalhes.isEmpty());
+  EXPECT_EQ(home_.readIni(), antes);
+}
+
 TEST_F(Gadget, PosicionaGadGetComESemPosicaoSalva) {
   const int largura = QGuiApplication::primaryScreen()->geometry().width();
   gadget_->PosicionaGadGet();  // no PosX/PosY in the file

@@ -104,6 +104,22 @@ TEST_F(MensagemDoBanco, ServidorQueNaoResponde) {
       << Mostra(m);
   EXPECT_TRUE(m.texto.contains("Servidor")) << Mostra(m);
   EXPECT_TRUE(m.detalhes.contains("network request")) << Mostra(m);
+
+  // A connection that failed without a reason still names the database,
+  // the server and its port, and what to check.
+  const MensagemErro semMotivo = descreveFalhaDeConexao(config_, QString());
+  EsperaTextoParaOUsuario(semMotivo);
+  EXPECT_TRUE(semMotivo.texto.startsWith(
+      "Não foi possível conectar ao banco de dados \"/dados/erp.fdb\" no servidor "
+      "\"127.0.0.1\", porta 1: a conexão não pôde ser feita."))
+      << Mostra(semMotivo);
+  EXPECT_TRUE(semMotivo.detalhes.isEmpty());
+  // The default port when Servidor names none.
+  config_.Servidor = "srv";
+  EXPECT_TRUE(descreveFalhaDeConexao(config_, m.detalhes)
+                  .texto.startsWith("Não foi possível conectar ao banco de dados "
+                                    "\"/dados/erp.fdb\" no servidor \"srv\", porta 3050: o "
+                                    "servidor não respondeu."));
 }
 
 TEST_F(MensagemDoBanco, TabelaQueFaltaNomeiaATabelaEOComandoFicaNosDetalhes) {

@@ -86,7 +86,12 @@ TEST_F(Inicio, ConexaoQueNaoSeFaz) {
   EXPECT_EQ(inic->resultado(), TResultadoInicio::FalhaConexao);
   ASSERT_EQ(mensagens_.lista.size(), 1u);
   EXPECT_EQ(mensagens_.lista[0].tipo, TipoMensagem::Simples);
-  EXPECT_EQ(mensagens_.lista[0].texto, "Não foi possível conectar ao banco de dados!");
+  // Which database, and what to check where.
+  EXPECT_TRUE(mensagens_.lista[0].texto.startsWith(
+      "Não foi possível conectar ao banco de dados \"/nao/existe/erp.fdb\""))
+      << mensagens_.textos();
+  EXPECT_TRUE(mensagens_.lista[0].texto.contains("CaminhoBanco")) << mensagens_.textos();
+  EXPECT_TRUE(mensagens_.lista[0].texto.contains(home_.iniPath())) << mensagens_.textos();
   EXPECT_TRUE(inic->deveEncerrar());
   EXPECT_NE(inic->codigoDeSaida(), 0);
   EXPECT_EQ(inic->getConexao(), nullptr);

@@ -9,6 +9,7 @@
 #include "framework/config.h"
 #include "framework/db/fbclient.h"
 #include "framework/gui/mensagens.h"
+#include "framework/mensagemerro.h"
 
 namespace margivo {
 
@@ -70,7 +71,9 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
   }
   if (!conectado) {
     FConexao.reset();
-    MostraMensagem(TipoMensagem::Simples, QString::fromUtf8(kMsgFalhaConexao));
+    // Which database, and what to check: the attempt itself gives no reason.
+    const MensagemErro mensagem = descreveFalhaDeConexao(c, QString());
+    MostraMensagem(TipoMensagem::Simples, mensagem.texto, mensagem.detalhes);
     resultado_ = TResultadoInicio::FalhaConexao;
     return;
   }

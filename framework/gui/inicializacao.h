@@ -14,7 +14,10 @@
 //   no Firebird client library error box naming the libraries
 //                              looked for, the system's reasons
 //                              as details                        ClienteAusente: end
-//   no connection              "Não foi possível conectar ao banco de dados!"  FalhaConexao: end
+//   no connection              "Não foi possível conectar ao banco   FalhaConexao: end
+//                              de dados "<path>"...", naming the
+//                              server and port when remote, and
+//                              what to check in the settings file
 //   settings file unreadable   error box naming the file         ErroConfiguracao: end
 //   all well                   -                                 Sucesso: IniciandoGadget true
 // The file is written only on success (the defaults); a failure to write it
@@ -49,7 +52,6 @@ inline constexpr const char* kMsgGadgetsNaoConfiguradas =
 inline constexpr const char* kMsgBancoNaoInformado =
     "Configurações do banco de dados não informadas corretamente!\r\n"
     "Configure-as em \"Kelvara\".";
-inline constexpr const char* kMsgFalhaConexao = "Não foi possível conectar ao banco de dados!";
 
 class TInicializacao {
  public:

@@ -31,17 +31,7 @@ void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& deta
   caixa.exec();
 }
 
-QString TextoDoErro(std::exception_ptr erro) {
-  try {
-    if (erro) std::rethrow_exception(erro);
-  } catch (const std::exception& e) {
-    return QString::fromUtf8(e.what());
-  } catch (...) {
-  }
-  return QStringLiteral("Erro desconhecido.");
-}
-
-void MostraErro(std::exception_ptr erro) { MostraMensagem(TipoMensagem::Erro, TextoDoErro(erro)); }
+void MostraErro(std::exception_ptr erro) { mostraErro(descreveErro(erro, nullptr)); }
 
 void mostraErro(const MensagemErro& mensagem) {
   MostraMensagem(TipoMensagem::Erro, mensagem.texto, mensagem.detalhes);

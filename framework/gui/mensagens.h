@@ -23,10 +23,9 @@ enum class TipoMensagem {
 // database said, kept out of the main text behind the box's details button.
 void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& detalhes = QString());
 
-// The text of an error as its box shows it: the message of a std::exception
-// (UTF-8), or a generic text for anything else.
-QString TextoDoErro(std::exception_ptr erro);
-// Shows the error box of `erro`: its message as the main text.
+// Shows the error box of `erro` as descreveErro words it (no settings at
+// hand): a sentence for the user, the database's or the system's own text
+// as details.
 void MostraErro(std::exception_ptr erro);
 // Shows an error box with the message's text and its details.
 void mostraErro(const MensagemErro& mensagem);
