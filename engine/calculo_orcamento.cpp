@@ -9,8 +9,8 @@
 
 #include "engine/aritmetica_p.h"
 #include "engine/calculo_p.h"
-#include "framework/funcoes.h"
 #include "framework/db/query.h"
+#include "framework/funcoes.h"
 
 namespace margivo {
 

@@ -60,8 +60,7 @@ void TConexao::attach() {
   // Detaching ends whatever was open on the old attachment: its read scope
   // and its prepared statements.
   FIBDataVelmoor->detach();
-  const std::optional<QString> nome =
-      NomeBancoDados(FLocRem, FProtocolo, FServidor, FCaminhoBanco);
+  const std::optional<QString> nome = NomeBancoDados(FLocRem, FProtocolo, FServidor, FCaminhoBanco);
   // A protocol this program does not know gives no name at all; an older
   // name is never reused, so the connection fails instead of silently
   // reaching the previous database.

@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "engine/consultas/registros_p.h"
-#include "framework/funcoes.h"
 #include "framework/db/query.h"
+#include "framework/funcoes.h"
 #include "framework/sqlcondition.h"
 
 namespace margivo {

@@ -1,7 +1,7 @@
 #include "engine/consultas/registros_p.h"
 
-#include "framework/funcoes.h"
 #include "framework/db/query.h"
+#include "framework/funcoes.h"
 
 namespace margivo {
 
