@@ -415,6 +415,9 @@ void TFrmConfiguracao::CriaQueryBusca() {
 }
 
 void TFrmConfiguracao::CarregaEmpresas() {
+  // The branch list is one look-up: in local mode the file is held only
+  // while it runs. The rows stay in the dialog.
+  const ScopedAttachment emUso(conexao_);
   qryBusca->close();
   qryBusca->setDatabase(conexao_.getBancoDados());
   qryBusca->setTransaction(conexao_.getTransaction());
@@ -430,6 +433,7 @@ void TFrmConfiguracao::CarregaEmpresas() {
     ppbEmpresas->addItem(filial.Nome, filial.Codigo);
     filiais_.append(std::move(filial));
   }
+  qryBusca->close();
   if (ppbEmpresas->count() > 0) ppbEmpresas->setCurrentIndex(0);
 }
 

@@ -17,6 +17,10 @@ std::optional<QString> NomeBancoDados(const QString& LocRem, const QString& Prot
   return std::nullopt;
 }
 
+QString NomeBancoServidorLocal(const QString& caminho) {
+  return QStringLiteral("localhost:") + caminho;
+}
+
 TConexao::TConexao() : FIBDataVelmoor(std::make_unique<Database>()) {}
 
 TConexao::~TConexao() = default;  // the Database detaches
@@ -31,38 +35,67 @@ void TConexao::setConfiguracao(const QString& Tipo, const QString& Prot, const Q
   FSenha = Senha;
 }
 
-bool TConexao::conectarBanco() noexcept {
-  tentativas_ = 0;
+bool TConexao::local() const noexcept { return FLocRem != QLatin1String("R"); }
+
+void TConexao::attachOnce(const QString& name) {
   try {
-    // Detaching ends whatever was open on the old attachment: its read
-    // scope and its prepared statements.
-    FIBDataVelmoor->detach();
-    const std::optional<QString> nome =
-        NomeBancoDados(FLocRem, FProtocolo, FServidor, FCaminhoBanco);
-    // A protocol this program does not know gives no name at all; an older
-    // name is never reused, so the connection fails instead of silently
-    // reaching the previous database.
-    nomeBanco_ = nome.value_or(QString());
-    if (!nome) return false;
-    for (int tentativa = 1; tentativa <= kTentativas; ++tentativa) {
-      tentativas_ = tentativa;
-      try {
-        FIBDataVelmoor->attach(*nome, FUsuario, FSenha);
-        return true;
-      } catch (const DatabaseError&) {
-        // A server still starting or a file briefly locked may let a later
-        // attempt through; the caller only learns the final outcome.
-      }
-      if (tentativa < kTentativas) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPausaEntreTentativasMs));
-      }
+    FIBDataVelmoor->attach(name, FUsuario, FSenha);
+  } catch (const DatabaseError& error) {
+    // A server on this machine that serves the file keeps it to itself: the
+    // embedded engine is refused, and the server is the way in. Any other
+    // failure (no such file, no access) is the file's own.
+    if (!local() || error.kind() != DatabaseError::Kind::FileInUse) throw;
+    const QString viaServer = NomeBancoServidorLocal(name);
+    try {
+      FIBDataVelmoor->attach(viaServer, FUsuario, FSenha);
+    } catch (const DatabaseError& serverError) {
+      throw DatabaseError(QStringLiteral("%1\nthrough the local server (%2): %3")
+                              .arg(error.message(), viaServer, serverError.message()));
     }
+  }
+}
+
+void TConexao::attach() {
+  tentativas_ = 0;
+  // Detaching ends whatever was open on the old attachment: its read scope
+  // and its prepared statements.
+  FIBDataVelmoor->detach();
+  const std::optional<QString> nome = NomeBancoDados(FLocRem, FProtocolo, FServidor, FCaminhoBanco);
+  // A protocol this program does not know gives no name at all; an older
+  // name is never reused, so the connection fails instead of silently
+  // reaching the previous database.
+  nomeBanco_ = nome.value_or(QString());
+  if (!nome) {
+    throw DatabaseError(
+        QStringLiteral("no database name: unknown protocol \"%1\" (Protocolo)").arg(FProtocolo));
+  }
+  for (int tentativa = 1;; ++tentativa) {
+    tentativas_ = tentativa;
+    try {
+      attachOnce(*nome);
+      return;
+    } catch (const DatabaseError&) {
+      // A server still starting or a file briefly held by another program
+      // may let a later attempt through.
+      if (tentativa == kTentativas) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPausaEntreTentativasMs));
+  }
+}
+
+bool TConexao::conectarBanco() noexcept {
+  try {
+    attach();
+    if (local() && uses_ == 0) FIBDataVelmoor->detach();
+    return true;
   } catch (...) {
   }
   return false;
 }
 
 bool TConexao::conectado() const noexcept { return FIBDataVelmoor && FIBDataVelmoor->attached(); }
+
+void TConexao::desconectarBanco() noexcept { FIBDataVelmoor->detach(); }
 
 Database* TConexao::getBancoDados() const noexcept { return FIBDataVelmoor.get(); }
 
@@ -73,5 +106,20 @@ Transaction* TConexao::getTransaction() const noexcept {
 QString TConexao::nomeBanco() const { return nomeBanco_; }
 
 int TConexao::tentativasUltimaConexao() const noexcept { return tentativas_; }
+
+ScopedAttachment::ScopedAttachment(TConexao& conexao) : conexao_(conexao) {
+  // Also inside another use: the attachment may have been let go meanwhile
+  // (desconectarBanco after a lost connection).
+  if (!conexao_.conectado()) conexao_.attach();
+  ++conexao_.uses_;
+}
+
+ScopedAttachment::~ScopedAttachment() {
+  // Local mode lets the file go as soon as the last use ends, so that other
+  // programs can open it until the next refresh.
+  if (--conexao_.uses_ == 0 && conexao_.local()) conexao_.FIBDataVelmoor->detach();
+}
+
+Database& ScopedAttachment::database() const noexcept { return *conexao_.FIBDataVelmoor; }
 
 }  // namespace margivo

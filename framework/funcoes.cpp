@@ -157,13 +157,16 @@ QString NomeFilial(const QString& CodFilial, const QString& arquivoConfig) {
   TConexao Conexao;
   Conexao.setConfiguracao(Config.LocRem, Config.Protocolo, Config.Servidor, Config.CaminhoBanco,
                           Config.Usuario, Config.Senha);
-  // The attempt reports no reason; say at least which database and why it
-  // was wanted, rather than let the query fail without a database.
-  if (!Conexao.conectarBanco()) {
+  // One look-up: the database is attached for it alone. Say which database
+  // and why it was wanted, rather than let the query fail without one.
+  std::optional<ScopedAttachment> emUso;
+  try {
+    emUso.emplace(Conexao);
+  } catch (const DatabaseError& erro) {
     const QString nome = Conexao.nomeBanco();
     QString reason;
     if (!nome.isEmpty()) {
-      reason = QStringLiteral("cannot connect to database %1").arg(nome);
+      reason = QStringLiteral("cannot connect to database %1: %2").arg(nome, erro.message());
     } else if (Config.CaminhoBanco.isEmpty()) {
       reason = QStringLiteral("no database path (CaminhoBanco) in %1").arg(Config.arquivo());
     } else {
@@ -174,7 +177,7 @@ QString NomeFilial(const QString& CodFilial, const QString& arquivoConfig) {
         QStringLiteral("cannot read the name of branch %1: %2").arg(CodFilial, reason));
   }
 
-  Query qryFilial(Conexao.getBancoDados());
+  Query qryFilial(&emUso->database());
   qryFilial.setTransaction(Conexao.getTransaction());
   qryFilial.sql() << QStringLiteral("SELECT NOMEEMPRESA FROM FILIAIS      ")
                   << QStringLiteral("WHERE FILIAIS.CODEMPRESA = :CodFilial");

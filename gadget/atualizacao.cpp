@@ -59,14 +59,14 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
   if (std::optional<QString> legenda = LegendaPeriodo(config)) resultado.lblPeriodo = *legenda;
   const auto [data1, data2] = DatasDoPeriodo(config);
 
-  Database* banco = conexao_->getBancoDados();
-  if (banco == nullptr || !banco->attached()) {
-    throw DatabaseError(
-        QStringLiteral("Sem conexão com o banco de dados \"%1\"").arg(conexao_->nomeBanco()));
-  }
-
   bool vazia = false;
   {
+    // The database in use for this refresh only: in local mode the file is
+    // attached here and let go at the end, so between refreshes other
+    // programs can open it, and a file replaced or removed meanwhile is
+    // met here.
+    const ScopedAttachment emUso(*conexao_);
+    Database* banco = &emUso.database();
     // The reference path runs every statement as the ERP's code does: its
     // text set, prepared, run and freed, once per look-up.
     struct ReusoDeInstrucoes {

@@ -155,8 +155,9 @@ struct OpcoesAtualizacao {
 // settings, today) and the refresh itself.
 class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
  public:
-  // REQUIRES: conexao and config outlive this object; conexao is attached
-  // when IniciarGadget runs.
+  // REQUIRES: conexao and config outlive this object. IniciarGadget uses
+  // conexao for the refresh (ScopedAttachment): attaches it when it is not
+  // attached, and in local mode lets the file go when the refresh ends.
   TAtualizacaoRentabilidade(TConexao& conexao, TConfig& config);
   ~TAtualizacaoRentabilidade() override;
   TAtualizacaoRentabilidade(const TAtualizacaoRentabilidade&) = delete;

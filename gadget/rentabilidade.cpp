@@ -301,8 +301,9 @@ void TRentabilidade::IniciarGadget(QObject* Sender) {
   IniciaTrabalho(
       [config, resultado, conexao, reconectar, hoje](const std::atomic<bool>& cancelar) {
         // A connection lost since the last refresh (server restarted,
-        // network cut) is made again, once, before this refresh reads.
-        if (reconectar || !conexao->conectado()) conexao->conectarBanco();
+        // network cut) is let go; the refresh attaches again, as it does
+        // every time in local mode.
+        if (reconectar) conexao->desconectarBanco();
         TAtualizacaoRentabilidade dados(*conexao, *config);
         dados.setHoje(hoje);
         OpcoesAtualizacao opcoes;

@@ -2,7 +2,8 @@
 // settings, connecting through the embedded engine and through the local
 // server (scripts/fbserver.sh; coordinates in server.env of
 // $MARGIVO_FBSERVER_DIR, default /tmp/margivo-fbserver), bounded retries,
-// and reconnecting.
+// reconnecting, and local mode holding the file only while it is in use
+// (another process opens it in between).
 #include "framework/conexao.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "framework/db/database.h"
 #include "framework/db/query.h"
 #include "tests/support/fbserver.h"
+#include "tests/support/testdb.h"
 
 namespace margivo {
 namespace {
@@ -65,8 +67,10 @@ class LocalFile {
   QString path_;
 };
 
+// One look-up, as the program makes them: the connection in use for it.
 QString nomeDaFilial(TConexao& conexao) {
-  Query query(conexao.getBancoDados());
+  const ScopedAttachment emUso(conexao);
+  Query query(&emUso.database());
   query.sql() << QStringLiteral("SELECT NOMEEMPRESA FROM FILIAIS      ")
               << QStringLiteral("WHERE FILIAIS.CODEMPRESA = :CodFilial");
   query.setString("CodFilial", "01");
@@ -81,13 +85,17 @@ TEST(TConexao, ConnectsToALocalFileAtTheFirstAttempt) {
   EXPECT_EQ(conexao.nomeBanco(), QString());
   conexao.setConfiguracao("", "0", "ignorado", file.path(), "SYSDBA", "qualquer");
   ASSERT_TRUE(conexao.conectarBanco());
-  EXPECT_TRUE(conexao.conectado());
+  EXPECT_TRUE(conexao.local());
+  EXPECT_FALSE(conexao.conectado()) << "local mode lets the file go until it is used";
   EXPECT_EQ(conexao.tentativasUltimaConexao(), 1);
   EXPECT_EQ(conexao.nomeBanco(), file.path());
   EXPECT_EQ(conexao.getTransaction(), nullptr);  // nothing open between uses
   EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
   {
-    ReadScope scope(*conexao.getBancoDados());
+    const ScopedAttachment emUso(conexao);
+    EXPECT_TRUE(conexao.conectado());
+    EXPECT_EQ(conexao.getBancoDados()->name(), file.path()) << "the embedded engine";
+    ReadScope scope(emUso.database());
     ASSERT_NE(conexao.getTransaction(), nullptr);
     EXPECT_EQ(conexao.getTransaction()->kind(), TransactionKind::Snapshot);
   }
@@ -141,6 +149,121 @@ TEST(TConexao, AWrongPasswordOnTheServerFails) {
   owner.drop();
 }
 
+// Remote mode keeps one attachment from use to use, as the server shares the
+// file with everyone anyway: its statements stay prepared.
+TEST(TConexao, RemoteModeKeepsItsAttachmentBetweenUses) {
+  const FbServer server = FbServer::fromStateFile();
+  ASSERT_TRUE(server.error.isEmpty()) << server.error.toStdString();
+  const QString path = QStringLiteral("%1/conexao_remota_%2.fdb")
+                           .arg(server.dataDir)
+                           .arg(QCoreApplication::applicationPid());
+  Database owner;
+  owner.create(server.servidor() + u':' + path, server.user, server.password);
+  owner.executeScript(
+      QStringLiteral("CREATE TABLE FILIAIS (CODEMPRESA VARCHAR(3), NOMEEMPRESA VARCHAR(40));"
+                     "INSERT INTO FILIAIS VALUES ('01', 'Filial remota');"));
+  {
+    TConexao conexao;
+    conexao.setConfiguracao("R", "0", server.servidor(), path, server.user, server.password);
+    ASSERT_TRUE(conexao.conectarBanco());
+    EXPECT_FALSE(conexao.local());
+    EXPECT_TRUE(conexao.conectado());
+    EXPECT_EQ(nomeDaFilial(conexao), "Filial remota");
+    EXPECT_TRUE(conexao.conectado()) << "the use ended, the attachment stays";
+    EXPECT_EQ(nomeDaFilial(conexao), "Filial remota");
+    EXPECT_EQ(conexao.getBancoDados()->stats().prepares, 1u) << "one attachment, one prepare";
+  }
+  owner.drop();
+}
+
+// Local mode on a file a server holds open: the embedded engine is refused,
+// and the local server on the client's default port (which is not the test
+// server's) does not let this program in either. The error names both ways
+// tried; the name reached through a server is "localhost:" and the path.
+TEST(TConexao, AFileAServerHoldsIsTriedThroughTheLocalServer) {
+  EXPECT_EQ(NomeBancoServidorLocal("/dados/erp.fdb"), "localhost:/dados/erp.fdb");
+  const FbServer server = FbServer::fromStateFile();
+  ASSERT_TRUE(server.error.isEmpty()) << server.error.toStdString();
+  const QString path = QStringLiteral("%1/conexao_servidor_local_%2.fdb")
+                           .arg(server.dataDir)
+                           .arg(QCoreApplication::applicationPid());
+  Database owner;  // the server holds the file while this attachment lasts
+  owner.create(server.servidor() + u':' + path, server.user, server.password);
+  {
+    TConexao conexao;
+    conexao.setConfiguracao("L", "", "", path, server.user, server.password);
+    try {
+      const ScopedAttachment emUso(conexao);
+      ADD_FAILURE() << "attached as " << conexao.getBancoDados()->name().toStdString();
+    } catch (const DatabaseError& erro) {
+      EXPECT_TRUE(erro.message().contains("Database already opened with engine instance"))
+          << erro.what();
+      EXPECT_TRUE(erro.message().contains(NomeBancoServidorLocal(path))) << erro.what();
+      EXPECT_EQ(conexao.tentativasUltimaConexao(), TConexao::kTentativas);
+    }
+  }
+  owner.drop();
+}
+
+// Local mode: between uses the file is not held, so another process (the
+// ERP, a backup, isql-fb) opens it; while a use lasts, the embedded engine
+// keeps it to this process, and nested uses share that one attachment.
+TEST(TConexao, LocalModeHoldsTheFileOnlyWhileInUse) {
+  LocalFile file;
+  const QString leitura = QStringLiteral("SELECT NOMEEMPRESA FROM FILIAIS;\n");
+  TConexao conexao;
+  conexao.setConfiguracao("L", "", "", file.path(), "SYSDBA", "masterkey");
+  ASSERT_TRUE(conexao.conectarBanco());
+  {
+    const test::OtherProcessRun outro = test::runInAnotherProcess(file.path(), leitura);
+    EXPECT_TRUE(outro.succeeded()) << "after the connection: " << outro.output.toStdString();
+    EXPECT_TRUE(outro.output.contains("Matriz")) << outro.output.toStdString();
+  }
+  {
+    const ScopedAttachment emUso(conexao);
+    EXPECT_EQ(nomeDaFilial(conexao), "Matriz");  // a use inside a use
+    EXPECT_TRUE(conexao.conectado()) << "the inner use ended, the outer one holds the file";
+    const test::OtherProcessRun outro = test::runInAnotherProcess(file.path(), leitura);
+    EXPECT_FALSE(outro.succeeded()) << "while in use: " << outro.output.toStdString();
+  }
+  EXPECT_FALSE(conexao.conectado());
+  const test::OtherProcessRun outro = test::runInAnotherProcess(file.path(), leitura);
+  EXPECT_TRUE(outro.succeeded()) << "after the use: " << outro.output.toStdString();
+  EXPECT_TRUE(outro.output.contains("Matriz")) << outro.output.toStdString();
+  EXPECT_EQ(nomeDaFilial(conexao), "Matriz") << "and the next use attaches again";
+}
+
+// Each use of local mode opens the file anew: one replaced between two uses
+// is read as it is now, one removed fails the next use with the
+// database's error naming the file, as any connection that cannot be made.
+TEST(TConexao, AFileReplacedOrRemovedBetweenUsesIsMetAtTheNextUse) {
+  LocalFile file;
+  LocalFile outra;
+  {
+    Database database;
+    database.attach(outra.path(), "SYSDBA", "");
+    database.executeImmediate(QStringLiteral("UPDATE FILIAIS SET NOMEEMPRESA = 'Substituta'"));
+  }
+  TConexao conexao;
+  conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
+  ASSERT_TRUE(conexao.conectarBanco());
+  EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
+
+  ASSERT_TRUE(QFile::remove(file.path()));
+  ASSERT_TRUE(QFile::copy(outra.path(), file.path()));
+  EXPECT_EQ(nomeDaFilial(conexao), "Substituta");
+
+  ASSERT_TRUE(QFile::remove(file.path()));
+  try {
+    nomeDaFilial(conexao);
+    ADD_FAILURE() << "a removed file was read";
+  } catch (const DatabaseError& erro) {
+    EXPECT_TRUE(erro.message().contains(file.path())) << erro.what();
+    EXPECT_EQ(conexao.tentativasUltimaConexao(), TConexao::kTentativas);
+  }
+  EXPECT_FALSE(conexao.conectado());
+}
+
 TEST(TConexao, AnUnknownProtocolNeverReusesTheOldName) {
   LocalFile file;
   TConexao conexao;
@@ -159,7 +282,10 @@ TEST(TConexao, ReconnectingStartsAfreshAndDropsPreparedStatements) {
   TConexao conexao;
   conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
   ASSERT_TRUE(conexao.conectarBanco());
-  Database& database = *conexao.getBancoDados();
+  // A use that lasts the whole test: the file stays attached, and the
+  // look-ups inside it share the attachment and its statements.
+  const ScopedAttachment emUso(conexao);
+  Database& database = emUso.database();
   EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
   EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
   EXPECT_EQ(database.stats().prepares, 1u);

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "dialogs/about.h"
@@ -312,7 +313,10 @@ const char* const kFiliais =
 // and the connection made, as start-up leaves them; a host window.
 class DialogoConfiguracao : public ::testing::Test {
  protected:
-  void Prepara(const QString& filiais, const QString& trovesk) {
+  // `emUso`: the connection stays in use for the test, so that one
+  // attachment (and its id, see Anexo) lasts from look-up to look-up, as in
+  // remote mode; otherwise local mode attaches for each look-up alone.
+  void Prepara(const QString& filiais, const QString& trovesk, bool emUso = true) {
     db_ = std::make_unique<test::TestDatabase>(filiais);
     home_.writeIniText("[Configuracoes]\nLocRem=L\nCaminhoBanco=" + db_->path() +
                        "\nUsuario=SYSDBA\nSenha=masterkey\n[Trovesk]\n" + trovesk);
@@ -320,6 +324,7 @@ class DialogoConfiguracao : public ::testing::Test {
     conexao_.setConfiguracao(config_.LocRem, config_.Protocolo, config_.Servidor,
                              config_.CaminhoBanco, config_.Usuario, config_.Senha);
     ASSERT_TRUE(conexao_.conectarBanco()) << db_->path().toStdString();
+    if (emUso) emUso_.emplace(conexao_);
   }
 
   // The settings file as the program would read it anew.
@@ -350,9 +355,24 @@ class DialogoConfiguracao : public ::testing::Test {
   std::unique_ptr<test::TestDatabase> db_;
   TConfig config_{"Trovesk"};
   TConexao conexao_;
+  std::optional<ScopedAttachment> emUso_;
   QWidget host_;
   int atualizacoes_ = 0;
 };
+
+// In local mode the branch list is one look-up: once it is read the file is
+// let go, and another process opens it while the dialog is open.
+TEST_F(DialogoConfiguracao, TheBranchListLetsTheFileGo) {
+  Prepara(kFiliais, "", false);
+  db_->database().detach();  // the test's own attachment
+  auto d = Cria();
+  EXPECT_EQ(filho<QComboBox>(d.get(), "ppbEmpresas")->count(), 3);
+  EXPECT_FALSE(conexao_.conectado());
+  const test::OtherProcessRun outro =
+      test::runInAnotherProcess(db_->path(), "SELECT NOMEEMPRESA FROM FILIAIS;\n");
+  EXPECT_TRUE(outro.succeeded()) << outro.output.toStdString();
+  EXPECT_TRUE(outro.output.contains("Filial Norte")) << outro.output.toStdString();
+}
 
 TEST_F(DialogoConfiguracao, ControlsAreLaidOutWithTheirTexts) {
   Prepara(kFiliais, "");

@@ -9,6 +9,7 @@
 #include <QString>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/dmrent.h"
@@ -43,6 +44,13 @@ class AmbienteEngine : public TGadgetRentabilidade {
     conexao_.setConfiguracao(QStringLiteral("L"), QString(), QString(), db_.path(),
                              QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
     if (!conexao_.conectarBanco()) ADD_FAILURE() << "no connection to " << db_.path().toStdString();
+    // The engine's calls of a test run as in one refresh: the database stays
+    // in use for the fixture's life.
+    try {
+      emUso_.emplace(conexao_);
+    } catch (const DatabaseError& erro) {
+      ADD_FAILURE() << erro.what();
+    }
   }
 
   TConexao* Conexao() const override { return &conexao_; }
@@ -89,6 +97,7 @@ class AmbienteEngine : public TGadgetRentabilidade {
  private:
   TestDatabase db_;
   mutable TConexao conexao_;
+  std::optional<ScopedAttachment> emUso_;
   mutable TConfig config_;
   QDate hoje_{2024, 3, 15};
 };

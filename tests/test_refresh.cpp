@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <memory>
 
@@ -229,6 +231,56 @@ TEST_F(RefreshTest, DuasAtualizacoesSeguidasDaoAsMesmasFigurasEVeemPedidosNovos)
   const ResultadoAtualizacao terceira = atualiza();
   EXPECT_EQ(terceira.rows, primeira.rows + 1);
   EXPECT_DOUBLE_EQ(terceira.totais.MTotValorDaVenda, primeira.totais.MTotValorDaVenda + 100);
+}
+
+// Local mode: between refreshes the file is free. Another process (here
+// isql-fb, as the ERP would) opens it, records an order and commits while
+// the data side is idle; the next refresh sees the order.
+TEST_F(RefreshTest, EntreAtualizacoesOutroProcessoAbreOArquivo) {
+  abre(kPedidoMil);
+  db_->database().detach();  // the test's own attachment
+  const ResultadoAtualizacao primeira = atualiza();
+  EXPECT_EQ(primeira.lblValorVendaFat.value_or(""), "1.000,00");
+  EXPECT_FALSE(conexao_->conectado());
+
+  const test::OtherProcessRun outro = test::runInAnotherProcess(
+      db_->path(), pedido("01", "V", "104", "2024-02-13", "S", 0, 100) +
+                       item("01", "V", "104", 1, "P3", "1", 1, 100) +
+                       QStringLiteral("COMMIT;\nSELECT COUNT(*) AS PEDIDOS FROM PEDIDOC;\n"));
+  EXPECT_TRUE(outro.succeeded()) << outro.output.toStdString();
+  EXPECT_TRUE(outro.output.contains(QRegularExpression("PEDIDOS\\s*=*\\s*2\\b")))
+      << outro.output.toStdString();
+
+  const ResultadoAtualizacao segunda = atualiza();
+  EXPECT_EQ(segunda.rows, primeira.rows + 1);
+  EXPECT_EQ(segunda.lblValorVendaFat.value_or(""), "1.100,00");
+}
+
+// Each refresh of local mode opens the file anew: a file replaced between two
+// refreshes is read as it is now; one removed fails the refresh with the
+// connection's error naming the file, and the figures keep what they had.
+TEST_F(RefreshTest, ArquivoSubstituidoOuRemovidoEntreAtualizacoesEPercebido) {
+  abre(kPedidoMil);
+  test::TestDatabase substituto(test::kParametros +
+                                pedido("01", "V", "500", "2024-02-11", "S", 0, 300) +
+                                item("01", "V", "500", 1, "P3", "1", 3, 100));
+  substituto.database().detach();
+  db_->database().detach();
+  EXPECT_EQ(atualiza().lblValorVendaFat.value_or(""), "1.000,00");
+
+  ASSERT_TRUE(QFile::remove(db_->path()));
+  ASSERT_TRUE(QFile::copy(substituto.path(), db_->path()));
+  EXPECT_EQ(atualiza().lblValorVendaFat.value_or(""), "300,00");
+
+  ASSERT_TRUE(QFile::remove(db_->path()));
+  ResultadoAtualizacao r;
+  try {
+    atualiza(r);
+    ADD_FAILURE() << "a removed file was read";
+  } catch (const DatabaseError& erro) {
+    EXPECT_TRUE(erro.message().contains(db_->path())) << erro.what();
+  }
+  EXPECT_FALSE(r.lblValorVendaFat.has_value());
 }
 
 TEST_F(RefreshTest, FilialVaziaMostraTodasAsFiliais) {

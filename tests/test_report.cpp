@@ -6,8 +6,12 @@
 
 #include <csignal>
 
+#include <firebird/Interface.h>
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,6 +23,7 @@
 
 #include "framework/db/database.h"
 #include "sampledb/sampledb.h"
+#include "tests/support/fbserver.h"
 #include "tests/support/testdb.h"
 #include "tests/support/testenv.h"
 #include "tests/test_refresh_pedidos.h"
@@ -63,12 +68,16 @@ class ReportTest : public ::testing::Test {
     home_.writeIniText(test::arquivoIni(db_->path(), secaoGadget));
   }
 
-  // `prepara` adjusts the process before it starts (where its stdout goes).
+  // `prepara` adjusts the process before it starts (where its stdout goes);
+  // `firebird`, when given, is the Firebird root (FIREBIRD) the tool's client
+  // library reads its configuration from.
   Execucao roda(const QStringList& argumentos, const QByteArray& locale = "pt_BR.UTF-8",
-                const std::function<void(QProcess&)>& prepara = {}) {
+                const std::function<void(QProcess&)>& prepara = {},
+                const QString& firebird = QString()) {
     QProcess processo;
     QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
     ambiente.insert("LC_ALL", QString::fromLatin1(locale));
+    if (!firebird.isEmpty()) ambiente.insert("FIREBIRD", firebird);
     processo.setProcessEnvironment(ambiente);
     if (prepara) prepara(processo);
     processo.start(QStringLiteral(MARGIVO_REPORT_PATH), argumentos);
@@ -540,6 +549,99 @@ TEST_F(ReportTest, ErroAritmeticoNomeiaPedidoEProdutoESaiComUm) {
        item("01", "V", "700", 1, "P2", "1", 0, 100));
   esperaErro(roda({"--today", "2024-02-14", "--format", "json"}), 1,
              {"CODEMPRESA=01", "TIPOPEDIDO=V", "CODPEDIDO=700", "CODPROD=P2"});
+}
+
+// A text parameter is never cut: an Empresa of 70,000 characters (whose
+// length, read in 16 bits, once left "01") fails the run naming the
+// parameter, and no figures are printed.
+TEST_F(ReportTest, EmpresaLongaDemaisFalhaNomeandoOParametro) {
+  abre();
+  const QString longa = QStringLiteral("01") + QString(69998, u'1');
+  QTemporaryDir pasta;
+  const QString arquivo = pasta.path() + "/empresa-longa.ini";
+  test::writeFileBytes(
+      arquivo, test::arquivoIni(db_->path(), "Empresa=" + longa + "\nPeriodo=2\n").toUtf8());
+  const struct {
+    const char* nome;
+    QStringList argumentos;
+  } casos[] = {
+      {"in the settings file", {"--config", arquivo, "--today", "2024-02-14", "--format", "json"}},
+      {"on the command line", {"--empresa", longa, "--today", "2024-02-14", "--format", "json"}},
+  };
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    const Execucao e = roda(caso.argumentos);
+    EXPECT_NE(e.status, 0);
+    const QString mensagem = QString::fromUtf8(e.erros).trimmed();
+    EXPECT_TRUE(mensagem.contains(QStringLiteral(":CodFilial"), Qt::CaseInsensitive))
+        << mensagem.left(500).toStdString();
+    EXPECT_TRUE(mensagem.contains(QStringLiteral("70000"))) << mensagem.left(500).toStdString();
+    EXPECT_LT(mensagem.size(), 1000) << "the value itself is not quoted";
+    EXPECT_EQ(chaves(e.json()), QSet<QString>{"error"}) << e.saida.left(300).toStdString();
+  }
+}
+
+// A Firebird root of the test's own: the system's, with firebird.conf
+// naming `porta` as the port of servers (RemoteServicePort), as a site whose
+// local server listens there would have it. Its providers leave out
+// Loopback, with which the client library itself tries the default port
+// after the embedded engine: the program must find the server on its own.
+class RaizFirebird {
+ public:
+  explicit RaizFirebird(const QString& porta) {
+    Firebird::IConfigManager* config = Firebird::fb_get_master_interface()->getConfigManager();
+    const QDir sistema(QString::fromLocal8Bit(config->getRootDirectory()));
+    for (const QFileInfo& entrada :
+         sistema.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
+      if (entrada.fileName() == QLatin1String("firebird.conf")) continue;
+      QFile::link(entrada.absoluteFilePath(), dir_.filePath(entrada.fileName()));
+    }
+    QByteArray conf = test::readFileBytes(sistema.filePath("firebird.conf"));
+    conf += "\nRemoteServicePort = " + porta.toLatin1() + "\nProviders = Remote, Engine12\n";
+    test::writeFileBytes(dir_.filePath("firebird.conf"), conf);
+  }
+  QString caminho() const { return dir_.path(); }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// Local mode on a file that a Firebird server on this machine has open, as
+// the ERP's server usually has: the embedded engine is refused, and the tool
+// reads the file through that server, on the port of the client's
+// configuration.
+TEST_F(ReportTest, ModoLocalComOArquivoAbertoPorUmServidorLocalPassaPeloServidor) {
+  const test::FbServer servidor = test::FbServer::fromStateFile();
+  ASSERT_TRUE(servidor.error.isEmpty()) << servidor.error.toStdString();
+  const QString caminho = QStringLiteral("%1/relatorio_local_%2.fdb")
+                              .arg(servidor.dataDir)
+                              .arg(QCoreApplication::applicationPid());
+  // The server holds the file open for as long as this attachment lasts.
+  Database dono;
+  sampledb::createDatabase(dono, servidor.servidor() + u':' + caminho, servidor.user,
+                           servidor.password);
+  dono.executeScript(test::kParametros + kPedidos);
+  home_.writeIniText(QStringLiteral("[Configuracoes]\nLocRem=L\nCaminhoBanco=%1\nUsuario=%2\n"
+                                    "Senha=%3\n[Trovesk]\nEmpresa=01\nPeriodo=2\nMostraPedidos=2\n")
+                         .arg(caminho, servidor.user, servidor.password));
+  {
+    Database embutido;
+    try {
+      embutido.attach(caminho, servidor.user, servidor.password);
+      ADD_FAILURE() << "the embedded engine opened a file the server holds";
+    } catch (const DatabaseError& erro) {
+      EXPECT_EQ(erro.kind(), DatabaseError::Kind::FileInUse) << erro.what();
+    }
+  }
+
+  const RaizFirebird raiz(servidor.port);
+  const Execucao e =
+      roda({"--today", "2024-02-14", "--format", "json"}, "pt_BR.UTF-8", {}, raiz.caminho());
+  EXPECT_EQ(e.status, 0) << e.erros.toStdString();
+  const QJsonObject json = e.json();
+  EXPECT_EQ(json["lblNomeFilial"].toString(), "LOJA CENTRO") << e.saida.toStdString();
+  EXPECT_EQ(json["rows"].toInt(), 2) << e.saida.toStdString();
+  dono.drop();
 }
 
 }  // namespace

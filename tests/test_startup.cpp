@@ -110,7 +110,9 @@ TEST_F(Inicio, SecaoDoGadgetAusenteRecebeOsPadroesNaOrdem) {
   EXPECT_TRUE(inic->IniciandoGadget());
   EXPECT_FALSE(inic->deveEncerrar());
   ASSERT_NE(inic->getConexao(), nullptr);
-  EXPECT_TRUE(inic->getConexao()->conectado());
+  EXPECT_EQ(inic->getConexao()->nomeBanco(), db.path());
+  EXPECT_EQ(inic->getConexao()->tentativasUltimaConexao(), 1) << "the database was reached";
+  EXPECT_FALSE(inic->getConexao()->conectado()) << "local mode holds the file only in use";
   const QString ini = QString::fromUtf8(home_.readIni());
   EXPECT_TRUE(ini.contains("[OutroGadget]\r\nEmpresa=07\r\n")) << ini.toStdString();
   const qsizetype secao = ini.indexOf("[Trovesk]");
@@ -200,7 +202,8 @@ TEST_F(Inicio, SegundaCopiaTerminaEmSilencio) {
   EXPECT_TRUE(mensagens_.lista.empty()) << mensagens_.textos();
   EXPECT_EQ(segunda->getConfiguracao(), nullptr) << "no file access";
   EXPECT_EQ(home_.readIni(), depoisDaPrimeira);
-  EXPECT_TRUE(primeira->getConexao()->conectado()) << "the running copy is not affected";
+  EXPECT_NE(primeira->getConexao(), nullptr) << "the running copy is not affected";
+  EXPECT_NO_THROW(ScopedAttachment{*primeira->getConexao()}) << "and reaches its database";
 }
 
 TEST_F(Inicio, ArquivoQueNaoSeLeEncerraComOErro) {

@@ -123,9 +123,14 @@ void Database::open(const QString& name, const QString& user, const QString& pas
                           : impl_->provider->attachDatabase(&status, file.constData(),
                                                             unsigned(dpb.size()), bytes);
   } catch (const Firebird::FbException& error) {
+    // A server holds the file, which the embedded engine then cannot open.
+    const DatabaseError::Kind kind = detail::hasErrorCode(error.getStatus(), isc_already_opened)
+                                         ? DatabaseError::Kind::FileInUse
+                                         : DatabaseError::Kind::Failure;
     throw DatabaseError(QStringLiteral("cannot %1 database %2: %3")
                             .arg(creating ? QStringLiteral("create") : QStringLiteral("attach to"),
-                                 name, detail::statusMessage(error.getStatus())));
+                                 name, detail::statusMessage(error.getStatus())),
+                        kind);
   }
   const std::lock_guard lock(impl_->attachmentMutex);
   impl_->attachment = attachment;

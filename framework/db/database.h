@@ -38,6 +38,10 @@ class DatabaseError : public std::runtime_error {
   enum class Kind {
     Failure,    // the database refused or failed the operation
     Cancelled,  // Database::cancel() stopped it
+    // attach(): the file is open in another engine that keeps it to itself,
+    // as a Firebird server does with the files it serves; the embedded
+    // engine can then reach it only through that server.
+    FileInUse,
   };
   explicit DatabaseError(const QString& message, Kind kind = Kind::Failure);
   QString message() const { return QString::fromUtf8(what()); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 
 #include "sampledb/sampledb.h"
 
@@ -86,6 +87,31 @@ void TestDatabase::exec(const QString& statements) {
     // unnoticed.
     ADD_FAILURE() << "fixture statement failed: " << error.what();
   }
+}
+
+OtherProcessRun runInAnotherProcess(const QString& path, const QString& sql) {
+  OtherProcessRun run;
+  QProcess isql;
+  isql.setProcessChannelMode(QProcess::MergedChannels);
+  // -b: stop at the first error with exit status 1, a refused attach too.
+  isql.start(QStringLiteral("isql-fb"),
+             {QStringLiteral("-b"), QStringLiteral("-q"), QStringLiteral("-user"), kUser,
+              QStringLiteral("-password"), kPassword, path});
+  if (!isql.waitForStarted(10000)) {
+    run.output = QStringLiteral("isql-fb did not start: %1").arg(isql.errorString());
+    return run;
+  }
+  isql.write(sql.toUtf8());
+  isql.closeWriteChannel();
+  if (!isql.waitForFinished(60000)) {
+    isql.kill();
+    isql.waitForFinished();
+    run.output = QStringLiteral("isql-fb did not finish");
+    return run;
+  }
+  run.output = QString::fromUtf8(isql.readAll());
+  if (isql.exitStatus() == QProcess::NormalExit) run.exitCode = isql.exitCode();
+  return run;
 }
 
 }  // namespace margivo::test

@@ -31,4 +31,17 @@ class TestDatabase {
   std::unique_ptr<Database> database_;
 };
 
+// What another process printed after it opened a database file with the
+// embedded engine of its own (isql-fb) and ran statements in it.
+struct OtherProcessRun {
+  int exitCode = -1;  // -1: it did not start or did not end
+  QString output;     // its stdout and stderr
+  bool succeeded() const { return exitCode == 0; }
+};
+
+// Runs `sql` (statements, each ending in ';') in database file `path` in a
+// process of its own (isql-fb, user SYSDBA), as the ERP or a backup would
+// open the file beside this program, and waits for it.
+OtherProcessRun runInAnotherProcess(const QString& path, const QString& sql);
+
 }  // namespace margivo::test

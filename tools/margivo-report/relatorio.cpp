@@ -353,7 +353,9 @@ class Progresso {
 int buscaItens(TConexao& conexao, TConfig& config, const QDate& hoje) {
   AtualizaDatas(config, hoje.isValid() ? hoje : QDate::currentDate());
   const auto [data1, data2] = DatasDoPeriodo(config);
-  Database* banco = conexao.getBancoDados();
+  // As a refresh does: the database is attached for this reading only.
+  const ScopedAttachment emUso(conexao);
+  Database* banco = &emUso.database();
   ReadScope leitura(*banco);
   int linhas = 0;
   {
