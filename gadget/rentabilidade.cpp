@@ -50,10 +50,10 @@ constexpr const char* kExplicacoes[8] = {
     "Rentabilidade operacional: a margem operacional em percentual da venda.",
 };
 
-// "14:32" for today, "13/02 às 14:32" for another day.
-QString momento(const QDateTime& quando) {
-  if (quando.date() == QDate::currentDate()) return quando.toString(QStringLiteral("HH:mm"));
-  return quando.toString(QStringLiteral("dd/MM 'às' HH:mm"));
+// "às 14:32" for today, "em 13/02 às 14:32" for another day.
+QString quando(const QDateTime& momento) {
+  if (momento.date() == QDate::currentDate()) return momento.toString(QStringLiteral("'às' HH:mm"));
+  return momento.toString(QStringLiteral("'em' dd/MM 'às' HH:mm"));
 }
 
 // The work of a refresh ends early, by this, when the gadget goes away.
@@ -344,34 +344,31 @@ MensagemErro TRentabilidade::descreveErro(std::exception_ptr erro) const {
 void TRentabilidade::estadoAtualizacaoMudou() {
   const EstadoAtualizacao& estado = estadoAtualizacao();
   const bool temFiguras = estado.ultimoSucesso.isValid();
-  if (!temFiguras) {
-    lblAtualizado->setText(estado.falhou ? QStringLiteral("Não atualizado") : QString());
-  } else if (estado.ultimoSucesso.date() == QDate::currentDate()) {
-    lblAtualizado->setText(QStringLiteral("Atualizado às %1").arg(momento(estado.ultimoSucesso)));
+  if (temFiguras) {
+    lblAtualizado->setText(QStringLiteral("Atualizado %1").arg(quando(estado.ultimoSucesso)));
   } else {
-    lblAtualizado->setText(QStringLiteral("Atualizado em %1").arg(momento(estado.ultimoSucesso)));
+    lblAtualizado->setText(estado.falhou ? QStringLiteral("Não atualizado") : QString());
   }
 
   QString nota;  // the failure, for the tooltips
   if (estado.falhou) {
-    nota = QStringLiteral("A atualização das %1 falhou: %2")
-               .arg(momento(estado.ultimaFalha), estado.erro.texto);
-    nota += temFiguras ? QStringLiteral("\nOs valores mostrados são os da atualização das %1.")
-                             .arg(momento(estado.ultimoSucesso))
+    nota = QStringLiteral("A atualização iniciada %1 falhou: %2")
+               .arg(quando(estado.ultimaFalha), estado.erro.texto);
+    nota += temFiguras ? QStringLiteral("\nOs valores mostrados foram lidos %1.")
+                             .arg(quando(estado.ultimoSucesso))
                        : QStringLiteral("\nAinda não há valores a mostrar.");
   }
   const int minutos = intervaloAtualizacao() / 60000;
-  const QString leitura =
-      !temFiguras   ? QString()
-      : minutos > 0 ? QStringLiteral(
-                          "Valores lidos do banco de dados às %1; o gadget os atualiza a cada %2 "
-                          "minuto(s) e com um duplo clique.")
-                          .arg(momento(estado.ultimoSucesso))
-                          .arg(minutos)
-                    : QStringLiteral(
-                          "Valores lidos do banco de dados às %1; atualize-os com um duplo "
-                          "clique.")
-                          .arg(momento(estado.ultimoSucesso));
+  QString leitura;
+  if (temFiguras) {
+    leitura =
+        QStringLiteral("Valores lidos do banco de dados %1; ").arg(quando(estado.ultimoSucesso));
+    leitura += minutos > 0 ? QStringLiteral(
+                                 "o gadget os atualiza a cada %1 minuto(s) e com um "
+                                 "duplo clique.")
+                                 .arg(minutos)
+                           : QStringLiteral("atualize-os com um duplo clique.");
+  }
   lblAtualizado->setHint(estado.falhou ? nota : leitura);
   imgFalha->setHint(nota);
 

@@ -461,7 +461,7 @@ TEST_F(Face, UmErroQueSeRepeteUmaCaixaSoEAFaceDizQueFalhou) {
   // The message on hover: the mark, the time, and any figure.
   const QString dicaMarca = test::Dica(*form_, Centro(*gadget_->imgFalha));
   EXPECT_TRUE(dicaMarca.contains("falhou: " + erro)) << dicaMarca.toStdString();
-  EXPECT_TRUE(dicaMarca.contains("Os valores mostrados são os da atualização das"))
+  EXPECT_TRUE(dicaMarca.contains("Os valores mostrados foram lidos " + atualizado.mid(11)))
       << dicaMarca.toStdString();
   EXPECT_TRUE(test::Dica(*form_, Centro(*gadget_->lblValorMrgOper)).contains(erro));
   // The mark sits beside the time's text, on the face, clear of the title.

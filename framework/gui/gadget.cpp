@@ -142,8 +142,7 @@ TGadget::TGadget(TFormTransparente* AOwner) : frmPrincipal(AOwner) {
   rtgMin->OnClick = [this](QObject* s) { RMinimizarClick(s); };
   rtgConfig = botao("rtgConfig", 42, imagens.imgIcoConfig);
   rtgConfig->setHint(
-      QStringLiteral("Abre as configurações: filial, período, pedidos, "
-                     "transparência e atualização."));
+      QStringLiteral("Abre as configurações do gadget: filial, período, pedidos e aparência."));
   rtgConfig->OnClick = [this](QObject* s) { RConfClick(s); };
   rtgAbout = botao("rtgAbout", 63, imagens.imgIcoAbout);
   rtgAbout->setHint(QStringLiteral("Mostra a versão e o que o gadget calcula."));
