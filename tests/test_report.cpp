@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "framework/db/database.h"
+#include "framework/db/fbclient.h"
 #include "sampledb/sampledb.h"
 #include "tests/support/fbserver.h"
 #include "tests/support/testdb.h"
@@ -589,7 +590,7 @@ TEST_F(ReportTest, EmpresaLongaDemaisFalhaNomeandoOParametro) {
 class RaizFirebird {
  public:
   explicit RaizFirebird(const QString& porta) {
-    Firebird::IConfigManager* config = Firebird::fb_get_master_interface()->getConfigManager();
+    Firebird::IConfigManager* config = firebirdMaster()->getConfigManager();
     const QDir sistema(QString::fromLocal8Bit(config->getRootDirectory()));
     for (const QFileInfo& entrada :
          sistema.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {

@@ -59,11 +59,13 @@ QString causaEscrita(int erro) {
     case ENOSPC:
       causa = QStringLiteral("não há espaço no disco; libere espaço ou escreva em outro lugar");
       break;
+#ifdef EDQUOT
     case EDQUOT:
       causa = QStringLiteral(
           "a cota de disco do usuário acabou; libere espaço ou escreva em "
           "outro lugar");
       break;
+#endif
     case EFBIG:
       causa = QStringLiteral("o arquivo passou do tamanho máximo permitido");
       break;
@@ -79,7 +81,9 @@ QString causaEscrita(int erro) {
     default:
       causa = QString::fromLocal8Bit(std::strerror(erro));
   }
+#ifdef __GLIBC__
   if (const char* nome = strerrorname_np(erro)) causa += QStringLiteral(" (%1)").arg(nome);
+#endif
   return causa;
 }
 
