@@ -477,12 +477,20 @@ TEST_F(Face, UmErroQueSeRepeteUmaCaixaSoEAFaceDizQueFalhou) {
   EXPECT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
   EXPECT_TRUE(gadget_->imgFalha->isVisible());
 
-  // Another failure (the server cut the connection) shows its box, and the
-  // bad order met again after it is different from the last: a box again.
-  db_->exec("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+  // Another failure (the database file cannot be reached: local mode
+  // attaches only for a refresh) shows its box, and the bad order met again
+  // after it is different from the last: a box again.
+  const QString caminho = config_->CaminhoBanco;
+  const auto apontaPara = [&](const QString& arquivo) {
+    config_->CaminhoBanco = arquivo;
+    conexao_->setConfiguracao(config_->LocRem, config_->Protocolo, config_->Servidor, arquivo,
+                              config_->Usuario, config_->Senha);
+  };
+  apontaPara(caminho + ".sumiu");
   atualiza();
   ASSERT_EQ(mensagens.lista.size(), 2u) << mensagens.textos();
-  EXPECT_TRUE(mensagens.lista[1].texto.contains("conexão")) << mensagens.textos();
+  EXPECT_TRUE(mensagens.lista[1].texto.contains("conectar")) << mensagens.textos();
+  apontaPara(caminho);
   atualiza();
   ASSERT_EQ(mensagens.lista.size(), 3u) << mensagens.textos();
   EXPECT_EQ(mensagens.lista[2].texto, erro);
