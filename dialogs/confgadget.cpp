@@ -548,7 +548,12 @@ void TFrmConfiguracao::salva(const EstadoConfiguracao& escolhido) {
   // A new attachment, so that the refresh sees the database as it is now. The
   // branch list was read on the old one; its rows stay in the dialog.
   qryBusca->close();
-  conexao_.conectarBanco();
+  try {
+    conexao_.conectarBanco();
+  } catch (const DatabaseError&) {
+    // Not reported here: the refresh that follows finds the connection down,
+    // connects again and reports why it cannot.
+  }
 
   if (IniciarGadget_) {
     try {

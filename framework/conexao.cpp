@@ -67,7 +67,13 @@ void TConexao::attach() {
   nomeBanco_ = nome.value_or(QString());
   if (!nome) {
     throw DatabaseError(
-        QStringLiteral("no database name: unknown protocol \"%1\" (Protocolo)").arg(FProtocolo));
+        QStringLiteral("cannot connect to the database: unknown protocol \"%1\" (Protocolo) for a "
+                       "remote database")
+            .arg(FProtocolo));
+  }
+  if (nome->isEmpty()) {
+    throw DatabaseError(
+        QStringLiteral("cannot connect to the database: no database path (CaminhoBanco)"));
   }
   for (int tentativa = 1;; ++tentativa) {
     tentativas_ = tentativa;
@@ -76,21 +82,17 @@ void TConexao::attach() {
       return;
     } catch (const DatabaseError&) {
       // A server still starting or a file briefly held by another program
-      // may let a later attempt through.
+      // may let a later attempt through; the last attempt's error is the
+      // caller's.
       if (tentativa == kTentativas) throw;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(kPausaEntreTentativasMs));
   }
 }
 
-bool TConexao::conectarBanco() noexcept {
-  try {
-    attach();
-    if (local() && uses_ == 0) FIBDataVelmoor->detach();
-    return true;
-  } catch (...) {
-  }
-  return false;
+void TConexao::conectarBanco() {
+  attach();
+  if (local() && uses_ == 0) FIBDataVelmoor->detach();
 }
 
 bool TConexao::conectado() const noexcept { return FIBDataVelmoor && FIBDataVelmoor->attached(); }

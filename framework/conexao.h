@@ -52,11 +52,15 @@ class TConexao {
                        const QString& CamBanco, const QString& Usu, const QString& Senha);
 
   // Detaches if attached, then attaches with the stored settings (user name
-  // and password only, no character set), trying kTentativas times. True
-  // when the database was reached. Local mode then lets the file go again
-  // unless a ScopedAttachment is open: the attach only proved that the settings
-  // work. Never throws; a failure reports nothing and returns false.
-  bool conectarBanco() noexcept;
+  // and password only, no character set), trying kTentativas times. Local
+  // mode then lets the file go again unless a ScopedAttachment is open: the
+  // attach only proved that the settings work. Throws DatabaseError when it
+  // cannot: after the last failed attempt the error of that attempt, which
+  // carries the database's own message ("cannot attach to database NAME:
+  // ..."); at once, with no attempt, when the settings give no database name
+  // (no CaminhoBanco, or a remote Protocolo other than "0", "1" or "2"), an
+  // error naming that setting.
+  void conectarBanco();
   // Whether the database is attached now (in local mode: only while in use).
   bool conectado() const noexcept;
   // Whether the settings are local ones (LocRem not "R").

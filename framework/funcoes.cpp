@@ -157,24 +157,15 @@ QString NomeFilial(const QString& CodFilial, const QString& arquivoConfig) {
   TConexao Conexao;
   Conexao.setConfiguracao(Config.LocRem, Config.Protocolo, Config.Servidor, Config.CaminhoBanco,
                           Config.Usuario, Config.Senha);
-  // One look-up: the database is attached for it alone. Say which database
-  // and why it was wanted, rather than let the query fail without one.
+  // One look-up: the database is attached for it alone. The connection's
+  // error says what failed; this says why the database was wanted.
   std::optional<ScopedAttachment> emUso;
   try {
     emUso.emplace(Conexao);
   } catch (const DatabaseError& erro) {
-    const QString nome = Conexao.nomeBanco();
-    QString reason;
-    if (!nome.isEmpty()) {
-      reason = QStringLiteral("cannot connect to database %1: %2").arg(nome, erro.message());
-    } else if (Config.CaminhoBanco.isEmpty()) {
-      reason = QStringLiteral("no database path (CaminhoBanco) in %1").arg(Config.arquivo());
-    } else {
-      reason = QStringLiteral("unknown protocol \"%1\" (Protocolo) in %2")
-                   .arg(Config.Protocolo, Config.arquivo());
-    }
     throw DatabaseError(
-        QStringLiteral("cannot read the name of branch %1: %2").arg(CodFilial, reason));
+        QStringLiteral("cannot read the name of branch %1: %2").arg(CodFilial, erro.message()),
+        erro.kind());
   }
 
   Query qryFilial(&emUso->database());

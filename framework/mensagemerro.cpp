@@ -166,14 +166,14 @@ MensagemErro descreveErroDoBanco(const QString& textoDoErro, const TConfig* conf
   bool conectando = false;
   if (const QRegularExpressionMatch m = filial.match(textoDoErro); m.hasMatch()) {
     causa = m.captured(2);
-    if (causa.startsWith(QLatin1String("no database path"))) {
+    if (causa.contains(QLatin1String("no database path (CaminhoBanco)"))) {
       return {QStringLiteral("Não foi possível ler o nome da filial %1: o caminho do banco de "
                              "dados (CaminhoBanco) não está na seção [Configuracoes] de %2. "
                              "Informe-o em \"Kelvara\".")
                   .arg(m.captured(1), arquivo),
               textoDoErro};
     }
-    if (causa.startsWith(QLatin1String("unknown protocol"))) {
+    if (causa.contains(QLatin1String("(Protocolo)"))) {
       return {QStringLiteral("Não foi possível ler o nome da filial %1: o protocolo (Protocolo) "
                              "\"%2\" da seção [Configuracoes] de %3 não é 0, 1 nem 2.")
                   .arg(m.captured(1), config != nullptr ? config->Protocolo : QString(), arquivo),
@@ -181,7 +181,8 @@ MensagemErro descreveErroDoBanco(const QString& textoDoErro, const TConfig* conf
     }
     inicio =
         QStringLiteral("Não foi possível ler o nome da filial %1 no %2").arg(m.captured(1), banco);
-    conectando = causa.startsWith(QLatin1String("cannot connect"));
+    conectando = causa.startsWith(QLatin1String("cannot connect")) ||
+                 causa.startsWith(QLatin1String("cannot attach"));
   } else if (causa.startsWith(QLatin1String("cannot attach")) ||
              causa.startsWith(QStringLiteral("Sem conexão"))) {
     inicio = QStringLiteral("Não foi possível conectar ao %1").arg(banco);

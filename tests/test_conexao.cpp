@@ -84,7 +84,7 @@ TEST(TConexao, ConnectsToALocalFileAtTheFirstAttempt) {
   EXPECT_FALSE(conexao.conectado());
   EXPECT_EQ(conexao.nomeBanco(), QString());
   conexao.setConfiguracao("", "0", "ignorado", file.path(), "SYSDBA", "qualquer");
-  ASSERT_TRUE(conexao.conectarBanco());
+  ASSERT_NO_THROW(conexao.conectarBanco());
   EXPECT_TRUE(conexao.local());
   EXPECT_FALSE(conexao.conectado()) << "local mode lets the file go until it is used";
   EXPECT_EQ(conexao.tentativasUltimaConexao(), 1);
@@ -104,24 +104,43 @@ TEST(TConexao, ConnectsToALocalFileAtTheFirstAttempt) {
 
 // conectarBanco fails after exactly kTentativas attempts: the pauses between
 // them really happen and the whole is bounded (a generous upper limit, so
-// that a slow machine does not make this flaky).
-void expectBoundedFailure(TConexao& conexao) {
+// that a slow machine does not make this flaky). The error it throws is the
+// database's own for that attach, as an attach of our own gets it.
+void expectBoundedFailure(TConexao& conexao, const QString& user, const QString& password) {
   QElapsedTimer timer;
   timer.start();
-  EXPECT_FALSE(conexao.conectarBanco());
+  QString message;
+  try {
+    conexao.conectarBanco();
+    ADD_FAILURE() << "connected";
+  } catch (const DatabaseError& error) {
+    message = error.message();
+    EXPECT_FALSE(error.cancelled());
+  }
   const qint64 elapsed = timer.elapsed();
   EXPECT_FALSE(conexao.conectado());
   EXPECT_EQ(conexao.tentativasUltimaConexao(), TConexao::kTentativas);
   const qint64 pauses = (TConexao::kTentativas - 1) * TConexao::kPausaEntreTentativasMs;
   EXPECT_GE(elapsed, pauses);
   EXPECT_LT(elapsed, pauses + 30000);
+
+  QString expected;
+  try {
+    Database probe;
+    probe.attach(conexao.nomeBanco(), user, password);
+  } catch (const DatabaseError& error) {
+    expected = error.message();
+  }
+  EXPECT_FALSE(expected.isEmpty());
+  EXPECT_EQ(message, expected);
+  EXPECT_NE(message.indexOf(conexao.nomeBanco()), -1) << message.toStdString();
 }
 
 TEST(TConexao, AMissingFileFailsAfterTheBoundedAttempts) {
   QTemporaryDir dir;
   TConexao conexao;
   conexao.setConfiguracao("", "", "", dir.filePath("nao-existe.fdb"), "SYSDBA", "x");
-  expectBoundedFailure(conexao);
+  expectBoundedFailure(conexao, "SYSDBA", "x");
 }
 
 TEST(TConexao, AWrongPasswordOnTheServerFails) {
@@ -138,11 +157,11 @@ TEST(TConexao, AWrongPasswordOnTheServerFails) {
 
   TConexao conexao;
   conexao.setConfiguracao("R", "0", server.servidor(), path, server.user, server.password + "x");
-  expectBoundedFailure(conexao);
+  expectBoundedFailure(conexao, server.user, server.password + "x");
 
   // The right password through the same name works, and reads the data.
   conexao.setConfiguracao("R", "0", server.servidor(), path, server.user, server.password);
-  ASSERT_TRUE(conexao.conectarBanco());
+  ASSERT_NO_THROW(conexao.conectarBanco());
   EXPECT_EQ(conexao.nomeBanco(), server.servidor() + u':' + path);
   EXPECT_EQ(nomeDaFilial(conexao), "Filial remota");
   conexao.getBancoDados()->detach();
@@ -165,7 +184,7 @@ TEST(TConexao, RemoteModeKeepsItsAttachmentBetweenUses) {
   {
     TConexao conexao;
     conexao.setConfiguracao("R", "0", server.servidor(), path, server.user, server.password);
-    ASSERT_TRUE(conexao.conectarBanco());
+    ASSERT_NO_THROW(conexao.conectarBanco());
     EXPECT_FALSE(conexao.local());
     EXPECT_TRUE(conexao.conectado());
     EXPECT_EQ(nomeDaFilial(conexao), "Filial remota");
@@ -213,7 +232,7 @@ TEST(TConexao, LocalModeHoldsTheFileOnlyWhileInUse) {
   const QString leitura = QStringLiteral("SELECT NOMEEMPRESA FROM FILIAIS;\n");
   TConexao conexao;
   conexao.setConfiguracao("L", "", "", file.path(), "SYSDBA", "masterkey");
-  ASSERT_TRUE(conexao.conectarBanco());
+  ASSERT_NO_THROW(conexao.conectarBanco());
   {
     const test::OtherProcessRun outro = test::runInAnotherProcess(file.path(), leitura);
     EXPECT_TRUE(outro.succeeded()) << "after the connection: " << outro.output.toStdString();
@@ -246,7 +265,7 @@ TEST(TConexao, AFileReplacedOrRemovedBetweenUsesIsMetAtTheNextUse) {
   }
   TConexao conexao;
   conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
-  ASSERT_TRUE(conexao.conectarBanco());
+  ASSERT_NO_THROW(conexao.conectarBanco());
   EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
 
   ASSERT_TRUE(QFile::remove(file.path()));
@@ -268,20 +287,41 @@ TEST(TConexao, AnUnknownProtocolNeverReusesTheOldName) {
   LocalFile file;
   TConexao conexao;
   conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
-  ASSERT_TRUE(conexao.conectarBanco());
+  ASSERT_NO_THROW(conexao.conectarBanco());
   // Same path, now "remote" with a protocol this program does not know.
   conexao.setConfiguracao("R", "5", "srv", file.path(), "SYSDBA", "");
-  EXPECT_FALSE(conexao.conectarBanco());
+  try {
+    conexao.conectarBanco();
+    ADD_FAILURE() << "connected with an unknown protocol";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(error.message().indexOf(QStringLiteral("\"5\" (Protocolo)")), -1) << error.what();
+  }
   EXPECT_FALSE(conexao.conectado());
   EXPECT_EQ(conexao.tentativasUltimaConexao(), 0);
   EXPECT_EQ(conexao.nomeBanco(), QString());
+}
+
+TEST(TConexao, NoDatabasePathFailsAtOnceNamingTheSetting) {
+  LocalFile file;
+  TConexao conexao;
+  conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
+  ASSERT_NO_THROW(conexao.conectarBanco());
+  conexao.setConfiguracao("L", "0", "srv", QString(), "SYSDBA", "");
+  try {
+    conexao.conectarBanco();
+    ADD_FAILURE() << "connected without a path";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(error.message().indexOf(QStringLiteral("CaminhoBanco")), -1) << error.what();
+  }
+  EXPECT_FALSE(conexao.conectado()) << "the old attachment is gone";
+  EXPECT_EQ(conexao.tentativasUltimaConexao(), 0);
 }
 
 TEST(TConexao, ReconnectingStartsAfreshAndDropsPreparedStatements) {
   LocalFile file;
   TConexao conexao;
   conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
-  ASSERT_TRUE(conexao.conectarBanco());
+  ASSERT_NO_THROW(conexao.conectarBanco());
   // A use that lasts the whole test: the file stays attached, and the
   // look-ups inside it share the attachment and its statements.
   const ScopedAttachment emUso(conexao);
@@ -301,7 +341,7 @@ TEST(TConexao, ReconnectingStartsAfreshAndDropsPreparedStatements) {
   writer.executeImmediate(QStringLiteral("UPDATE FILIAIS SET NOMEEMPRESA = 'Matriz Nova'"));
   writer.detach();
 
-  ASSERT_TRUE(conexao.conectarBanco());
+  ASSERT_NO_THROW(conexao.conectarBanco());
   EXPECT_TRUE(conexao.conectado());
   EXPECT_EQ(conexao.getBancoDados(), &database);
   EXPECT_EQ(conexao.getTransaction(), nullptr);
@@ -315,7 +355,7 @@ TEST(TConexao, TheDestructorDetaches) {
   {
     TConexao conexao;
     conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
-    ASSERT_TRUE(conexao.conectarBanco());
+    ASSERT_NO_THROW(conexao.conectarBanco());
     EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
   }
   // No attachment is left: dropping the file needs it to be the only one.

@@ -323,7 +323,7 @@ class DialogoConfiguracao : public ::testing::Test {
     config_.CarregarIni();
     conexao_.setConfiguracao(config_.LocRem, config_.Protocolo, config_.Servidor,
                              config_.CaminhoBanco, config_.Usuario, config_.Senha);
-    ASSERT_TRUE(conexao_.conectarBanco()) << db_->path().toStdString();
+    ASSERT_NO_THROW(conexao_.conectarBanco()) << db_->path().toStdString();
     if (emUso) emUso_.emplace(conexao_);
   }
 

@@ -43,10 +43,10 @@ class AmbienteEngine : public TGadgetRentabilidade {
     config_.Empresa = QStringLiteral("01");
     conexao_.setConfiguracao(QStringLiteral("L"), QString(), QString(), db_.path(),
                              QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
-    if (!conexao_.conectarBanco()) ADD_FAILURE() << "no connection to " << db_.path().toStdString();
-    // The engine's calls of a test run as in one refresh: the database stays
-    // in use for the fixture's life.
     try {
+      conexao_.conectarBanco();
+      // The engine's calls of a test run as in one refresh: the database
+      // stays in use for the fixture's life.
       emUso_.emplace(conexao_);
     } catch (const DatabaseError& erro) {
       ADD_FAILURE() << erro.what();

@@ -73,7 +73,7 @@ class FastPathTest : public ::testing::Test {
     TConexao conexao;
     conexao.setConfiguracao(config.LocRem, config.Protocolo, config.Servidor, config.CaminhoBanco,
                             config.Usuario, config.Senha);
-    EXPECT_TRUE(conexao.conectarBanco());
+    EXPECT_NO_THROW(conexao.conectarBanco());
     TAtualizacaoRentabilidade atualizacao(conexao, config);
     atualizacao.setHoje(hoje);
     OpcoesAtualizacao opcoes;

@@ -68,7 +68,7 @@ class Face : public ::testing::Test {
     conexao_ = std::make_unique<TConexao>();
     conexao_->setConfiguracao(config_->LocRem, config_->Protocolo, config_->Servidor,
                               config_->CaminhoBanco, config_->Usuario, config_->Senha);
-    ASSERT_TRUE(conexao_->conectarBanco());
+    ASSERT_NO_THROW(conexao_->conectarBanco());
     gadget_->setConfig(config_.get());
     gadget_->setConexao(conexao_.get());
   }

@@ -249,7 +249,7 @@ class MensagemDaAtualizacao : public ::testing::Test {
     TConexao conexao;
     conexao.setConfiguracao(config_->LocRem, config_->Protocolo, config_->Servidor,
                             config_->CaminhoBanco, config_->Usuario, config_->Senha);
-    EXPECT_TRUE(conexao.conectarBanco());
+    EXPECT_NO_THROW(conexao.conectarBanco());
     TAtualizacaoRentabilidade atualizacao(conexao, *config_);
     atualizacao.setHoje(QDate(2024, 2, 14));
     ResultadoAtualizacao resultado;

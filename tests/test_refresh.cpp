@@ -47,7 +47,7 @@ class RefreshTest : public ::testing::Test {
     conexao_ = std::make_unique<TConexao>();
     conexao_->setConfiguracao(config_->LocRem, config_->Protocolo, config_->Servidor,
                               config_->CaminhoBanco, config_->Usuario, config_->Senha);
-    ASSERT_TRUE(conexao_->conectarBanco());
+    ASSERT_NO_THROW(conexao_->conectarBanco());
   }
 
   // One refresh counted from 14/02/2024, keeping the items; throws as the

@@ -465,6 +465,32 @@ TEST_F(ReportTest, BancoInacessivelSaiComUm) {
   const QString semBanco = pasta.path() + "/sem-banco.ini";
   test::writeFileBytes(semBanco, test::arquivoIni(inexistente, "Empresa=01\nPeriodo=2\n").toUtf8());
   esperaErro(roda({"--config", semBanco, "--format", "json"}), 1, {inexistente});
+  // The database's own reason, exactly as an attach of our own gets it.
+  QString motivo;
+  try {
+    Database sonda;
+    sonda.attach(inexistente, "SYSDBA", "masterkey");
+  } catch (const DatabaseError& erro) {
+    motivo = erro.message().trimmed();
+  }
+  ASSERT_FALSE(motivo.isEmpty());
+  const Execucao semArquivo = roda({"--config", semBanco});
+  EXPECT_EQ(
+      QString::fromUtf8(semArquivo.erros).trimmed(),
+      QStringLiteral("Não foi possível conectar ao banco de dados \"%1\" (usuário SYSDBA): %2")
+          .arg(inexistente, motivo));
+  // A protocol the tool does not know, said in its own words.
+  const QString protocolo = pasta.path() + "/protocolo.ini";
+  test::writeFileBytes(protocolo, test::arquivoIni(inexistente, "Empresa=01\nPeriodo=2\n")
+                                      .replace("LocRem=L\nServidor=\nProtocolo=0",
+                                               "LocRem=R\nServidor=srv\nProtocolo=7")
+                                      .toUtf8());
+  const Execucao desconhecido = roda({"--config", protocolo});
+  EXPECT_EQ(desconhecido.status, 2);
+  EXPECT_EQ(QString::fromUtf8(desconhecido.erros).trimmed(),
+            QStringLiteral("Não foi possível conectar ao banco de dados \"%1\" (usuário SYSDBA): "
+                           "protocolo \"7\" desconhecido")
+                .arg(inexistente));
 }
 
 // A report that does not reach its reader is a failure: status 1 and the

@@ -92,6 +92,11 @@ TEST_F(Inicio, ConexaoQueNaoSeFaz) {
       << mensagens_.textos();
   EXPECT_TRUE(mensagens_.lista[0].texto.contains("CaminhoBanco")) << mensagens_.textos();
   EXPECT_TRUE(mensagens_.lista[0].texto.contains(home_.iniPath())) << mensagens_.textos();
+  // Why, in the database's own words, in the details and not in the text.
+  EXPECT_TRUE(
+      mensagens_.lista[0].detalhes.contains("cannot attach to database /nao/existe/erp.fdb"))
+      << mensagens_.textos();
+  EXPECT_FALSE(mensagens_.lista[0].texto.contains("cannot attach")) << mensagens_.textos();
   EXPECT_TRUE(inic->deveEncerrar());
   EXPECT_NE(inic->codigoDeSaida(), 0);
   EXPECT_EQ(inic->getConexao(), nullptr);

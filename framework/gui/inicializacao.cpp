@@ -52,6 +52,7 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
   }
 
   bool conectado = false;
+  QString motivo;
   try {
     // The client library is loaded here, at the first connection: without
     // it the user learns which library is missing, not just that the
@@ -60,19 +61,23 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
     FConexao = std::make_unique<TConexao>();
     FConexao->setConfiguracao(c.LocRem, c.Protocolo, c.Servidor, c.CaminhoBanco, c.Usuario,
                               c.Senha);
-    conectado = FConexao->conectarBanco();
+    FConexao->conectarBanco();
+    conectado = true;
   } catch (const ClientLibraryError& erro) {
     FConexao.reset();
     MostraMensagem(TipoMensagem::Erro, erro.message(), erro.details());
     resultado_ = TResultadoInicio::ClienteAusente;
     return;
+  } catch (const DatabaseError& erro) {
+    motivo = erro.message();
   } catch (...) {
-    conectado = false;
+    // The box below names the database and what to check.
   }
   if (!conectado) {
     FConexao.reset();
-    // Which database, and what to check: the attempt itself gives no reason.
-    const MensagemErro mensagem = descreveFalhaDeConexao(c, QString());
+    // Which database, why, and what to check; the database's own words go to
+    // the details.
+    const MensagemErro mensagem = descreveFalhaDeConexao(c, motivo);
     MostraMensagem(TipoMensagem::Simples, mensagem.texto, mensagem.detalhes);
     resultado_ = TResultadoInicio::FalhaConexao;
     return;

@@ -268,27 +268,23 @@ void conecta(TConexao& conexao, const TConfig& config) {
   }
   conexao.setConfiguracao(config.LocRem, config.Protocolo, config.Servidor, config.CaminhoBanco,
                           config.Usuario, config.Senha);
-  if (conexao.conectarBanco()) return;
-  // No database name: the settings name no protocol this program knows.
-  const int status = conexao.nomeBanco().isEmpty() ? kConfiguracaoInvalida : kFalhaAtualizacao;
-
-  QString mensagem =
-      QStringLiteral("Não foi possível conectar ao banco de dados \"%1\" (usuário %2)")
-          .arg(conexao.nomeBanco().isEmpty() ? config.CaminhoBanco : conexao.nomeBanco(),
-               config.Usuario);
-  // The connection reports no reason; one more attempt of our own asks the
-  // database for it.
-  if (!conexao.nomeBanco().isEmpty()) {
-    try {
-      Database diagnostico;
-      diagnostico.attach(conexao.nomeBanco(), config.Usuario, config.Senha);
-    } catch (const std::exception& erro) {
-      mensagem += QStringLiteral(": ") + QString::fromUtf8(erro.what()).trimmed();
+  try {
+    conexao.conectarBanco();
+  } catch (const DatabaseError& erro) {
+    // No database name: the settings name no protocol this program knows.
+    const bool semNome = conexao.nomeBanco().isEmpty();
+    QString mensagem =
+        QStringLiteral("Não foi possível conectar ao banco de dados \"%1\" (usuário %2)")
+            .arg(semNome ? config.CaminhoBanco : conexao.nomeBanco(), config.Usuario);
+    // The database's own reason; a name the settings cannot give is said in
+    // the tool's words.
+    if (!semNome) {
+      mensagem += QStringLiteral(": ") + erro.message().trimmed();
+    } else {
+      mensagem += QStringLiteral(": protocolo \"%1\" desconhecido").arg(config.Protocolo);
     }
-  } else {
-    mensagem += QStringLiteral(": protocolo \"%1\" desconhecido").arg(config.Protocolo);
+    throw Falha{semNome ? kConfiguracaoInvalida : kFalhaAtualizacao, mensagem};
   }
-  throw Falha{status, mensagem};
 }
 
 // Progress on a terminal: one line, rewritten in place, at each whole percent.
