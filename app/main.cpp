@@ -3,6 +3,7 @@
 
 #include "app/frmrentabilidade.h"
 #include "app/sinais.h"
+#include "framework/firebirdroot.h"
 #include "framework/gui/fontes.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/regional.h"
@@ -11,6 +12,8 @@
 int main(int argc, char* argv[]) {
   // Before the database engine loads: it chains to the handlers it finds.
   margivo::InstalaSinaisDeEncerramento();
+  // Before the database library starts: it reads its configuration once.
+  const margivo::PrivateFirebirdRoot firebirdRoot;
   // The panel is placed in absolute screen positions, which a Wayland
   // session does not grant its clients: run through XWayland.
   if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "framework/firebirdroot.h"
 #include "gadget/identidade.h"
 #include "tools/margivo-report/relatorio.h"
 
@@ -12,6 +13,8 @@ int main(int argc, char* argv[]) {
   // has no such signal: the write fails there by itself.)
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+  // Before the database library starts: it reads its configuration once.
+  const margivo::PrivateFirebirdRoot firebirdRoot;
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QString::fromLatin1(margivo::kNomeRelatorio));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(margivo::VERSAO_GADGET));

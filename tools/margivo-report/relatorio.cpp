@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -44,6 +45,10 @@ struct Pedido {
   bool caminhoRapido = true;  // --path fast (else per-item)
   bool soBusca = false;       // --fetch-only
   bool tempo = false;         // --timing
+  int atualizacoes = 1;       // --refreshes
+  bool variasAtualizacoes = false;  // --refreshes given: one compact JSON line each
+  double intervalo = 0;       // --interval, in seconds
+  bool incremental = true;    // not --no-incremental
 };
 
 // A stream that did not take what was written to it, and why (errno).
@@ -146,10 +151,23 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
       QStringLiteral("fetch-only"),
       QStringLiteral(
           "Só executa e lê a consulta dos itens dos pedidos; escreve o número de linhas."));
-  const QCommandLineOption tempo(QStringLiteral("timing"),
-                                 QStringLiteral("Escreve o tempo decorrido na saída de erros."));
-  parser.addOptions(
-      {config, today, empresa, periodo, mostraPedidos, formato, itens, caminho, soBusca, tempo});
+  const QCommandLineOption tempo(
+      QStringLiteral("timing"),
+      QStringLiteral("Escreve o tempo decorrido de cada atualização na saída de erros."));
+  const QCommandLineOption atualizacoes(
+      QStringLiteral("refreshes"),
+      QStringLiteral("Atualizações seguidas no mesmo processo (padrão 1); com --format json, "
+                     "cada uma em uma linha."),
+      QStringLiteral("N"));
+  const QCommandLineOption intervalo(
+      QStringLiteral("interval"),
+      QStringLiteral("Segundos de espera entre duas atualizações (padrão 0)."),
+      QStringLiteral("SECONDS"));
+  const QCommandLineOption semIncremental(
+      QStringLiteral("no-incremental"),
+      QStringLiteral("Cada atualização lê o período inteiro (sem reaproveitar a anterior)."));
+  parser.addOptions({config, today, empresa, periodo, mostraPedidos, formato, itens, caminho,
+                     soBusca, tempo, atualizacoes, intervalo, semIncremental});
   const QCommandLineOption ajuda = parser.addHelpOption();
   const QCommandLineOption versao = parser.addVersionOption();
 
@@ -189,6 +207,27 @@ std::optional<Pedido> leArgumentos(const QStringList& argumentos, std::FILE* sai
   pedido.caminhoRapido = valorCaminho == QLatin1String("fast");
   pedido.soBusca = parser.isSet(soBusca);
   pedido.tempo = parser.isSet(tempo);
+  pedido.incremental = !parser.isSet(semIncremental);
+  if (parser.isSet(atualizacoes)) {
+    bool ok = false;
+    pedido.atualizacoes = parser.value(atualizacoes).toInt(&ok);
+    if (!ok || pedido.atualizacoes < 1) {
+      throw Falha{kUsoIncorreto,
+                  QStringLiteral("--refreshes deve ser um número inteiro maior que 0, não \"%1\"")
+                      .arg(parser.value(atualizacoes))};
+    }
+    pedido.variasAtualizacoes = true;
+  }
+  if (parser.isSet(intervalo)) {
+    bool ok = false;
+    pedido.intervalo = parser.value(intervalo).toDouble(&ok);
+    if (!ok || !(pedido.intervalo >= 0) || pedido.intervalo > 86400) {
+      throw Falha{kUsoIncorreto,
+                  QStringLiteral("--interval deve ser um número de segundos entre 0 e 86400, "
+                                 "não \"%1\"")
+                      .arg(parser.value(intervalo))};
+    }
+  }
   pedido.arquivoConfig = parser.isSet(config) ? parser.value(config) : CaminhoArquivoConfig();
   if (parser.isSet(today)) {
     pedido.hoje = QDate::fromString(parser.value(today), QStringLiteral("yyyy-MM-dd"));
@@ -395,56 +434,81 @@ int executa(const QStringList& argumentos, std::FILE* saida, std::FILE* erros) {
     // the libraries looked for.
     firebirdMaster();
     TConexao conexao;
-    // The elapsed time and the statements the run needed on the connection.
-    const auto informaTempo = [&] {
-      if (!pedido->tempo) return;
-      const DatabaseStats n =
-          conexao.getBancoDados() != nullptr ? conexao.getBancoDados()->stats() : DatabaseStats{};
-      escreve(erros, QStringLiteral("Tempo: %1 s (instruções: %2 preparadas, %3 executadas, %4 "
-                                    "linhas lidas)\n")
-                         .arg(static_cast<double>(cronometro.nsecsElapsed()) / 1e9, 0, 'f', 3)
-                         .arg(n.prepares)
-                         .arg(n.executions)
-                         .arg(n.rowsFetched)
-                         .toUtf8());
-    };
     conecta(conexao, config);
 
-    if (pedido->soBusca) {
-      int linhas = 0;
-      try {
-        linhas = buscaItens(conexao, config, pedido->hoje);
-      } catch (const std::exception& erro) {
-        throw Falha{kFalhaAtualizacao, QString::fromUtf8(erro.what())};
-      }
-      informaTempo();
-      escreve(saida, pedido->json ? QByteArray("{\"rows\": ") + QByteArray::number(linhas) + "}\n"
-                                  : QByteArray::number(linhas) + '\n');
-      return kSucesso;
-    }
+    // The statements counted from here on, for --timing.
+    DatabaseStats antes = conexao.getBancoDados()->stats();
+    // The elapsed time and the statements of one refresh (the first one
+    // with the connection), and how it read the period.
+    const auto informaTempo = [&](const QString& tipo) {
+      if (!pedido->tempo) return;
+      const DatabaseStats n = conexao.getBancoDados()->stats();
+      escreve(erros, QStringLiteral("Tempo: %1 s (instruções: %2 preparadas, %3 executadas, %4 "
+                                    "linhas lidas%5)\n")
+                         .arg(static_cast<double>(cronometro.nsecsElapsed()) / 1e9, 0, 'f', 3)
+                         .arg(n.prepares - antes.prepares)
+                         .arg(n.executions - antes.executions)
+                         .arg(n.rowsFetched - antes.rowsFetched)
+                         .arg(tipo.isEmpty() ? QString() : QStringLiteral("; ") + tipo)
+                         .toUtf8());
+    };
 
     TAtualizacaoRentabilidade atualizacao(conexao, config);
     atualizacao.setHoje(pedido->hoje);
-    ResultadoAtualizacao resultado;
-    OpcoesAtualizacao opcoes;
-    opcoes.guardarItens = pedido->itens;
-    opcoes.caminhoRapido = pedido->caminhoRapido;
-    try {
-      std::optional<Progresso> progresso;
-      if (isatty(fileno(erros))) {
-        progresso.emplace(erros);
-        opcoes.progresso = [&progresso](int feitas, int total) { (*progresso)(feitas, total); };
+    int status = kSucesso;
+    for (int vez = 1; vez <= pedido->atualizacoes; ++vez) {
+      if (vez > 1) {
+        // A local database file is held only during a refresh (the
+        // refresh attaches and detaches it), so another process can write
+        // to it meanwhile.
+        if (pedido->intervalo > 0)
+          QThread::usleep(static_cast<unsigned long>(pedido->intervalo * 1e6));
+        cronometro.restart();
+        antes = conexao.getBancoDados()->stats();
       }
-      atualizacao.IniciarGadget(resultado, opcoes);
-      if (progresso) progresso->fim();
-      informaTempo();
-    } catch (const std::exception& erro) {
-      throw Falha{kFalhaAtualizacao, QString::fromUtf8(erro.what())};
-    }
+      if (pedido->soBusca) {
+        int linhas = 0;
+        try {
+          linhas = buscaItens(conexao, config, pedido->hoje);
+        } catch (const std::exception& erro) {
+          status = relata(QString::fromUtf8(erro.what()), kFalhaAtualizacao);
+          continue;
+        }
+        informaTempo(QString());
+        escreve(saida, pedido->json ? QByteArray("{\"rows\": ") + QByteArray::number(linhas) + "}\n"
+                                    : QByteArray::number(linhas) + '\n');
+        continue;
+      }
 
-    escreve(saida, pedido->json ? formatoJson(resultado, pedido->itens)
-                                : formatoTexto(resultado, pedido->itens).toUtf8());
-    return kSucesso;
+      ResultadoAtualizacao resultado;
+      OpcoesAtualizacao opcoes;
+      opcoes.guardarItens = pedido->itens;
+      opcoes.caminhoRapido = pedido->caminhoRapido;
+      opcoes.incremental = pedido->incremental;
+      try {
+        std::optional<Progresso> progresso;
+        if (isatty(fileno(erros))) {
+          progresso.emplace(erros);
+          opcoes.progresso = [&progresso](int feitas, int total) { (*progresso)(feitas, total); };
+        }
+        atualizacao.IniciarGadget(resultado, opcoes);
+        if (progresso) progresso->fim();
+        informaTempo(resultado.incremental ? QStringLiteral("incremental")
+                                           : QStringLiteral("full"));
+      } catch (const std::exception& erro) {
+        status = relata(QString::fromUtf8(erro.what()), kFalhaAtualizacao);
+        continue;
+      }
+      if (pedido->json) {
+        escreve(saida, pedido->variasAtualizacoes ? formatoJsonLinha(resultado, pedido->itens)
+                                                  : formatoJson(resultado, pedido->itens));
+      } else {
+        // Refreshes after the first are set apart by an empty line.
+        escreve(saida, (vez > 1 ? QByteArray("\n") : QByteArray()) +
+                           formatoTexto(resultado, pedido->itens).toUtf8());
+      }
+    }
+    return status;
   } catch (const ClientLibraryError& erro) {
     // The system's reason for each library, indented under the message.
     QString texto = erro.message();

@@ -4,6 +4,7 @@
 //   margivo-report [--config FILE] [--today YYYY-MM-DD] [--empresa CODE]
 //                  [--periodo N] [--mostra-pedidos N] [--format text|json]
 //                  [--items] [--path fast|per-item] [--fetch-only] [--timing]
+//                  [--refreshes N [--interval SECONDS]] [--no-incremental]
 //
 // The settings file (default: the gadget's own) is read, never written. The
 // gadget's start-up defaults apply in memory (an empty Empresa reads "00"),
@@ -14,8 +15,19 @@
 // --path per-item runs every look-up of the calculation for every item (the
 // reference); the default, fast, runs each distinct look-up once per refresh.
 // --fetch-only runs and fetches the order-items query of the period alone and
-// prints its row count. --timing prints the elapsed time (connection
-// included) on stderr.
+// prints its row count. --timing prints, on stderr, the elapsed time of each
+// refresh (the first one with the connection), its statements and whether it
+// read the whole period ("full") or only what changed since the previous one
+// ("incremental").
+//
+// --refreshes N runs N refreshes in one process, SECONDS apart (--interval,
+// default 0): each refresh after the first re-reads only the orders changed
+// since the one before, unless --no-incremental. With --format json each
+// refresh prints one compact JSON object on its own line; text output sets
+// the refreshes apart by an empty line. A local database file is held only
+// during a refresh, so another process can write to it meanwhile. A refresh
+// that fails prints its error and the next one still runs; the exit status is
+// then that of the failure.
 //
 // Exit status: 0 success; 1 the refresh failed or the report could not be
 // written out whole; 2 bad usage or bad settings (the constants below).

@@ -69,7 +69,9 @@ QString formatoTexto(const ResultadoAtualizacao& resultado, bool itens) {
   return linhas.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QByteArray formatoJson(const ResultadoAtualizacao& resultado, bool itens) {
+namespace {
+
+QJsonObject objetoResultado(const ResultadoAtualizacao& resultado, bool itens) {
   QJsonObject rotulos;
   for (const FiguraPainel& figura : kFigurasPainel) {
     rotulos.insert(QLatin1String(figura.rotulo), texto(resultado.*figura.texto));
@@ -94,7 +96,17 @@ QByteArray formatoJson(const ResultadoAtualizacao& resultado, bool itens) {
     for (const ItemCalculado& item : resultado.itens) lista.append(objetoItem(item));
     raiz.insert(QStringLiteral("items"), lista);
   }
-  return QJsonDocument(raiz).toJson(QJsonDocument::Indented);
+  return raiz;
+}
+
+}  // namespace
+
+QByteArray formatoJson(const ResultadoAtualizacao& resultado, bool itens) {
+  return QJsonDocument(objetoResultado(resultado, itens)).toJson(QJsonDocument::Indented);
+}
+
+QByteArray formatoJsonLinha(const ResultadoAtualizacao& resultado, bool itens) {
+  return QJsonDocument(objetoResultado(resultado, itens)).toJson(QJsonDocument::Compact) + '\n';
 }
 
 QByteArray erroJson(const QString& mensagem) {

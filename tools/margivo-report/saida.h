@@ -21,6 +21,8 @@ QString formatoTexto(const ResultadoAtualizacao& resultado, bool itens);
 // object per engine call in call order. A label the refresh did not write
 // (lblPeriodo for a period kind outside 0-3) is the empty text.
 QByteArray formatoJson(const ResultadoAtualizacao& resultado, bool itens);
+// The same object compact, on one line ending in a line break.
+QByteArray formatoJsonLinha(const ResultadoAtualizacao& resultado, bool itens);
 
 // {"error": mensagem}
 QByteArray erroJson(const QString& mensagem);
