@@ -111,6 +111,10 @@ struct ResultadoAtualizacao {
   TotaisRentabilidade totais;
   // Every engine call in call order, only when OpcoesAtualizacao::guardarItens.
   std::vector<ItemCalculado> itens;
+  // The refresh re-read only what changed since the one before and took the
+  // rest from it (OpcoesAtualizacao::incremental); false when it read the
+  // whole period. The figures are the same either way.
+  bool incremental = false;
 };
 
 // The eight figures of the panel: label name, block title (empty for the
@@ -143,6 +147,11 @@ struct OpcoesAtualizacao {
   // prepared anew, over rows kept in memory - the reference the fast path is
   // checked against.
   bool caminhoRapido = true;
+  // On the fast path, a refresh after a successful one re-reads only the
+  // orders whose rows changed since then and takes every other order's
+  // figures from it, unless something that can change every figure changed
+  // (see TMemoriaAtualizacao). Off: every refresh reads the whole period.
+  bool incremental = true;
   // Called as the passes walk the rows: `feitas` of `total` steps, where the
   // total is twice the rows (the product pass, then the freight pass). On
   // the fast path the rows are read as the product pass goes, so until its

@@ -42,13 +42,13 @@ struct Pedido {
   std::optional<QString> empresa, periodo, mostraPedidos;
   bool json = false;
   bool itens = false;
-  bool caminhoRapido = true;  // --path fast (else per-item)
-  bool soBusca = false;       // --fetch-only
-  bool tempo = false;         // --timing
-  int atualizacoes = 1;       // --refreshes
+  bool caminhoRapido = true;        // --path fast (else per-item)
+  bool soBusca = false;             // --fetch-only
+  bool tempo = false;               // --timing
+  int atualizacoes = 1;             // --refreshes
   bool variasAtualizacoes = false;  // --refreshes given: one compact JSON line each
-  double intervalo = 0;       // --interval, in seconds
-  bool incremental = true;    // not --no-incremental
+  double intervalo = 0;             // --interval, in seconds
+  bool incremental = true;          // not --no-incremental
 };
 
 // A stream that did not take what was written to it, and why (errno).
