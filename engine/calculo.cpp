@@ -12,7 +12,10 @@
 namespace margivo {
 
 using calculo::CustoValorPresente;
+using calculo::CustoTotalDaVenda;
 using calculo::Dividir;
+using calculo::PercentualDoItem;
+using calculo::PercentualTotal;
 using calculo::TaxaDiaria;
 
 double TCalculoRentabilidade::cabecFloat(const char* coluna) const {
@@ -150,15 +153,18 @@ void TCalculoRentabilidade::calculaPedido() {
   // the current document; the divisor leaves the surcharge out although the
   // guard does not.
   const double vlrAcrescimo = cabecFloat("VlrAcrescimo");
-  if (MValorDaVenda > 0) MPercLucroBrt = MMargemBrtLcr * 100 / MValorDaVenda;
-  if (totalPedido + frete > 0) {
+  percentuaisDoItem = MValorDaVenda > 0;
+  percentuaisTotais = totalPedido + frete > 0;
+  divisorTotal = totalPedido + frete - vlrAcrescimo;
+  if (percentuaisDoItem) MPercLucroBrt = PercentualDoItem(MMargemBrtLcr, MValorDaVenda);
+  if (percentuaisTotais) {
     etapa = QStringLiteral("rentabilidade bruta total");
-    MTotPercLucroBrt = Dividir(MTotMargemBrtLcr * 100, totalPedido + frete - vlrAcrescimo);
+    MTotPercLucroBrt = PercentualTotal(MTotMargemBrtLcr, divisorTotal);
   }
-  if (MValorDaVenda > 0) MPercLucroOpe = MMargemOpLcr * 100 / MValorDaVenda;
-  if (totalPedido + frete > 0) {
+  if (percentuaisDoItem) MPercLucroOpe = PercentualDoItem(MMargemOpLcr, MValorDaVenda);
+  if (percentuaisTotais) {
     etapa = QStringLiteral("rentabilidade operacional total");
-    MTotPercLucroOpe = Dividir(MTotMargemOpLcr * 100, totalPedido + frete - vlrAcrescimo);
+    MTotPercLucroOpe = PercentualTotal(MTotMargemOpLcr, divisorTotal);
   }
 }
 
@@ -181,7 +187,8 @@ void TCalculoRentabilidade::custosEMargens() {
   MOutros = VfCustoFn * MValorDaVenda / 100;
   MTotOutros += MOutros;
 
-  MCustoTotVd = MCustoParcVd + MComissao + MImpostos + MTxEmissaoBoleto + MDescontoPV + MOutros;
+  MCustoTotVd = CustoTotalDaVenda(MCustoParcVd, MComissao, MImpostos, MTxEmissaoBoleto,
+                                  MDescontoPV, MOutros);
   MTotCustoTotVd += MCustoTotVd;
 
   MMargemBrtLcr = MValorDaVenda - MCustoParcVd;

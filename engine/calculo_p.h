@@ -85,6 +85,13 @@ class TCalculoRentabilidade {
   // The step being run, named in the error that may end the call.
   QString etapa{};
 
+  // How the order path set the percentages (steps 17 to 20): the line's own
+  // when its sale value was positive, the total ones, over the divisor, when
+  // the order's total plus freight was.
+  bool percentuaisDoItem = false;
+  bool percentuaisTotais = false;
+  double divisorTotal = 0;
+
   // --- The order path and the quote path.
   void calculaPedido();
   void calculaOrcamento();

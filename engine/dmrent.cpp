@@ -10,6 +10,7 @@
 #include "engine/calculo_p.h"
 #include "engine/consultas/consultas_p.h"
 #include "engine/consultas/periodo_p.h"
+#include "engine/contribuicao.h"
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/funcoes.h"
@@ -132,6 +133,15 @@ void TdmRentabilidade::PCalculaValoresRentabilidade(
       c.calculaOrcamento();
     else if (VfOrcamentoOuPedido == QLatin1String("Ped"))
       c.calculaPedido();
+    if (contribuicao_ != nullptr && VfOrcamentoOuPedido == QLatin1String("Ped")) {
+      TContribuicaoChamada& r = *contribuicao_;
+      r.figuras = {MAquisicao,  MValorDaVenda, MQtdeVendida, MOperacional,     MCustoParcVd,
+                   MComissao,   MImpostos,     MDescontoPV,  MTxEmissaoBoleto, MOutros,
+                   MCustoTotVd, MMargemBrtLcr, MMargemOpLcr, MPercLucroBrt,    MPercLucroOpe};
+      r.percentuaisDoItem = c.percentuaisDoItem;
+      r.percentuaisTotais = c.percentuaisTotais;
+      r.divisorTotal = c.divisorTotal;
+    }
     c.arredonda();
   } catch (const ArithmeticError&) {
     throw CalculationError(

@@ -35,6 +35,7 @@ class TCalculoRentabilidade;
 class TConsultasRentabilidade;
 struct SqlCondition;
 struct TCondPag;
+struct TContribuicaoChamada;
 
 // A floating-point division by zero met in the calculation. The engine never
 // lets a division by zero pass as an infinity or an undefined number.
@@ -116,6 +117,12 @@ class TdmRentabilidade {
   // parameter name is taken; a statement that fails only leaves its
   // look-ups to themselves.
   void carregaConsultasDoPeriodo(const SqlCondition& pedidos, TDateTime ultimoDia);
+
+  // Makes every later call on the order path ("Ped") that ends without error
+  // write into `destino` what it did to the figures before its rounding step
+  // (engine/contribuicao.h); nullptr stops it. Borrowed; REQUIRES: it
+  // outlives the calls. Calls on other paths leave it as it was.
+  void registraContribuicao(TContribuicaoChamada* destino) noexcept { contribuicao_ = destino; }
 
   // The profitability of one line of a sales document.
   //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote: qryVendasCabec
@@ -246,6 +253,7 @@ class TdmRentabilidade {
   friend class TConsultasRentabilidade;
 
   std::unique_ptr<TConsultasRentabilidade> consultas_;
+  TContribuicaoChamada* contribuicao_ = nullptr;
   // The CONDPAG row fbAbreDadosFinanc opened last in qryAuxiliar; empty once
   // another look-up has reused qryAuxiliar.
   std::unique_ptr<TCondPag> condPagAberta_;

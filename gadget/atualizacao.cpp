@@ -9,6 +9,7 @@
 #include "framework/db/query.h"
 #include "framework/funcoes.h"
 #include "framework/regional.h"
+#include "gadget/incremental.h"
 #include "gadget/itenspedidos.h"
 #include "gadget/periodo.h"
 #include "gadget/selecaopedidos.h"
@@ -19,7 +20,12 @@ TAtualizacaoRentabilidade::TAtualizacaoRentabilidade(TConexao& conexao, TConfig&
     : VlrParcelas(kNumParcelas, 0.0),
       DtParcelas(kNumParcelas, 0.0),
       conexao_(&conexao),
-      config_(&config) {}
+      config_(&config),
+      incremental_(std::make_shared<TAtualizacaoIncremental>()) {}
+
+void TAtualizacaoRentabilidade::setMemoria(std::shared_ptr<TAtualizacaoIncremental> memoria) {
+  if (memoria) incremental_ = std::move(memoria);
+}
 
 TAtualizacaoRentabilidade::~TAtualizacaoRentabilidade() = default;
 
@@ -42,6 +48,15 @@ void TAtualizacaoRentabilidade::LimpaCampos(ResultadoAtualizacao& resultado) {
 void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
                                               const OpcoesAtualizacao& opcoes) {
   resultado = ResultadoAtualizacao{};
+  // A refresh that fails leaves no memory: the next one reads the whole
+  // period.
+  struct EsqueceSeFalhar {
+    TAtualizacaoIncremental& memoria;
+    bool concluida = false;
+    ~EsqueceSeFalhar() {
+      if (!concluida) memoria.Esquece();
+    }
+  } esquece{*incremental_};
   // One "today" for the whole refresh, so a refresh running across midnight
   // computes its period and its payment terms from the same day.
   hojeDaAtualizacao_ = hojeFixo_.isValid() ? hojeFixo_ : QDate::currentDate();
@@ -77,44 +92,113 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       }
       ~ReusoDeInstrucoes() { banco.setReusesStatements(antes); }
     } reuso(*banco, opcoes.caminhoRapido);
-    // Every read of the refresh sees one snapshot, which is committed as soon
-    // as the passes are over so it never holds back the ERP's housekeeping.
-    ReadScope leitura(*banco);
-    {
-      TdmRentabilidade dmRentabilidade;
-      dmRentabilidade.AdicionaGadget(this);
-      dmRentabilidade.AssociaConexoes();
-      // The module lives for this refresh only, inside its snapshot.
-      dmRentabilidade.usaCacheDeConsultas(opcoes.caminhoRapido);
-      if (opcoes.caminhoRapido) {
-        // The orders the items query selects, and no order after the period.
-        dmRentabilidade.carregaConsultasDoPeriodo(
-            selecaoPedidos(config.Empresa, config.MostraPedidos, data1, data2), toTDateTime(data2));
-      }
+    const bool incremental = opcoes.caminhoRapido && opcoes.incremental;
+    TAtualizacaoIncremental::Chave chave;
+    if (incremental) {
+      chave = {banco->name(),
+               config.Usuario,
+               config.Empresa,
+               config.MostraPedidos,
+               data1,
+               data2,
+               Hoje(),
+               MCustoOp,
+               MCustoVd,
+               MCustoFn,
+               VlrParcelas,
+               DtParcelas,
+               opcoes.guardarItens};
+    }
 
-      Query QryItensPedidos(banco);
-      QryItensPedidos.setTransaction(conexao_->getTransaction());
-      // The fast path reads the rows as it calculates them and keeps only
-      // the ones the freight pass needs: a year's rows never sit in memory.
-      QryItensPedidos.setUnidirectional(opcoes.caminhoRapido);
-      // The engine fetches the next rows while the current one is calculated.
-      QryItensPedidos.setReadAhead(opcoes.caminhoRapido);
-      ConsultaItensPedidos(QryItensPedidos, config.Empresa, config.MostraPedidos, data1, data2);
-      ZeraVariaveis();
-      resultado.totais = totais;
-      vazia = QryItensPedidos.isEmpty();
-      if (!vazia && opcoes.caminhoRapido) {
-        passesEmFluxo(QryItensPedidos, dmRentabilidade, resultado, opcoes);
-      } else if (!vazia) {
-        resultado.rows = QryItensPedidos.recordCount();
-        passes(QryItensPedidos, dmRentabilidade, resultado, opcoes);
+    // Every read of the refresh sees one snapshot, which is committed as soon
+    // as its reads are over so it never holds back the ERP's housekeeping.
+    bool daMemoria = false;
+    if (incremental && incremental_->PodeServir(chave)) {
+      if (opcoes.progresso) opcoes.progresso(0, 0);
+      ReadScope leitura(*banco);
+      // Whatever fails on the way, the whole period is read instead: its
+      // figures, or its error, are those of a full refresh.
+      const FigurasItem figurasAntes = figuras;
+      try {
+        daMemoria = incremental_->Atualiza(*this, *banco, chave, resultado);
+      } catch (const std::exception&) {
+        incremental_->Esquece();
+      }
+      if (daMemoria) {
+        leitura.end();
+        vazia = resultado.rows == 0;
+        if (opcoes.progresso) opcoes.progresso(2 * resultado.rows, 2 * resultado.rows);
+      } else {
+        figuras = figurasAntes;
+        resultado.rows = resultado.chamadasProduto = resultado.chamadasFrete = 0;
+        resultado.itens.clear();
       }
     }
-    leitura.end();
+    if (!daMemoria) {
+      // What the next refresh compares with is read beside this one, on an
+      // attachment of its own whose snapshot starts first.
+      std::optional<TMonitorAlteracoes::LeituraParalela> base;
+      if (incremental) {
+        TMonitorAlteracoes::Periodo periodo;
+        periodo.Empresa = config.Empresa;
+        periodo.MostraPedidos = config.MostraPedidos;
+        periodo.Data1 = data1;
+        periodo.Data2 = data2;
+        base.emplace(banco->name(), config.Usuario, config.Senha, periodo);
+        if (!base->Iniciada()) base.reset();
+      }
+      ReadScope leitura(*banco);
+      {
+        TdmRentabilidade dmRentabilidade;
+        dmRentabilidade.AdicionaGadget(this);
+        dmRentabilidade.AssociaConexoes();
+        // The module lives for this refresh only, inside its snapshot.
+        dmRentabilidade.usaCacheDeConsultas(opcoes.caminhoRapido);
+        // The calls are recorded for the next refresh.
+        registrando_ = incremental && base.has_value();
+        if (registrando_) incremental_->IniciaRegistro(dmRentabilidade, opcoes.guardarItens);
+        if (opcoes.caminhoRapido) {
+          // The orders the items query selects, and no order after the period.
+          dmRentabilidade.carregaConsultasDoPeriodo(
+              selecaoPedidos(config.Empresa, config.MostraPedidos, data1, data2),
+              toTDateTime(data2));
+        }
+
+        Query QryItensPedidos(banco);
+        QryItensPedidos.setTransaction(conexao_->getTransaction());
+        // The fast path reads the rows as it calculates them and keeps only
+        // the ones the freight pass needs: a year's rows never sit in memory.
+        QryItensPedidos.setUnidirectional(opcoes.caminhoRapido);
+        // The engine fetches the next rows while the current one is
+        // calculated.
+        QryItensPedidos.setReadAhead(opcoes.caminhoRapido);
+        ConsultaItensPedidos(QryItensPedidos, config.Empresa, config.MostraPedidos, data1, data2);
+        ZeraVariaveis();
+        resultado.totais = totais;
+        vazia = QryItensPedidos.isEmpty();
+        if (!vazia && opcoes.caminhoRapido) {
+          passesEmFluxo(QryItensPedidos, dmRentabilidade, resultado, opcoes);
+        } else if (!vazia) {
+          resultado.rows = QryItensPedidos.recordCount();
+          passes(QryItensPedidos, dmRentabilidade, resultado, opcoes);
+        }
+        dmRentabilidade.registraContribuicao(nullptr);
+      }
+      leitura.end();
+      if (registrando_) {
+        registrando_ = false;
+        // A base that could not be read only costs the next refresh its
+        // memory.
+        incremental_->ConcluiRegistro(chave, *base, *this, resultado);
+      } else if (incremental) {
+        incremental_->Esquece();
+      }
+    }
   }
 
   LimpaCampos(resultado);
   if (!vazia) escreveFiguras(resultado);
+  esquece.concluida = true;
 }
 
 void TAtualizacaoRentabilidade::passes(Query& qry, TdmRentabilidade& dm,
@@ -163,6 +247,7 @@ void TAtualizacaoRentabilidade::passesEmFluxo(Query& qry, TdmRentabilidade& dm,
   int linhas = 0;
   for (; !qry.eof(); qry.next()) {
     calcularLinha(dm, qry, QStringLiteral("Produto"), resultado, opcoes.guardarItens);
+    if (registrando_) incremental_->RegistraProduto(qry);
     if (CalculaFrete(qry, PedidosVerificados)) qry.retainRow();
     resultado.rows = ++linhas;
     if (opcoes.progresso) opcoes.progresso(linhas, 0);
@@ -173,6 +258,7 @@ void TAtualizacaoRentabilidade::passesEmFluxo(Query& qry, TdmRentabilidade& dm,
   int feitos = 0;
   for (qry.first(); !qry.eof(); qry.next()) {
     calcularLinha(dm, qry, QStringLiteral("Frete"), resultado, opcoes.guardarItens);
+    if (registrando_) incremental_->RegistraFrete(qry);
     ++feitos;
     // The freight pass stands for the second half of the steps.
     if (opcoes.progresso)

@@ -21,6 +21,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -32,6 +33,7 @@ namespace margivo {
 
 class Query;
 class TdmRentabilidade;
+class TAtualizacaoIncremental;
 
 // The figures of the line the engine calculated last (after its rounding
 // step). MTxCondPag is the line's share of the boleto fees.
@@ -182,6 +184,14 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
   // tool's --today). An invalid date goes back to the system date.
   void setHoje(const QDate& dia) { hojeFixo_ = dia; }
 
+  // The memory a refresh keeps for the next one (OpcoesAtualizacao::
+  // incremental). Each object has its own; a caller that makes one object
+  // per refresh hands each the same memory. REQUIRES: refreshes that share
+  // a memory never run at the same time.
+  void setMemoria(std::shared_ptr<TAtualizacaoIncremental> memoria);
+  // The memory in use; never null.
+  TAtualizacaoIncremental& memoria() const { return *incremental_; }
+
   // The refresh. Clears `resultado`, then writes into it as it goes, so that
   // after a failure it holds what the panel shows: the labels written before
   // the failure.
@@ -233,6 +243,9 @@ class TAtualizacaoRentabilidade final : public TGadgetRentabilidade {
   TConfig* config_;
   QDate hojeFixo_;
   QDate hojeDaAtualizacao_;
+  std::shared_ptr<TAtualizacaoIncremental> incremental_;
+  // Set while a refresh that reads the whole period records its calls.
+  bool registrando_ = false;
 };
 
 }  // namespace margivo

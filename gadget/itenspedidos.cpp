@@ -7,8 +7,12 @@
 
 namespace margivo {
 
-void ConsultaItensPedidos(Query& QryItensPedidos, const QString& Empresa,
-                          const QString& MostraPedidos, const QDate& Data1, const QDate& Data2) {
+namespace {
+
+// The statement of the period, of one of its orders only when `pedido` is
+// given (CODEMPRESA, TIPOPEDIDO, CODPEDIDO).
+void Consulta(Query& QryItensPedidos, const QString& Empresa, const QString& MostraPedidos,
+              const QDate& Data1, const QDate& Data2, const QStringList* pedido) {
   QryItensPedidos.close();
   QStringList& sql = QryItensPedidos.sql();
   sql.clear();
@@ -47,11 +51,34 @@ void ConsultaItensPedidos(Query& QryItensPedidos, const QString& Empresa,
   };
   sql << fixo.join(QStringLiteral("  "));
   sql << pedidos.lines.mid(1);
+  if (pedido != nullptr) {
+    sql << QStringLiteral(
+        "  AND PEDIDOC.CODEMPRESA = :MGV_EMPRESA AND PEDIDOC.TIPOPEDIDO = :MGV_TIPO"
+        " AND PEDIDOC.CODPEDIDO = :MGV_PEDIDO  ");
+  }
   // Every column but the three sums: one row per product and grade of an order.
   sql << QStringLiteral("GROUP BY 1,2,6,7,8,9,10,11,12,13,14,15,16,17  ");
 
   pedidos.bind(QryItensPedidos);
+  if (pedido != nullptr) {
+    QryItensPedidos.setString(QStringLiteral("MGV_EMPRESA"), pedido->value(0));
+    QryItensPedidos.setString(QStringLiteral("MGV_TIPO"), pedido->value(1));
+    QryItensPedidos.setString(QStringLiteral("MGV_PEDIDO"), pedido->value(2));
+  }
   QryItensPedidos.open();
+}
+
+}  // namespace
+
+void ConsultaItensPedidos(Query& QryItensPedidos, const QString& Empresa,
+                          const QString& MostraPedidos, const QDate& Data1, const QDate& Data2) {
+  Consulta(QryItensPedidos, Empresa, MostraPedidos, Data1, Data2, nullptr);
+}
+
+void ConsultaItensDoPedido(Query& QryItensPedidos, const QString& Empresa,
+                           const QString& MostraPedidos, const QDate& Data1, const QDate& Data2,
+                           const QStringList& pedido) {
+  Consulta(QryItensPedidos, Empresa, MostraPedidos, Data1, Data2, &pedido);
 }
 
 }  // namespace margivo

@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 namespace margivo {
 
@@ -23,5 +24,13 @@ class Query;
 // Throws DatabaseError when the statement fails.
 void ConsultaItensPedidos(Query& QryItensPedidos, const QString& Empresa,
                           const QString& MostraPedidos, const QDate& Data1, const QDate& Data2);
+
+// The same rows of one order only: `pedido` holds its CODEMPRESA,
+// TIPOPEDIDO and CODPEDIDO, compared as the database compares codes. Its rows
+// come in the order they come among the period's rows; none when the order
+// is not one the period selects.
+void ConsultaItensDoPedido(Query& QryItensPedidos, const QString& Empresa,
+                           const QString& MostraPedidos, const QDate& Data1, const QDate& Data2,
+                           const QStringList& pedido);
 
 }  // namespace margivo

@@ -19,6 +19,7 @@
 #include "gadget/atualizacao.h"
 #include "gadget/errosatualizacao.h"
 #include "gadget/identidade.h"
+#include "gadget/incremental.h"
 
 namespace margivo {
 namespace {
@@ -298,14 +299,17 @@ void TRentabilidade::IniciarGadget(QObject* Sender) {
   TConexao* conexao = FConexao;
   const bool reconectar = std::exchange(reconectar_, false);
   const QDate hoje = hoje_;
+  if (!memoria_) memoria_ = std::make_shared<TAtualizacaoIncremental>();
   IniciaTrabalho(
-      [config, resultado, conexao, reconectar, hoje](const std::atomic<bool>& cancelar) {
+      [config, resultado, conexao, reconectar, hoje,
+       memoria = memoria_](const std::atomic<bool>& cancelar) {
         // A connection lost since the last refresh (server restarted,
         // network cut) is let go; the refresh attaches again, as it does
         // every time in local mode.
         if (reconectar) conexao->desconectarBanco();
         TAtualizacaoRentabilidade dados(*conexao, *config);
         dados.setHoje(hoje);
+        dados.setMemoria(memoria);
         OpcoesAtualizacao opcoes;
         opcoes.progresso = [&cancelar](int, int) {
           if (cancelar) throw AtualizacaoCancelada{};
@@ -412,7 +416,12 @@ void TRentabilidade::RConfClick(QObject*) {
   // end.
   TDialogoAberto aberto(*this);
   AbreConfiguracao(
-      *FConfig, *FConexao, frmPrincipal, geometria(), [this] { Atualiza(this); },
+      *FConfig, *FConexao, frmPrincipal, geometria(),
+      [this] {
+        // Saved settings: the next refresh reads the whole period.
+        if (memoria_) memoria_->PedeLeituraCompleta();
+        Atualiza(this);
+      },
       [this](std::function<void()> acao) { AposTrabalho(std::move(acao)); });
 }
 

@@ -9,7 +9,9 @@
 // worker thread on a copy of the settings, so the panel stays responsive;
 // the figures, the branch and the period change only when a refresh works
 // to its end. A database error makes the next refresh reconnect first (once
-// per refresh).
+// per refresh). A refresh after a successful one re-reads only the orders
+// that changed (TAtualizacaoIncremental); a save of the settings makes the
+// next one read the whole period.
 //
 // What the face says about its figures: until a refresh has worked the
 // eight values show a dash; beside the title, discreetly, the time the
@@ -26,12 +28,14 @@
 #include <QPointF>
 #include <QString>
 #include <array>
+#include <memory>
 
 #include "framework/gui/gadget.h"
 
 namespace margivo {
 
 struct ResultadoAtualizacao;
+class TAtualizacaoIncremental;
 
 // The label style of the dark-cyan texts (title, branch and period lines).
 inline constexpr const char* kEstiloTitulo = "lblTituloStyle1";
@@ -95,6 +99,8 @@ class TRentabilidade : public TGadgetSimples {
 
   QDate hoje_;
   bool reconectar_ = false;
+  // What each refresh keeps for the next one; used by one refresh at a time.
+  std::shared_ptr<TAtualizacaoIncremental> memoria_;
 };
 
 }  // namespace margivo

@@ -1,0 +1,781 @@
+#include "gadget/alteracoes.h"
+
+#include <QHash>
+#include <QMultiHash>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+#include <future>
+#include <thread>
+
+#include "framework/database.h"
+#include "framework/query.h"
+#include "gadget/memoria.h"
+
+namespace margivo {
+
+namespace {
+
+// How the records of a table name the order they belong to.
+enum class Mapa {
+  Pedido,     // CODEMPRESA, TIPOPEDIDO, CODPEDIDO
+  Pagamento,  // the configured branch and TIPOPEDIDO followed by CODPEDIDO (cheques)
+  Documento,  // the order's branch and TIPOPEDIDO followed by CODPEDIDO (receivables)
+  Venda,      // the configured branch and CODPEDIDO (financing)
+  Grade,      // CODEMPRESA, CODPROD, CODGRADE of the stock movements
+};
+
+struct TabelaDoPedido {
+  const char* nome;
+  QStringList colunas;  // the key; the first is the branch
+  Mapa mapa;
+  // Its records are counted per key: records written long ago are updated
+  // in the normal course of business (lines edited, documents paid), and the
+  // count of each key changed tells those updates from records gone. The
+  // other tables' old records are not expected to change: when some did,
+  // the whole period is read.
+  bool porChave = false;
+};
+
+const std::vector<TabelaDoPedido>& TabelasDosPedidos() {
+  static const std::vector<TabelaDoPedido> tabelas{
+      {"PEDIDOI", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido, true},
+      {"ENCEFAT", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
+      {"CONVENCEFAT", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
+      {"PARCPEDC", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
+      {"PRETERC", {"CODEMPRESA", "NUMDOCORIG"}, Mapa::Pagamento},
+      {"DOCUREC", {"CODEMPRESA", "NUMDOCORIG"}, Mapa::Documento, true},
+      {"FINANCIAMENTO", {"CODEMPRESA", "CODVENDA"}, Mapa::Venda},
+      {"MVGERAL", {"CODEMPRESA", "CODPROD", "CODGRADE"}, Mapa::Grade},
+  };
+  return tabelas;
+}
+
+// The small tables whose changes can change every figure. The cost tables
+// count only under the policies that read them, for the configured branch.
+struct TabelaPequena {
+  const char* nome;
+  bool porEmpresa = false;
+};
+std::vector<TabelaPequena> TabelasPequenas(int tipoCusto) {
+  std::vector<TabelaPequena> t{
+      {"CONDPAG"}, {"CARTCON"},       {"FINANCEIRA"},          {"PLANOSFINANC"},
+      {"VENDEND"}, {"PRODUTO"},       {"PARARENTABILIDADE"},   {"PARAPDV"},
+      {"PARATLM"}, {"RDB$RELATIONS"}, {"RDB$RELATION_FIELDS"}, {"RDB$FIELDS"},
+  };
+  if (tipoCusto == 5)
+    t.push_back({"CUSTOGERENCIAL", true});
+  else
+    t.push_back({"COMPPROD", true});
+  return t;
+}
+
+bool MovimentosContam(int tipoCusto) { return tipoCusto == 2 || tipoCusto == 3; }
+
+// A code as the database compares it: without its trailing blanks.
+QString SemBrancos(const QString& s) {
+  qsizetype n = s.size();
+  while (n > 0 && s.at(n - 1) == u' ') --n;
+  return n == s.size() ? s : s.left(n);
+}
+
+// A key as the database compares it, hashed.
+quint64 Hash(const QStringList& partes) {
+  size_t h = 0x4d617267u;
+  for (const QString& p : partes) h = qHashMulti(h, SemBrancos(p));
+  return h;
+}
+
+// A code compared loosely - no blanks anywhere, no letter case - to find
+// the orders a record may belong to: more orders than the database would
+// match, never fewer.
+QString Solta(const QString& s) {
+  QString r = s;
+  r.remove(u' ');
+  return r.toCaseFolded();
+}
+
+// The configured branch matches a key's branch as the database compares
+// them; every branch when none is configured.
+bool DaEmpresa(const QString& empresa, const QString& Empresa) {
+  return Empresa.isEmpty() || SemBrancos(empresa) == SemBrancos(Empresa);
+}
+
+// The order selection on PEDIDOC with its parameters :Data1, :Data2 and
+// :Empresa (with a branch), as the order-items query selects the orders.
+QString Selecao(const TMonitorAlteracoes::Periodo& p) {
+  QString s = QStringLiteral("PEDIDOC.DATAPEDIDO BETWEEN :Data1 AND :Data2");
+  if (!p.Empresa.isEmpty()) s += QStringLiteral(" AND PEDIDOC.CODEMPRESA = :Empresa");
+  s += QStringLiteral(" AND COALESCE(PEDIDOC.FATURADO, \"X\") <> \"X\"");
+  if (p.MostraPedidos == QLatin1String("0"))
+    s += QStringLiteral(" AND PEDIDOC.FATURADO = \"S\"");
+  else if (p.MostraPedidos == QLatin1String("1"))
+    s += QStringLiteral(" AND PEDIDOC.FATURADO <> \"S\"");
+  return s;
+}
+void LigaSelecao(Query& q, const TMonitorAlteracoes::Periodo& p) {
+  q.setDate(QStringLiteral("Data1"), toTDateTime(p.Data1));
+  q.setDate(QStringLiteral("Data2"), toTDateTime(p.Data2));
+  if (!p.Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), p.Empresa);
+}
+
+// Runs `f` on a table's statement; a table (or column) that does not exist
+// gives false. Other failures (a lost connection) pass.
+template <typename F>
+bool SeExiste(Database& banco, const char* tabela, F&& f) {
+  {
+    Query q(&banco);
+    q.sql() << QStringLiteral("SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'")
+                   .arg(QLatin1String(tabela));
+    q.open();
+    if (q.isEmpty()) return false;
+  }
+  f();
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The state of one snapshot.
+
+struct TMonitorAlteracoes::Estado {
+  // A key and one version of its records, with how many records carry it.
+  struct Versao {
+    quint64 chave = 0;
+    qint64 versao = 0;
+    int registros = 0;
+    QStringList textos;        // the key as the records give it
+    TDateTime dia = 0;         // stock movements: the earliest day
+    bool selecionado = false;  // headers: the record is of a selected order
+    friend bool operator<(const Versao& a, const Versao& b) {
+      return a.chave != b.chave ? a.chave < b.chave : a.versao < b.versao;
+    }
+  };
+  struct Tabela {
+    bool existe = false;
+    qint64 total = 0;
+    // Records per key, by key hash (the orders' tables).
+    std::vector<std::pair<quint64, std::uint32_t>> contagens;
+    // Records written from X on, by key and version.
+    std::vector<Versao> recentes;
+  };
+  struct Pequena {
+    bool existe = false;
+    qint64 total = 0;
+    std::vector<qint64> versoes;  // from X on, sorted
+  };
+
+  Periodo periodo;
+  qint64 X = 0;           // oldest transaction active when the snapshot started
+  qint64 transacao = 0;   // the snapshot's own transaction
+  TDateTime criacao = 0;  // when the database was created
+  std::map<QString, Pequena> pequenas;
+  Tabela cabecalhos;                  // PEDIDOC, recentes only
+  std::map<TDateTime, qint64> dias;   // selected orders per DATAPEDIDO
+  std::map<QString, Tabela> tabelas;  // the orders' tables
+  // Counts of keys read by a comparison, to be written into the base's.
+  std::map<QString, std::vector<std::pair<quint64, std::uint32_t>>> atualizacoes;
+};
+
+namespace {
+
+using Estado = TMonitorAlteracoes::Estado;
+
+void LeIdentidade(Database& banco, Estado& e) {
+  Query q(&banco);
+  q.sql() << QStringLiteral(
+      "SELECT T.MON$OLDEST_ACTIVE AS MGV_ANTIGA, T.MON$TRANSACTION_ID AS MGV_TRANSACAO,"
+      " D.MON$CREATION_DATE AS MGV_CRIACAO FROM MON$TRANSACTIONS T CROSS JOIN MON$DATABASE D"
+      " WHERE T.MON$TRANSACTION_ID = CURRENT_TRANSACTION");
+  q.open();
+  if (q.isEmpty()) throw DatabaseError(QStringLiteral("MON$TRANSACTIONS sem a transação atual"));
+  e.X = q.fieldByName("MGV_ANTIGA").asInteger();
+  e.transacao = q.fieldByName("MGV_TRANSACAO").asInteger();
+  e.criacao = q.fieldByName("MGV_CRIACAO").asDateTime();
+}
+
+void LePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
+  for (const TabelaPequena& t : TabelasPequenas(p.tipoCusto)) {
+    Estado::Pequena& destino = e.pequenas[QLatin1String(t.nome)];
+    destino.existe = SeExiste(banco, t.nome, [&] {
+      const bool porEmpresa = t.porEmpresa && !p.Empresa.isEmpty();
+      const QString filtro = porEmpresa ? QStringLiteral(" AND CODEMPRESA = :Empresa") : QString();
+      Query q(&banco);
+      q.sql() << QStringLiteral(
+                     "SELECT CAST(NULL AS DOUBLE PRECISION) AS MGV_VERSAO,"
+                     " COUNT(*) AS MGV_N FROM %1"
+                     " WHERE 1 = 1%2")
+                     .arg(QLatin1String(t.nome), filtro)
+              << QStringLiteral(
+                     " UNION ALL SELECT RDB$RECORD_VERSION, CAST(NULL AS INTEGER) FROM %1"
+                     " WHERE RDB$RECORD_VERSION >= :MGV_X%2")
+                     .arg(QLatin1String(t.nome), filtro);
+      q.setInteger(QStringLiteral("MGV_X"), X);
+      if (porEmpresa) q.setString(QStringLiteral("Empresa"), p.Empresa);
+      q.open();
+      for (; !q.eof(); q.next()) {
+        const Field versao = q.fieldByName("MGV_VERSAO");
+        if (versao.isNull())
+          destino.total = q.fieldByName("MGV_N").asInteger();
+        else
+          destino.versoes.push_back(versao.asInteger());
+      }
+      std::sort(destino.versoes.begin(), destino.versoes.end());
+    });
+  }
+}
+
+// The records of `t` written from X on, by key and version.
+std::vector<Estado::Versao> LeRecentes(Database& banco, const TabelaDoPedido& t, qint64 X,
+                                       const QString& Empresa) {
+  Query q(&banco);
+  q.setUnidirectional(true);
+  const bool movimentos = t.mapa == Mapa::Grade;
+  q.sql() << QStringLiteral("SELECT %1, RDB$RECORD_VERSION AS MGV_VERSAO%2 FROM %3")
+                 .arg(t.colunas.join(QStringLiteral(", ")),
+                      movimentos ? QStringLiteral(", DT_MOVIMENTO") : QString(),
+                      QLatin1String(t.nome))
+          << QStringLiteral(" WHERE RDB$RECORD_VERSION >= :MGV_X");
+  q.setInteger(QStringLiteral("MGV_X"), X);
+  q.open();
+  QHash<QPair<quint64, qint64>, std::size_t> indice;
+  std::vector<Estado::Versao> versoes;
+  for (; !q.eof(); q.next()) {
+    QStringList textos;
+    for (const QString& c : t.colunas) textos << q.fieldByName(c).asString();
+    // Another branch's records are not read by this period.
+    if (!DaEmpresa(textos.first(), Empresa)) continue;
+    Estado::Versao v;
+    v.chave = Hash(textos);
+    v.versao = q.fieldByName("MGV_VERSAO").asInteger();
+    const QPair<quint64, qint64> k{v.chave, v.versao};
+    const auto it = indice.constFind(k);
+    const bool novo = it == indice.cend();
+    if (novo) indice.insert(k, versoes.size());
+    Estado::Versao& destino = novo ? versoes.emplace_back(v) : versoes[*it];
+    ++destino.registros;
+    if (novo) destino.textos = textos;
+    if (movimentos) {
+      const TDateTime dia = std::floor(q.fieldByName("DT_MOVIMENTO").asDateTime());
+      if (novo || dia < destino.dia) destino.dia = dia;
+    }
+  }
+  std::sort(versoes.begin(), versoes.end());
+  return versoes;
+}
+
+QString Escopo(const QString& Empresa) {
+  return Empresa.isEmpty() ? QString() : QStringLiteral(" WHERE CODEMPRESA = :Empresa");
+}
+
+qint64 Conta(Database& banco, const TabelaDoPedido& t, const QString& Empresa) {
+  Query q(&banco);
+  // Every record is read anyway: straight through the table, not through
+  // the branch's index.
+  q.sql() << QStringLiteral("SELECT COUNT(*) AS MGV_N FROM %1").arg(QLatin1String(t.nome)) +
+                 (Empresa.isEmpty() ? QString()
+                                    : QStringLiteral(" WHERE CODEMPRESA || '' = :Empresa"));
+  if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
+  q.open();
+  return q.fieldByName("MGV_N").asInteger();
+}
+
+std::vector<std::pair<quint64, std::uint32_t>> ContaPorChave(Database& banco,
+                                                             const TabelaDoPedido& t,
+                                                             const QString& Empresa,
+                                                             qint64& total) {
+  Query q(&banco);
+  q.setUnidirectional(true);
+  const QString chave = t.colunas.join(QStringLiteral(", "));
+  q.sql()
+      << QStringLiteral("SELECT %1, COUNT(*) AS MGV_N FROM %2").arg(chave, QLatin1String(t.nome)) +
+             Escopo(Empresa) + QStringLiteral(" GROUP BY ") + chave;
+  if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
+  q.open();
+  std::vector<std::pair<quint64, std::uint32_t>> contagens;
+  total = 0;
+  QStringList textos;
+  for (; !q.eof(); q.next()) {
+    textos.clear();
+    for (const QString& c : t.colunas) textos << q.fieldByName(c).asString();
+    const qint64 n = q.fieldByName("MGV_N").asInteger();
+    total += n;
+    contagens.emplace_back(Hash(textos), static_cast<std::uint32_t>(n));
+  }
+  std::sort(contagens.begin(), contagens.end());
+  // Keys the database tells apart that differ only in trailing blanks: one
+  // count for both.
+  std::vector<std::pair<quint64, std::uint32_t>> unidas;
+  for (const auto& c : contagens) {
+    if (!unidas.empty() && unidas.back().first == c.first)
+      unidas.back().second += c.second;
+    else
+      unidas.push_back(c);
+  }
+  return unidas;
+}
+
+// Records of one key now.
+std::uint32_t ContaChave(Database& banco, const TabelaDoPedido& t, const QStringList& textos) {
+  Query q(&banco);
+  QStringList condicoes;
+  for (int i = 0; i < t.colunas.size(); ++i)
+    condicoes << QStringLiteral("%1 = :MGV_K%2").arg(t.colunas[i]).arg(i);
+  q.sql() << QStringLiteral("SELECT COUNT(*) AS MGV_N FROM %1 WHERE ").arg(QLatin1String(t.nome)) +
+                 condicoes.join(QStringLiteral(" AND "));
+  for (int i = 0; i < t.colunas.size(); ++i)
+    q.setString(QStringLiteral("MGV_K%1").arg(i), textos.value(i));
+  q.open();
+  return static_cast<std::uint32_t>(q.fieldByName("MGV_N").asInteger());
+}
+
+std::uint32_t Contagem(const std::vector<std::pair<quint64, std::uint32_t>>& contagens,
+                       quint64 chave) {
+  const auto it =
+      std::lower_bound(contagens.begin(), contagens.end(), std::make_pair(chave, std::uint32_t{0}));
+  return it != contagens.end() && it->first == chave ? it->second : 0;
+}
+
+void LeCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
+  {
+    Query q(&banco);
+    q.sql() << QStringLiteral(
+                   "SELECT PEDIDOC.DATAPEDIDO AS MGV_DIA, COUNT(*) AS MGV_N FROM PEDIDOC")
+            << QStringLiteral(" WHERE ") + Selecao(p)
+            << QStringLiteral(" GROUP BY PEDIDOC.DATAPEDIDO");
+    LigaSelecao(q, p);
+    q.open();
+    for (; !q.eof(); q.next())
+      e.dias[q.fieldByName("MGV_DIA").asDateTime()] = q.fieldByName("MGV_N").asInteger();
+  }
+  Query q(&banco);
+  q.setUnidirectional(true);
+  q.sql() << QStringLiteral(
+                 "SELECT CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO, RDB$RECORD_VERSION AS"
+                 " MGV_VERSAO, CASE WHEN ")
+          << Selecao(p) << QStringLiteral(" THEN 1 ELSE 0 END AS MGV_SELECIONADO FROM PEDIDOC")
+          << QStringLiteral(" WHERE RDB$RECORD_VERSION >= :MGV_X");
+  LigaSelecao(q, p);
+  q.setInteger(QStringLiteral("MGV_X"), X);
+  q.open();
+  e.cabecalhos.existe = true;
+  for (; !q.eof(); q.next()) {
+    Estado::Versao v;
+    v.textos =
+        QStringList{q.fieldByName("CODEMPRESA").asString(), q.fieldByName("TIPOPEDIDO").asString(),
+                    q.fieldByName("CODPEDIDO").asString()};
+    v.chave = Hash(v.textos);
+    v.versao = q.fieldByName("MGV_VERSAO").asInteger();
+    v.registros = 1;
+    v.selecionado = q.fieldByName("MGV_SELECIONADO").asInteger() == 1;
+    v.dia = q.fieldByName("DATAPEDIDO").asDateTime();
+    e.cabecalhos.recentes.push_back(v);
+  }
+  std::sort(e.cabecalhos.recentes.begin(), e.cabecalhos.recentes.end());
+}
+
+// The keys whose records differ between two lists of recent records.
+std::vector<const Estado::Versao*> Diferencas(const std::vector<Estado::Versao>& antes,
+                                              const std::vector<Estado::Versao>& agora) {
+  std::vector<const Estado::Versao*> r;
+  std::size_t i = 0, j = 0;
+  while (i < antes.size() || j < agora.size()) {
+    if (j == agora.size() || (i < antes.size() && antes[i] < agora[j])) {
+      r.push_back(&antes[i++]);
+    } else if (i == antes.size() || agora[j] < antes[i]) {
+      r.push_back(&agora[j++]);
+    } else {
+      if (antes[i].registros != agora[j].registros) r.push_back(&agora[j]);
+      ++i;
+      ++j;
+    }
+  }
+  return r;
+}
+
+// The records from the new X on: those of the comparison's scan that the
+// next one scans again.
+std::vector<Estado::Versao> DesdeX(std::vector<Estado::Versao> v, qint64 X) {
+  v.erase(std::remove_if(v.begin(), v.end(), [X](const Estado::Versao& r) { return r.versao < X; }),
+          v.end());
+  return v;
+}
+
+}  // namespace
+
+int TMonitorAlteracoes::Comparacao::alterados() const {
+  return static_cast<int>(pedidos.size() + pedidosDaMemoria.size());
+}
+
+TMonitorAlteracoes::TMonitorAlteracoes() = default;
+TMonitorAlteracoes::~TMonitorAlteracoes() = default;
+
+bool TMonitorAlteracoes::temBase() const noexcept { return base_ != nullptr; }
+
+void TMonitorAlteracoes::Esquece() noexcept {
+  base_.reset();
+  proximo_.reset();
+}
+
+std::size_t TMonitorAlteracoes::bytes() const noexcept {
+  if (!base_) return 0;
+  std::size_t n = 0;
+  for (const auto& [nome, t] : base_->tabelas)
+    n += t.contagens.capacity() * 16 + t.recentes.capacity() * sizeof(Estado::Versao);
+  return n;
+}
+
+std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::LeBase(Database& banco,
+                                                                       const Periodo& periodo) {
+  auto e = std::make_unique<Estado>();
+  e->periodo = periodo;
+  LeIdentidade(banco, *e);
+  LePequenas(banco, periodo, e->X, *e);
+  LeCabecalhos(banco, periodo, e->X, *e);
+  for (const TabelaDoPedido& t : TabelasDosPedidos()) {
+    if (t.mapa == Mapa::Grade && !MovimentosContam(periodo.tipoCusto)) continue;
+    Estado::Tabela& destino = e->tabelas[QLatin1String(t.nome)];
+    destino.existe = SeExiste(banco, t.nome, [&] {
+      if (t.porChave)
+        destino.contagens = ContaPorChave(banco, t, periodo.Empresa, destino.total);
+      else
+        destino.total = Conta(banco, t, periodo.Empresa);
+      destino.recentes = LeRecentes(banco, t, e->X, periodo.Empresa);
+    });
+  }
+  return e;
+}
+
+void TMonitorAlteracoes::Base(Database& banco, const Periodo& periodo) {
+  Esquece();
+  base_ = LeBase(banco, periodo);
+}
+
+int TMonitorAlteracoes::TipoCusto(Database& banco) {
+  Query q(&banco);
+  q.sql() << QStringLiteral("Select TipoCusto From ParaRentabilidade");
+  q.open();
+  return static_cast<int>(q.fieldByName("TipoCusto").asInteger());
+}
+
+struct TMonitorAlteracoes::LeituraParalela::Dados {
+  std::promise<bool> iniciada;
+  std::future<bool> inicio = iniciada.get_future();
+  std::promise<std::unique_ptr<Estado>> resultado;
+  std::future<std::unique_ptr<Estado>> fim = resultado.get_future();
+  std::thread thread;
+};
+
+TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuario, QString senha,
+                                                     Periodo periodo)
+    : d_(std::make_unique<Dados>()) {
+  Dados& d = *d_;
+  d.thread = std::thread([&d, nome = std::move(nome), usuario = std::move(usuario),
+                          senha = std::move(senha), periodo = std::move(periodo)]() mutable {
+    bool avisado = false;
+    try {
+      Database banco;
+      banco.attach(nome, usuario, senha);
+      {
+        ReadScope leitura(banco);
+        d.iniciada.set_value(true);
+        avisado = true;
+        periodo.tipoCusto = TipoCusto(banco);
+        std::unique_ptr<Estado> base = LeBase(banco, periodo);
+        leitura.end();
+        d.resultado.set_value(std::move(base));
+      }
+    } catch (...) {
+      if (!avisado) d.iniciada.set_value(false);
+      d.resultado.set_exception(std::current_exception());
+    }
+  });
+}
+
+TMonitorAlteracoes::LeituraParalela::~LeituraParalela() {
+  if (d_->thread.joinable()) d_->thread.join();
+}
+
+bool TMonitorAlteracoes::LeituraParalela::Iniciada() { return d_->inicio.get(); }
+
+TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, const Periodo& periodo,
+                                                           const TMemoriaAtualizacao& memoria) {
+  Comparacao r;
+  const auto completa = [&r](const QString& motivo) {
+    r.completa = true;
+    r.motivo = motivo;
+    return r;
+  };
+  if (!base_) return completa(QStringLiteral("sem base"));
+  const Estado& b = *base_;
+  auto n = std::make_unique<Estado>();
+  n->periodo = periodo;
+  LeIdentidade(banco, *n);
+  // A database restored or replaced starts its transactions anew.
+  if (n->criacao != b.criacao || n->transacao < b.X)
+    return completa(QStringLiteral("banco de dados recriado"));
+  if (periodo.tipoCusto != b.periodo.tipoCusto)
+    return completa(QStringLiteral("política de custo alterada"));
+
+  // The small tables, from the base's X on, as the base read them.
+  LePequenas(banco, periodo, b.X, *n);
+  for (const auto& [nome, agora] : n->pequenas) {
+    const auto antes = b.pequenas.find(nome);
+    if (antes == b.pequenas.end() || antes->second.existe != agora.existe ||
+        antes->second.total != agora.total || antes->second.versoes != agora.versoes)
+      return completa(QStringLiteral("tabela %1 alterada").arg(nome));
+  }
+  // The next comparison starts from this snapshot's X.
+  for (auto& [nome, t] : n->pequenas)
+    t.versoes.erase(
+        std::remove_if(t.versoes.begin(), t.versoes.end(), [&](qint64 v) { return v < n->X; }),
+        t.versoes.end());
+
+  // Cached orders by their key as the database compares it, made when a
+  // header changed.
+  const auto& pedidos = memoria.pedidos();
+  QHash<quint64, std::uint32_t> porChave;
+  bool porChaveLido = false;
+  const auto pedidoDaChave = [&](quint64 chave) -> std::optional<std::uint32_t> {
+    if (!porChaveLido) {
+      porChaveLido = true;
+      for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
+        const auto& p = pedidos[i];
+        if (!p.vivo) continue;
+        porChave.insert(Hash({memoria.texto(p.CODEMPRESA), memoria.texto(p.TIPOPEDIDO),
+                              memoria.texto(p.CODPEDIDO)}),
+                        i);
+      }
+    }
+    const auto it = porChave.constFind(chave);
+    if (it == porChave.cend()) return std::nullopt;
+    return *it;
+  };
+  QSet<quint64> jaListados;
+  const auto alterado = [&](const QStringList& textos) {
+    const quint64 h = Hash(textos);
+    if (!jaListados.contains(h)) {
+      jaListados.insert(h);
+      r.pedidos.push_back(textos);
+    }
+  };
+
+  // The headers: the orders selected per day, before and now.
+  LeCabecalhos(banco, periodo, b.X, *n);
+  {
+    std::map<TDateTime, qint64> esperado = b.dias;
+    for (const Estado::Versao* v : Diferencas(b.cabecalhos.recentes, n->cabecalhos.recentes)) {
+      alterado(v->textos);
+    }
+    // Each changed header leaves its day (if the memory had its order) and
+    // joins its day now (if selected); what is left unexplained is a header
+    // that disappeared.
+    QSet<quint64> contados;
+    for (const Estado::Versao* v : Diferencas(b.cabecalhos.recentes, n->cabecalhos.recentes)) {
+      if (contados.contains(v->chave)) continue;
+      contados.insert(v->chave);
+      if (const auto i = pedidoDaChave(v->chave)) --esperado[pedidos[*i].DATAPEDIDO];
+      const auto agora = std::lower_bound(
+          n->cabecalhos.recentes.begin(), n->cabecalhos.recentes.end(), *v,
+          [](const Estado::Versao& a, const Estado::Versao& c) { return a.chave < c.chave; });
+      if (agora != n->cabecalhos.recentes.end() && agora->chave == v->chave && agora->selecionado)
+        ++esperado[agora->dia];
+    }
+    for (auto& [dia, quantos] : n->dias) esperado[dia] -= quantos;
+    for (const auto& [dia, diferenca] : esperado) {
+      if (diferenca == 0) continue;
+      // Read that day's selected orders: a cached one missing is gone.
+      Query q(&banco);
+      q.sql() << QStringLiteral("SELECT CODEMPRESA, TIPOPEDIDO, CODPEDIDO FROM PEDIDOC")
+              << QStringLiteral(" WHERE ") + Selecao(periodo) +
+                     QStringLiteral(" AND PEDIDOC.DATAPEDIDO = :MGV_DIA");
+      LigaSelecao(q, periodo);
+      q.setDate(QStringLiteral("MGV_DIA"), dia);
+      q.open();
+      QSet<quint64> presentes;
+      for (; !q.eof(); q.next()) {
+        presentes.insert(
+            Hash({q.fieldByName("CODEMPRESA").asString(), q.fieldByName("TIPOPEDIDO").asString(),
+                  q.fieldByName("CODPEDIDO").asString()}));
+      }
+      for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
+        const auto& p = pedidos[i];
+        if (!p.vivo || p.DATAPEDIDO != dia) continue;
+        const QStringList textos{memoria.texto(p.CODEMPRESA), memoria.texto(p.TIPOPEDIDO),
+                                 memoria.texto(p.CODPEDIDO)};
+        if (!presentes.contains(Hash(textos))) alterado(textos);
+      }
+    }
+    n->cabecalhos.recentes = DesdeX(std::move(n->cabecalhos.recentes), n->X);
+  }
+
+  // The orders' own records, by key.
+  QMultiHash<QString, std::uint32_t> porDocumento, porVenda;  // loose keys -> cached orders
+  bool indicesLidos = false;
+  const auto indices = [&] {
+    if (indicesLidos) return;
+    indicesLidos = true;
+    for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
+      const auto& p = pedidos[i];
+      if (!p.vivo) continue;
+      const QString empresa = memoria.texto(p.CODEMPRESA);
+      const QString pagamento = periodo.Empresa.isEmpty() ? empresa : periodo.Empresa;
+      const QString numDoc = memoria.texto(p.TIPOPEDIDO) + memoria.texto(p.CODPEDIDO);
+      porDocumento.insert(Solta(pagamento) + u'|' + Solta(numDoc), i);
+      if (pagamento != empresa) porDocumento.insert(Solta(empresa) + u'|' + Solta(numDoc), i);
+      porVenda.insert(Solta(pagamento) + u'|' + Solta(memoria.texto(p.CODPEDIDO)), i);
+    }
+  };
+  // Grades whose movements changed: the earliest day they affect, or none
+  // (every day).
+  QHash<QString, std::optional<TDateTime>> grades;
+
+  for (const TabelaDoPedido& t : TabelasDosPedidos()) {
+    if (t.mapa == Mapa::Grade && !MovimentosContam(periodo.tipoCusto)) continue;
+    const QString nome = QLatin1String(t.nome);
+    const auto antesIt = b.tabelas.find(nome);
+    if (antesIt == b.tabelas.end()) return completa(QStringLiteral("tabela %1 sem base").arg(nome));
+    const Estado::Tabela& antes = antesIt->second;
+    Estado::Tabela& agora = n->tabelas[nome];
+    agora.existe = SeExiste(banco, t.nome, [&] {
+      agora.total = Conta(banco, t, periodo.Empresa);
+      agora.recentes = LeRecentes(banco, t, b.X, periodo.Empresa);
+    });
+    if (agora.existe != antes.existe)
+      return completa(QStringLiteral("tabela %1 criada ou removida").arg(nome));
+    if (!agora.existe) continue;
+
+    // Each key with records written or gone since the base, and its count
+    // now; the other keys must account for the whole table's count.
+    const auto diferencas = Diferencas(antes.recentes, agora.recentes);
+    QSet<quint64> vistas;
+    qint64 variacao = 0;
+    auto& atualizacoes = n->atualizacoes[nome];
+    for (const Estado::Versao* v : diferencas) {
+      if (vistas.contains(v->chave)) continue;
+      vistas.insert(v->chave);
+      if (t.porChave) {
+        const std::uint32_t contagem = ContaChave(banco, t, v->textos);
+        variacao += qint64(contagem) - qint64(Contagem(antes.contagens, v->chave));
+        atualizacoes.emplace_back(v->chave, contagem);
+      }
+
+      switch (t.mapa) {
+        case Mapa::Pedido:
+          alterado(v->textos);
+          break;
+        case Mapa::Pagamento:
+        case Mapa::Documento: {
+          indices();
+          for (const std::uint32_t i :
+               porDocumento.values(Solta(v->textos[0]) + u'|' + Solta(v->textos[1])))
+            r.pedidosDaMemoria.push_back(i);
+          break;
+        }
+        case Mapa::Venda:
+          indices();
+          for (const std::uint32_t i :
+               porVenda.values(Solta(v->textos[0]) + u'|' + Solta(v->textos[1])))
+            r.pedidosDaMemoria.push_back(i);
+          break;
+        case Mapa::Grade: {
+          // New movements alone affect the sales from their day on; a
+          // movement changed or gone (its record version left the recent
+          // ones) every sale of the grade. Old movements changed make the
+          // whole period be read (below).
+          std::optional<TDateTime> dia;
+          bool soNovos = true;
+          for (const Estado::Versao* w : diferencas) {
+            if (w->chave != v->chave) continue;
+            const auto agoraW = std::lower_bound(agora.recentes.begin(), agora.recentes.end(), *w);
+            const auto antesW = std::lower_bound(antes.recentes.begin(), antes.recentes.end(), *w);
+            const bool deAgora = agoraW != agora.recentes.end() && !(*w < *agoraW);
+            const bool deAntes = antesW != antes.recentes.end() && !(*w < *antesW);
+            if (!deAgora || deAntes) {
+              soNovos = false;
+              continue;
+            }
+            if (!dia || w->dia < *dia) dia = w->dia;
+          }
+          if (!soNovos) dia.reset();
+          const QString chave = QStringList{SemBrancos(v->textos[0]), SemBrancos(v->textos[1]),
+                                            SemBrancos(v->textos[2])}
+                                    .join(u'|');
+          const auto existente = grades.constFind(chave);
+          if (existente != grades.cend() && existente->has_value() && dia)
+            grades[chave] = std::min(**existente, *dia);
+          else if (existente == grades.cend() || existente->has_value())
+            grades[chave] = dia;
+          break;
+        }
+      }
+    }
+    if (t.porChave) {
+      if (agora.total - antes.total != variacao)
+        return completa(QStringLiteral("registros de %1 removidos").arg(nome));
+    } else {
+      // The records written before X are the same ones as long as the
+      // table's count changed by as much as its recent records did.
+      qint64 recentesAntes = 0, recentesAgora = 0;
+      for (const Estado::Versao& v : antes.recentes) recentesAntes += v.registros;
+      for (const Estado::Versao& v : agora.recentes) recentesAgora += v.registros;
+      if (agora.total - antes.total != recentesAgora - recentesAntes)
+        return completa(QStringLiteral("registros antigos de %1 alterados ou removidos").arg(nome));
+    }
+    agora.recentes = DesdeX(std::move(agora.recentes), n->X);
+  }
+
+  // The sales of the grades whose movements changed.
+  if (!grades.isEmpty()) {
+    std::vector<bool> marcado(pedidos.size(), false);
+    memoria.ParaCadaLinha(
+        [&](std::uint32_t pedido, const QString& CODPROD, const QString& CODGRADE) {
+          if (marcado[pedido]) return;
+          const auto& p = pedidos[pedido];
+          const QString chave = QStringList{SemBrancos(memoria.texto(p.CODEMPRESA)),
+                                            SemBrancos(CODPROD), SemBrancos(CODGRADE)}
+                                    .join(u'|');
+          const auto it = grades.constFind(chave);
+          if (it == grades.cend()) return;
+          if (it->has_value() && std::floor(p.DATAPEDIDO) < **it) return;
+          marcado[pedido] = true;
+          r.pedidosDaMemoria.push_back(pedido);
+        });
+  }
+
+  std::sort(r.pedidosDaMemoria.begin(), r.pedidosDaMemoria.end());
+  r.pedidosDaMemoria.erase(std::unique(r.pedidosDaMemoria.begin(), r.pedidosDaMemoria.end()),
+                           r.pedidosDaMemoria.end());
+  proximo_ = std::move(n);
+  return r;
+}
+
+void TMonitorAlteracoes::DefineBase(LeituraParalela& leitura) {
+  Esquece();
+  if (leitura.d_->thread.joinable()) leitura.d_->thread.join();
+  base_ = leitura.d_->fim.get();
+}
+
+void TMonitorAlteracoes::Avanca() {
+  if (!proximo_ || !base_) return;
+  Estado& n = *proximo_;
+  // The counts of every key come from the base, those of the keys read now
+  // from the comparison.
+  for (auto& [nome, agora] : n.tabelas) {
+    auto& contagens = base_->tabelas[nome].contagens;
+    for (const auto& [chave, quantos] : n.atualizacoes[nome]) {
+      const auto it = std::lower_bound(contagens.begin(), contagens.end(),
+                                       std::make_pair(chave, std::uint32_t{0}));
+      if (it != contagens.end() && it->first == chave)
+        it->second = quantos;
+      else
+        contagens.insert(it, {chave, quantos});
+    }
+    agora.contagens = std::move(contagens);
+  }
+  n.atualizacoes.clear();
+  base_ = std::move(proximo_);
+}
+
+}  // namespace margivo

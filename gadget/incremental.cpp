@@ -1,0 +1,244 @@
+#include "gadget/incremental.h"
+
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+
+#include "engine/dmrent.h"
+#include "framework/database.h"
+#include "framework/query.h"
+#include "gadget/itenspedidos.h"
+
+namespace margivo {
+
+namespace {
+
+// Changed orders above which reading the whole period is the cheaper way:
+// re-reading an order costs its own statements (its rows, its closing record,
+// its payments, the costs of its products), a millisecond or so, against
+// about the time of the order-items query for the whole period.
+int Limite(int pedidos) { return std::max(200, pedidos / 20); }
+
+// A code as the database compares it.
+QString SemBrancos(const QString& s) {
+  qsizetype n = s.size();
+  while (n > 0 && s.at(n - 1) == u' ') --n;
+  return n == s.size() ? s : s.left(n);
+}
+QString ChaveCanonica(const QStringList& k) {
+  return SemBrancos(k.value(0)) + u'\x1f' + SemBrancos(k.value(1)) + u'\x1f' +
+         SemBrancos(k.value(2));
+}
+
+}  // namespace
+
+TAtualizacaoIncremental::TAtualizacaoIncremental() = default;
+TAtualizacaoIncremental::~TAtualizacaoIncremental() = default;
+
+std::size_t TAtualizacaoIncremental::bytes() const noexcept {
+  return valida_ ? memoria_.bytes() + monitor_.bytes() : 0;
+}
+
+void TAtualizacaoIncremental::Esquece() noexcept {
+  valida_ = false;
+  ultimo_ = {};
+  monitor_.Esquece();
+  try {
+    memoria_.Inicia();
+  } catch (...) {
+  }
+}
+
+bool TAtualizacaoIncremental::PodeServir(const Chave& chave) const {
+  return valida_ && memoria_.usavel() && monitor_.temBase() && chave == chave_ &&
+         !idade_.hasExpired(kValidadeMs) && !leituraCompleta_;
+}
+
+void TAtualizacaoIncremental::IniciaRegistro(TdmRentabilidade& dm, bool figurasCompletas) {
+  Esquece();
+  memoria_.Inicia(figurasCompletas);
+  dm.registraContribuicao(&contribuicao_);
+}
+
+void TAtualizacaoIncremental::RegistraProduto(const Query& qry) {
+  memoria_.RegistraProduto(qry, contribuicao_);
+}
+
+void TAtualizacaoIncremental::RegistraFrete(const Query& qry) {
+  memoria_.RegistraFrete(qry, contribuicao_);
+}
+
+void TAtualizacaoIncremental::ConcluiRegistro(const Chave& chave,
+                                              TMonitorAlteracoes::LeituraParalela& base,
+                                              const TAtualizacaoRentabilidade& gadget,
+                                              const ResultadoAtualizacao& resultado) {
+  valida_ = false;
+  leituraCompleta_ = false;
+  if (!memoria_.Conclui()) {
+    motivo_ = QStringLiteral("linhas fora da ordem esperada");
+    Esquece();
+    return;
+  }
+  try {
+    monitor_.DefineBase(base);
+  } catch (const std::exception&) {
+    motivo_ = QStringLiteral("sem leitura do estado do banco");
+    Esquece();
+    return;
+  }
+  ultimo_ = {
+      memoria_.TemPercentuaisDoItem(), gadget.totais,          gadget.figuras, resultado.rows,
+      resultado.chamadasProduto,       resultado.chamadasFrete};
+  chave_ = chave;
+  idade_.start();
+  valida_ = true;
+}
+
+void TAtualizacaoIncremental::Calcula(TAtualizacaoRentabilidade& gadget, TdmRentabilidade& dm,
+                                      const Query& qry, const QString& opcao) {
+  // The call's own figures and totals: what it did is what contribuicao_
+  // records.
+  FigurasItem f;
+  TotaisRentabilidade t;
+  dm.PCalculaValoresRentabilidade(
+      QStringLiteral("Ped"), opcao, gadget.MCustoOp, gadget.MCustoVd, gadget.MCustoFn,
+      gadget.VlrParcelas, gadget.DtParcelas, qry, qry, f.MAquisicao, f.MValorDaVenda,
+      f.MQtdeVendida, f.MOperacional, f.MCustoParcVd, f.MComissao, f.MImpostos, f.MDescontoPV,
+      f.MTxCondPag, f.MOutros, f.MCustoTotVd, f.MMargemBrtLcr, f.MMargemOpLcr, f.MPercLucroBrt,
+      f.MPercLucroOpe, t.MTotCustoParcVd, t.MTotValorDaVenda, t.MTotComissao, t.MTotImpostos,
+      t.MTotDescontoPV, t.MTotTxCondPag, t.MTotOutros, t.MTotCustoTotVd, t.MTotMargemBrtLcr,
+      t.MTotMargemOpLcr, t.MTotPercLucroBrt, t.MTotPercLucroOpe, 0);
+}
+
+bool TAtualizacaoIncremental::Atualiza(TAtualizacaoRentabilidade& gadget, Database& banco,
+                                       const Chave& chave, ResultadoAtualizacao& resultado) {
+  if (leituraCompleta_.exchange(false)) {
+    motivo_ = QStringLiteral("configurações salvas");
+    Esquece();
+    return false;
+  }
+  if (!PodeServir(chave)) {
+    motivo_ = QStringLiteral("sem memória para estas configurações e este dia");
+    Esquece();
+    return false;
+  }
+
+  TMonitorAlteracoes::Periodo periodo;
+  periodo.Empresa = chave.Empresa;
+  periodo.MostraPedidos = chave.MostraPedidos;
+  periodo.Data1 = chave.Data1;
+  periodo.Data2 = chave.Data2;
+  periodo.tipoCusto = TMonitorAlteracoes::TipoCusto(banco);
+  const TMonitorAlteracoes::Comparacao alteracoes = monitor_.Compara(banco, periodo, memoria_);
+  const auto completa = [this](const QString& motivo) {
+    motivo_ = motivo;
+    Esquece();
+    return false;
+  };
+  if (alteracoes.completa) return completa(alteracoes.motivo);
+  if (alteracoes.alterados() > Limite(memoria_.pedidosVivos()))
+    return completa(QStringLiteral("%1 pedidos alterados").arg(alteracoes.alterados()));
+
+  // The orders to read again: the memory's changed ones, by their own key,
+  // and the keys of changed records that name no order of the memory (new
+  // orders, or orders the period may select now).
+  const auto& pedidos = memoria_.pedidos();
+  std::vector<std::uint32_t> daMemoria = alteracoes.pedidosDaMemoria;
+  std::vector<QStringList> novos;
+  if (!alteracoes.pedidos.empty()) {
+    QHash<QString, std::uint32_t> porChave;
+    for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
+      if (!pedidos[i].vivo) continue;
+      porChave.insert(ChaveCanonica({memoria_.texto(pedidos[i].CODEMPRESA),
+                                     memoria_.texto(pedidos[i].TIPOPEDIDO),
+                                     memoria_.texto(pedidos[i].CODPEDIDO)}),
+                      i);
+    }
+    QSet<QString> vistos;
+    for (const QStringList& k : alteracoes.pedidos) {
+      const QString canonica = ChaveCanonica(k);
+      if (vistos.contains(canonica)) continue;
+      vistos.insert(canonica);
+      if (const auto it = porChave.constFind(canonica); it != porChave.cend())
+        daMemoria.push_back(*it);
+      else
+        novos.push_back(k);
+    }
+  }
+
+  if (!daMemoria.empty() || !novos.empty()) {
+    TdmRentabilidade dm;
+    dm.AdicionaGadget(&gadget);
+    dm.AssociaConexoes();
+    dm.usaCacheDeConsultas(true);
+    dm.registraContribuicao(&contribuicao_);
+    Query qry(&banco);
+    const auto le = [&](const QStringList& pedido) {
+      ConsultaItensDoPedido(qry, chave.Empresa, chave.MostraPedidos, chave.Data1, chave.Data2,
+                            pedido);
+    };
+    const auto chaveDe = [&](std::uint32_t i) {
+      const auto& p = memoria_.pedidos()[i];
+      return QStringList{memoria_.texto(p.CODEMPRESA), memoria_.texto(p.TIPOPEDIDO),
+                         memoria_.texto(p.CODPEDIDO)};
+    };
+    // Replaces the orders `velhos` of the memory and reads `aLer` (their
+    // keys and new ones), then makes the freight calls of their CODPEDIDOs
+    // again.
+    const auto substitui = [&](std::vector<std::uint32_t> velhos, std::vector<QStringList> aLer) {
+      std::sort(velhos.begin(), velhos.end());
+      velhos.erase(std::unique(velhos.begin(), velhos.end()), velhos.end());
+      std::vector<QStringList> chaves;
+      for (const std::uint32_t i : velhos) chaves.push_back(chaveDe(i));
+      chaves.insert(chaves.end(), aLer.begin(), aLer.end());
+      memoria_.RemovePedidos(velhos);
+      for (const QStringList& pedido : chaves) {
+        le(pedido);
+        for (qry.first(); !qry.eof(); qry.next()) {
+          Calcula(gadget, dm, qry, QStringLiteral("Produto"));
+          memoria_.RegistraProduto(qry, contribuicao_);
+        }
+      }
+      memoria_.ConcluiSubstituicao();
+      // The freight at the first row met of each CODPEDIDO touched.
+      for (const std::uint32_t i : memoria_.FretesACalcular()) {
+        le(chaveDe(i));
+        if (qry.isEmpty()) throw TOrdemDesconhecida();
+        Calcula(gadget, dm, qry, QStringLiteral("Frete"));
+        memoria_.RegistraFrete(qry, contribuicao_);
+      }
+      if (!memoria_.usavel()) throw TOrdemDesconhecida();
+    };
+    substitui(std::move(daMemoria), std::move(novos));
+    // The gadget is left with the last call's figures: that call keeps them
+    // all once its order is read again.
+    if (const auto ultimo = memoria_.PedidoDaUltimaChamadaIncompleta()) substitui({*ultimo}, {});
+    ultimo_.valido = false;
+  }
+
+  if (ultimo_.valido && !chave.guardarItens) {
+    // Nothing changed: the figures of the refresh before.
+    gadget.totais = ultimo_.totais;
+    gadget.figuras = ultimo_.figuras;
+    resultado.rows = ultimo_.linhas;
+    resultado.chamadasProduto = ultimo_.chamadasProduto;
+    resultado.chamadasFrete = ultimo_.chamadasFrete;
+  } else {
+    FigurasItem figuras = gadget.figuras;
+    TotaisRentabilidade totais;
+    memoria_.Reaplica(totais, figuras, resultado.rows, resultado.chamadasProduto,
+                      resultado.chamadasFrete, chave.guardarItens ? &resultado.itens : nullptr);
+    gadget.totais = totais;
+    gadget.figuras = figuras;
+    ultimo_ = {
+        memoria_.TemPercentuaisDoItem(), totais, figuras, resultado.rows, resultado.chamadasProduto,
+        resultado.chamadasFrete};
+  }
+  resultado.totais = gadget.totais;
+  resultado.incremental = true;
+  monitor_.Avanca();
+  motivo_.clear();
+  return true;
+}
+
+}  // namespace margivo

@@ -1,0 +1,608 @@
+#include "gadget/memoria.h"
+
+#include <QHash>
+#include <QMultiHash>
+#include <algorithm>
+#include <bit>
+
+#include "framework/query.h"
+#include "gadget/atualizacao.h"
+
+namespace margivo {
+
+using F = TContribuicaoChamada;
+
+namespace {
+
+// The figures a call keeps: those the others do not give (the total cost,
+// the margins and the line's own percentages are derived again).
+constexpr std::uint16_t kGuardadas = (1u << F::MAquisicao) | (1u << F::MValorDaVenda) |
+                                     (1u << F::MQtdeVendida) | (1u << F::MOperacional) |
+                                     (1u << F::MCustoParcVd) | (1u << F::MComissao) |
+                                     (1u << F::MImpostos) | (1u << F::MDescontoPV) |
+                                     (1u << F::MTxEmissaoBoleto) | (1u << F::MOutros);
+// Of them, those no total reads: a call keeps them only when it keeps all.
+constexpr std::uint16_t kSoDoItem =
+    (1u << F::MAquisicao) | (1u << F::MQtdeVendida) | (1u << F::MOperacional);
+constexpr std::uint16_t kFiguras = (1u << 12) - 1;
+
+bool Zero(double v) { return std::bit_cast<std::uint64_t>(v) == 0; }
+bool Iguais(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+}  // namespace
+
+// Every text of the memory in one buffer, each kept once.
+class TMemoriaAtualizacao::Textos {
+ public:
+  std::uint32_t Guarda(QStringView s) {
+    const size_t h = qHash(s, 0x6d617267u);
+    for (auto it = indice_.constFind(h); it != indice_.cend() && it.key() == h; ++it)
+      if (Texto(*it) == s) return *it;
+    const std::uint32_t i = static_cast<std::uint32_t>(inicio_.size() - 1);
+    buffer_.append(s);
+    inicio_.push_back(static_cast<std::uint32_t>(buffer_.size()));
+    indice_.insert(h, i);
+    return i;
+  }
+  QStringView Texto(std::uint32_t i) const {
+    return QStringView(buffer_).mid(inicio_[i], inicio_[i + 1] - inicio_[i]);
+  }
+  std::size_t bytes() const {
+    return static_cast<std::size_t>(buffer_.capacity()) * 2 + inicio_.capacity() * 4 +
+           static_cast<std::size_t>(indice_.size()) * 24;
+  }
+
+ private:
+  QString buffer_;
+  std::vector<std::uint32_t> inicio_{0};
+  QMultiHash<size_t, std::uint32_t> indice_;
+};
+
+// Orders by key (a hash of its three texts) and products by code and
+// description.
+class TMemoriaAtualizacao::Indices {
+ public:
+  static size_t ChavePedido(QStringView E, bool nuloE, QStringView T, bool nuloT, QStringView P,
+                            bool nuloP) {
+    return qHashMulti(0x70656469u, nuloE, E, nuloT, T, nuloP, P);
+  }
+  QMultiHash<size_t, std::uint32_t> pedidos;
+  QHash<quint64, std::uint32_t> produtos;
+};
+
+TMemoriaAtualizacao::TMemoriaAtualizacao() { Inicia(); }
+TMemoriaAtualizacao::~TMemoriaAtualizacao() = default;
+
+void TMemoriaAtualizacao::Inicia(bool figurasCompletas) {
+  textos_ = std::make_unique<Textos>();
+  indices_ = std::make_unique<Indices>();
+  produtos_.clear();
+  pedidos_.clear();
+  linhas_.clear();
+  valores_.clear();
+  fretes_.clear();
+  valoresFretes_.clear();
+  novas_.clear();
+  valoresNovos_.clear();
+  alterados_.clear();
+  ultima_.reset();
+  ultimoCodProd_.clear();
+  ultimaDescricao_.clear();
+  ultimaGrade_.clear();
+  ultimosNulosProduto_ = 0;
+  ultimaGradeNula_ = true;
+  temUltimaGrade_ = false;
+  ultimoProduto_ = ultimaGradeIndice_ = Pedido::kNulo;
+  figurasCompletas_ = figurasCompletas;
+  substituindo_ = false;
+  vivos_ = 0;
+  usavel_ = true;
+}
+
+QString TMemoriaAtualizacao::texto(std::uint32_t indice) const {
+  return indice == Pedido::kNulo ? QString() : textos_->Texto(indice).toString();
+}
+
+std::vector<std::uint32_t> TMemoriaAtualizacao::PedidosComCodigo(
+    const QSet<QString>& codigos) const {
+  std::vector<std::uint32_t> resultado;
+  if (codigos.isEmpty()) return resultado;
+  for (std::uint32_t i = 0; i < pedidos_.size(); ++i) {
+    if (pedidos_[i].vivo && codigos.contains(ChaveFrete(pedidos_[i]))) resultado.push_back(i);
+  }
+  return resultado;
+}
+
+std::size_t TMemoriaAtualizacao::chamadas() const noexcept {
+  std::size_t n = linhas_.size();
+  for (const Frete& f : fretes_) n += pedidos_[f.pedido].vivo && pedidos_[f.pedido].frete >= 0;
+  return n;
+}
+
+std::size_t TMemoriaAtualizacao::bytes() const noexcept {
+  return textos_->bytes() + produtos_.capacity() * sizeof(Produto) + pedidos_.bytes() +
+         linhas_.bytes() + valores_.bytes() + fretes_.capacity() * sizeof(Frete) +
+         valoresFretes_.capacity() * sizeof(double) +
+         static_cast<std::size_t>(indices_->pedidos.size()) * 24 +
+         static_cast<std::size_t>(indices_->produtos.size()) * 24;
+}
+
+// ---------------------------------------------------------------------------
+// Keeping and giving back a call's figures.
+
+std::uint16_t TMemoriaAtualizacao::Guarda(const TContribuicaoChamada& c, bool completa,
+                                          std::vector<double>& pool) const {
+  std::uint16_t mascara = completa ? kCompleta : 0;
+  if (c.percentuaisDoItem) mascara |= kPercentuaisDoItem;
+  const std::uint16_t guardadas = completa ? kGuardadas : kGuardadas & ~kSoDoItem;
+  for (int i = 0; i < F::kFiguras; ++i) {
+    if (!(guardadas & (1u << i)) || Zero(c.figuras[i])) continue;
+    mascara |= static_cast<std::uint16_t>(1u << i);
+    pool.push_back(c.figuras[i]);
+  }
+  return mascara;
+}
+
+std::uint16_t TMemoriaAtualizacao::Guarda(const TContribuicaoChamada& c, bool completa,
+                                          TBlocos<double>& pool) const {
+  std::vector<double> valores;
+  const std::uint16_t mascara = Guarda(c, completa, valores);
+  for (const double v : valores) pool.push_back(v);
+  return mascara;
+}
+
+template <typename Pool>
+TContribuicaoChamada TMemoriaAtualizacao::Expande(std::uint16_t mascara, const Pedido& p,
+                                                  const Pool& pool, std::size_t& k) const {
+  TContribuicaoChamada c;
+  for (int i = 0; i < F::kFiguras; ++i)
+    if (mascara & kFiguras & (1u << i)) c.figuras[i] = pool[k++];
+  CompletaFigurasDerivadas(c);
+  c.percentuaisDoItem = (mascara & kPercentuaisDoItem) != 0;
+  c.percentuaisTotais = p.percentuaisTotais;
+  c.divisorTotal = p.divisorTotal;
+  return c;
+}
+
+// ---------------------------------------------------------------------------
+// Recording.
+
+TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
+                                                        const TContribuicaoChamada& c) {
+  Textos& t = *textos_;
+  const auto texto = [&](const Field& f) {
+    return f.isNull() ? Pedido::kNulo : t.Guarda(f.asString());
+  };
+
+  Linha l;
+  const Field empresa = qry.fieldByName("CODEMPRESA");
+  const Field tipo = qry.fieldByName("TIPOPEDIDO");
+  const Field pedido = qry.fieldByName("CODPEDIDO");
+  const QString E = empresa.asString(), T = tipo.asString(), P = pedido.asString();
+  const size_t chave =
+      Indices::ChavePedido(E, empresa.isNull(), T, tipo.isNull(), P, pedido.isNull());
+  const auto igual = [&t](std::uint32_t indice, const Field& f, const QString& s) {
+    return f.isNull() ? indice == Pedido::kNulo : indice != Pedido::kNulo && t.Texto(indice) == s;
+  };
+  std::optional<std::uint32_t> achado;
+  for (auto it = indices_->pedidos.constFind(chave);
+       it != indices_->pedidos.cend() && it.key() == chave; ++it) {
+    const Pedido& q = pedidos_[*it];
+    if (igual(q.CODPEDIDO, pedido, P) && igual(q.TIPOPEDIDO, tipo, T) &&
+        igual(q.CODEMPRESA, empresa, E)) {
+      achado = *it;
+      break;
+    }
+  }
+  const Field total = qry.fieldByName("TOTALPEDIDO");
+  const Field data = qry.fieldByName("DATAPEDIDO");
+  if (!achado) {
+    Pedido p;
+    p.CODEMPRESA = empresa.isNull() ? Pedido::kNulo : t.Guarda(E);
+    p.TIPOPEDIDO = tipo.isNull() ? Pedido::kNulo : t.Guarda(T);
+    p.CODPEDIDO = pedido.isNull() ? Pedido::kNulo : t.Guarda(P);
+    p.CODVENDEDOR = texto(qry.fieldByName("CODVENDEDOR"));
+    p.CODPRAZO = texto(qry.fieldByName("CODPRAZO"));
+    const auto numero = [&p](const Field& f, std::uint8_t bit, double& destino) {
+      if (f.isNull())
+        p.nulos |= bit;
+      else
+        destino = f.asFloat();
+    };
+    const auto dia = [&p](const Field& f, std::uint8_t bit, TDateTime& destino) {
+      if (f.isNull())
+        p.nulos |= bit;
+      else
+        destino = f.asDateTime();
+    };
+    numero(qry.fieldByName("COMISSAO"), kNuloComissao, p.COMISSAO);
+    numero(qry.fieldByName("FRETE"), kNuloFrete, p.FRETE);
+    numero(total, kNuloTotal, p.TOTALPEDIDO);
+    numero(qry.fieldByName("VLRACRESCIMO"), kNuloAcrescimo, p.VLRACRESCIMO);
+    dia(data, kNuloData, p.DATAPEDIDO);
+    dia(qry.fieldByName("DATAENTREGA"), kNuloEntrega, p.DATAENTREGA);
+    p.percentuaisTotais = c.percentuaisTotais;
+    p.divisorTotal = c.divisorTotal;
+    l.pedido = static_cast<std::uint32_t>(pedidos_.size());
+    pedidos_.push_back(p);
+    indices_->pedidos.insert(chave, l.pedido);
+    ++vivos_;
+    if (substituindo_) alterados_.push_back(l.pedido);
+  } else {
+    l.pedido = *achado;
+    // Every row of an order carries the same header: a key met with another
+    // total, date or divisor is two header records of one order, which this
+    // memory cannot tell apart.
+    const Pedido& q = pedidos_[l.pedido];
+    if (!Iguais(q.TOTALPEDIDO, total.isNull() ? 0 : total.asFloat()) ||
+        !Iguais(q.DATAPEDIDO, data.isNull() ? 0 : data.asDateTime()) ||
+        q.percentuaisTotais != c.percentuaisTotais || !Iguais(q.divisorTotal, c.divisorTotal))
+      usavel_ = false;
+  }
+
+  // Rows come sorted by product and grade: most repeat the previous one's.
+  const Field codprod = qry.fieldByName("CODPROD");
+  const Field descricao = qry.fieldByName("DESCRICAO");
+  const QString CODPROD = codprod.asString(), DESCRICAO = descricao.asString();
+  const std::uint8_t nulosProduto = (codprod.isNull() ? 1 : 0) | (descricao.isNull() ? 2 : 0);
+  if (ultimoProduto_ == Pedido::kNulo || nulosProduto != ultimosNulosProduto_ ||
+      CODPROD != ultimoCodProd_ || DESCRICAO != ultimaDescricao_) {
+    const std::uint32_t cp = codprod.isNull() ? Pedido::kNulo : t.Guarda(CODPROD);
+    const std::uint32_t ds = descricao.isNull() ? Pedido::kNulo : t.Guarda(DESCRICAO);
+    const quint64 chaveProduto = (quint64(cp) << 32) | ds;
+    const auto produto = indices_->produtos.constFind(chaveProduto);
+    if (produto == indices_->produtos.cend()) {
+      ultimoProduto_ = static_cast<std::uint32_t>(produtos_.size());
+      produtos_.push_back({cp, ds});
+      indices_->produtos.insert(chaveProduto, ultimoProduto_);
+    } else {
+      ultimoProduto_ = *produto;
+    }
+    ultimoCodProd_ = CODPROD;
+    ultimaDescricao_ = DESCRICAO;
+    ultimosNulosProduto_ = nulosProduto;
+  }
+  l.produto = ultimoProduto_;
+
+  const Field grade = qry.fieldByName("CODGRADE");
+  const QString CODGRADE = grade.asString();
+  if (!temUltimaGrade_ || grade.isNull() != ultimaGradeNula_ || CODGRADE != ultimaGrade_) {
+    ultimaGradeIndice_ = grade.isNull() ? Pedido::kNulo : t.Guarda(CODGRADE);
+    ultimaGradeNula_ = grade.isNull();
+    ultimaGrade_ = CODGRADE;
+    temUltimaGrade_ = true;
+  }
+  l.grade = ultimaGradeIndice_;
+  return l;
+}
+
+void TMemoriaAtualizacao::RegistraProduto(const Query& qry, const TContribuicaoChamada& c) {
+  Linha l = LeLinha(qry, c);
+  // The figures come back from what is kept exactly as the call made them.
+  TContribuicaoChamada derivadas = c;
+  CompletaFigurasDerivadas(derivadas);
+  for (const int i : {F::MCustoTotVd, F::MMargemBrtLcr, F::MMargemOpLcr})
+    if (!Iguais(derivadas.figuras[i], c.figuras[i])) usavel_ = false;
+
+  // A row of a replacement goes aside until ConcluiSubstituicao.
+  if (substituindo_) {
+    l.mascara = Guarda(c, true, valoresNovos_);
+    novas_.push_back(l);
+    return;
+  }
+  // Each row is kept when the next one comes, so that the last one keeps
+  // all its figures.
+  GuardaUltima(false);
+  ultima_.emplace(l, c);
+}
+
+void TMemoriaAtualizacao::GuardaUltima(bool completa) {
+  if (!ultima_) return;
+  Linha l = ultima_->first;
+  l.mascara = Guarda(ultima_->second, completa || figurasCompletas_, valores_);
+  linhas_.push_back(l);
+  ultima_.reset();
+}
+
+void TMemoriaAtualizacao::RegistraFrete(const Query& qry, const TContribuicaoChamada& c) {
+  const Linha l = LeLinha(qry, c);
+  Pedido& p = pedidos_[l.pedido];
+  if (p.frete >= 0) {
+    // One freight call per order; a second one cannot be placed.
+    usavel_ = false;
+    return;
+  }
+  p.frete = static_cast<std::int32_t>(fretes_.size());
+  Frete f{l.pedido, l.produto, l.grade, 0, static_cast<std::uint32_t>(valoresFretes_.size())};
+  f.mascara = Guarda(c, true, valoresFretes_);
+  fretes_.push_back(f);
+}
+
+bool TMemoriaAtualizacao::Conclui() {
+  // The last row keeps all its figures: the gadget is left with them.
+  GuardaUltima(true);
+  if (!usavel_) return false;
+  for (std::size_t i = 1; i < linhas_.size(); ++i) {
+    try {
+      if (Compara(linhas_[i - 1], linhas_[i]) >= 0) {
+        usavel_ = false;
+        return false;
+      }
+    } catch (const TOrdemDesconhecida&) {
+      // Rows this memory cannot order: a replacement that has to place a
+      // row between them gives up there.
+    }
+  }
+  // Each freight call on the first row of its order.
+  std::vector<bool> visto(pedidos_.size(), false);
+  for (std::size_t i = 0; i < linhas_.size(); ++i) {
+    const Linha& l = linhas_[i];
+    if (visto[l.pedido]) continue;
+    visto[l.pedido] = true;
+    const Pedido& p = pedidos_[l.pedido];
+    if (p.frete < 0) continue;
+    const Frete& f = fretes_[static_cast<std::size_t>(p.frete)];
+    if (f.produto != l.produto || f.grade != l.grade) {
+      usavel_ = false;
+      return false;
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Ordering.
+
+int TMemoriaAtualizacao::ComparaTexto(std::uint32_t a, std::uint32_t b) const {
+  if (a == b) return 0;
+  if (a == Pedido::kNulo) return -1;
+  if (b == Pedido::kNulo) return 1;
+  const QStringView x = textos_->Texto(a), y = textos_->Texto(b);
+  const qsizetype n = std::max(x.size(), y.size());
+  for (qsizetype i = 0; i < n; ++i) {
+    // The shorter text goes on as blanks.
+    const char16_t cx = i < x.size() ? x[i].unicode() : u' ';
+    const char16_t cy = i < y.size() ? y[i].unicode() : u' ';
+    // The database compares the stored bytes, which only ASCII shows here.
+    if (cx > 0x7f || cy > 0x7f) throw TOrdemDesconhecida();
+    if (cx != cy) return cx < cy ? -1 : 1;
+  }
+  return 0;
+}
+
+int TMemoriaAtualizacao::Compara(const Linha& a, const Linha& b) const {
+  const Pedido& p = pedidos_[a.pedido];
+  const Pedido& q = pedidos_[b.pedido];
+  const Produto& x = produtos_[a.produto];
+  const Produto& y = produtos_[b.produto];
+  const auto nulo = [](const Pedido& o, std::uint8_t bit) { return (o.nulos & bit) != 0; };
+  const auto numero = [&](double u, double v, std::uint8_t bit) {
+    const bool nuloU = nulo(p, bit), nuloV = nulo(q, bit);
+    if (nuloU || nuloV) return nuloU == nuloV ? 0 : nuloU ? -1 : 1;
+    return u < v ? -1 : u > v ? 1 : 0;
+  };
+  if (const int r = ComparaTexto(x.CODPROD, y.CODPROD)) return r;
+  if (const int r = ComparaTexto(a.grade, b.grade)) return r;
+  if (a.pedido != b.pedido) {
+    if (const int r = numero(p.COMISSAO, q.COMISSAO, kNuloComissao)) return r;
+    if (const int r = ComparaTexto(p.CODVENDEDOR, q.CODVENDEDOR)) return r;
+    if (const int r = ComparaTexto(p.CODPEDIDO, q.CODPEDIDO)) return r;
+    if (const int r = ComparaTexto(p.TIPOPEDIDO, q.TIPOPEDIDO)) return r;
+    if (const int r = ComparaTexto(p.CODEMPRESA, q.CODEMPRESA)) return r;
+    if (const int r = numero(p.DATAPEDIDO, q.DATAPEDIDO, kNuloData)) return r;
+    if (const int r = numero(p.DATAENTREGA, q.DATAENTREGA, kNuloEntrega)) return r;
+    if (const int r = numero(p.FRETE, q.FRETE, kNuloFrete)) return r;
+    if (const int r = ComparaTexto(p.CODPRAZO, q.CODPRAZO)) return r;
+    if (const int r = numero(p.TOTALPEDIDO, q.TOTALPEDIDO, kNuloTotal)) return r;
+    if (const int r = numero(p.VLRACRESCIMO, q.VLRACRESCIMO, kNuloAcrescimo)) return r;
+  }
+  return ComparaTexto(x.DESCRICAO, y.DESCRICAO);
+}
+
+QString TMemoriaAtualizacao::ChaveFrete(const Pedido& p) const {
+  return texto(p.CODPEDIDO).toCaseFolded();
+}
+
+// ---------------------------------------------------------------------------
+// Replacing orders.
+
+void TMemoriaAtualizacao::RemovePedidos(const std::vector<std::uint32_t>& pedidos) {
+  // The freight calls of the orders gone so far leave their pool first.
+  std::vector<Frete> fretes;
+  std::vector<double> valores;
+  for (std::uint32_t i = 0; i < pedidos_.size(); ++i) {
+    Pedido& p = pedidos_[i];
+    if (p.frete < 0) continue;
+    if (!p.vivo) {
+      p.frete = -1;
+      continue;
+    }
+    Frete f = fretes_[static_cast<std::size_t>(p.frete)];
+    const int n = std::popcount(static_cast<unsigned>(f.mascara & kFiguras));
+    valores.insert(valores.end(), valoresFretes_.begin() + f.valores,
+                   valoresFretes_.begin() + f.valores + n);
+    f.valores = static_cast<std::uint32_t>(valores.size() - static_cast<std::size_t>(n));
+    p.frete = static_cast<std::int32_t>(fretes.size());
+    fretes.push_back(f);
+  }
+  fretes_ = std::move(fretes);
+  valoresFretes_ = std::move(valores);
+
+  substituindo_ = true;
+  alterados_.clear();
+  for (const std::uint32_t i : pedidos) {
+    Pedido& p = pedidos_[i];
+    if (!p.vivo) continue;
+    p.vivo = false;
+    p.frete = -1;
+    --vivos_;
+    const auto texto = [this](std::uint32_t i) {
+      return i == Pedido::kNulo ? QStringView() : textos_->Texto(i);
+    };
+    indices_->pedidos.remove(
+        Indices::ChavePedido(texto(p.CODEMPRESA), p.CODEMPRESA == Pedido::kNulo,
+                             texto(p.TIPOPEDIDO), p.TIPOPEDIDO == Pedido::kNulo, texto(p.CODPEDIDO),
+                             p.CODPEDIDO == Pedido::kNulo),
+        i);
+    alterados_.push_back(i);
+  }
+}
+
+void TMemoriaAtualizacao::ConcluiSubstituicao() {
+  substituindo_ = false;
+  // The new rows in the database's order: each order's rows came in it, the
+  // orders are merged. Their figures travel with them.
+  std::vector<std::size_t> inicio(novas_.size() + 1, 0);
+  for (std::size_t i = 0; i < novas_.size(); ++i)
+    inicio[i + 1] = inicio[i] + static_cast<std::size_t>(std::popcount(
+                                    static_cast<unsigned>(novas_[i].mascara & kFiguras)));
+  std::vector<std::size_t> ordem(novas_.size());
+  for (std::size_t i = 0; i < ordem.size(); ++i) ordem[i] = i;
+  TBlocos<Linha> linhas;
+  TBlocos<double> valores;
+  try {
+    std::stable_sort(ordem.begin(), ordem.end(), [this](std::size_t a, std::size_t b) {
+      return Compara(novas_[a], novas_[b]) < 0;
+    });
+    const auto nova = [&](std::size_t j) {
+      const std::size_t i = ordem[j];
+      linhas.push_back(novas_[i]);
+      for (std::size_t k = inicio[i]; k < inicio[i + 1]; ++k) valores.push_back(valoresNovos_[k]);
+    };
+    std::size_t j = 0, k = 0;
+    for (std::size_t i = 0; i < linhas_.size(); ++i) {
+      const Linha& velha = linhas_[i];
+      const int n = std::popcount(static_cast<unsigned>(velha.mascara & kFiguras));
+      if (!pedidos_[velha.pedido].vivo) {
+        k += static_cast<std::size_t>(n);
+        continue;
+      }
+      while (j < ordem.size()) {
+        const int r = Compara(novas_[ordem[j]], velha);
+        // Two rows the database would have grouped into one: this memory
+        // orders differently from it.
+        if (r == 0) throw TOrdemDesconhecida();
+        if (r > 0) break;
+        nova(j++);
+      }
+      linhas.push_back(velha);
+      for (int m = 0; m < n; ++m) valores.push_back(valores_[k++]);
+    }
+    for (; j < ordem.size(); ++j) nova(j);
+  } catch (const TOrdemDesconhecida&) {
+    usavel_ = false;
+    throw;
+  }
+  linhas_ = std::move(linhas);
+  valores_ = std::move(valores);
+  novas_.clear();
+  novas_.shrink_to_fit();
+  valoresNovos_.clear();
+  valoresNovos_.shrink_to_fit();
+}
+
+std::vector<std::uint32_t> TMemoriaAtualizacao::FretesACalcular() {
+  QSet<QString> grupos;
+  for (const std::uint32_t i : alterados_) grupos.insert(ChaveFrete(pedidos_[i]));
+  alterados_.clear();
+  std::vector<std::uint32_t> resultado;
+  if (grupos.isEmpty()) return resultado;
+  for (const std::uint32_t i : PedidosComCodigo(grupos)) pedidos_[i].frete = -1;
+  QSet<QString> vistos;
+  for (std::size_t i = 0; i < linhas_.size() && vistos.size() < grupos.size(); ++i) {
+    const Pedido& p = pedidos_[linhas_[i].pedido];
+    const QString chave = ChaveFrete(p);
+    if (!grupos.contains(chave) || vistos.contains(chave)) continue;
+    vistos.insert(chave);
+    // The freight is read from the row as a number: a null one is 0.
+    if (p.FRETE != 0) resultado.push_back(linhas_[i].pedido);
+  }
+  return resultado;
+}
+
+std::optional<std::uint32_t> TMemoriaAtualizacao::PedidoDaUltimaChamadaIncompleta() const {
+  for (const Frete& f : fretes_)
+    if (pedidos_[f.pedido].vivo && pedidos_[f.pedido].frete >= 0) return std::nullopt;
+  if (linhas_.empty() || (linhas_.back().mascara & kCompleta)) return std::nullopt;
+  return linhas_.back().pedido;
+}
+
+// ---------------------------------------------------------------------------
+// Giving the figures.
+
+bool TMemoriaAtualizacao::TemPercentuaisDoItem() const {
+  for (std::size_t i = 0; i < linhas_.size(); ++i)
+    if (linhas_[i].mascara & kPercentuaisDoItem) return true;
+  for (const Frete& f : fretes_)
+    if (pedidos_[f.pedido].vivo && (f.mascara & kPercentuaisDoItem)) return true;
+  return false;
+}
+
+void TMemoriaAtualizacao::Reaplica(TotaisRentabilidade& t, FigurasItem& f, int& linhas,
+                                   int& chamadasProduto, int& chamadasFrete,
+                                   std::vector<ItemCalculado>* itens) const {
+  t = TotaisRentabilidade{};
+  // The freight calls come in the order their orders' first rows are met.
+  std::vector<std::uint32_t> ordemFretes;
+  if (!fretes_.empty()) {
+    std::vector<bool> visto(pedidos_.size(), false);
+    for (std::size_t i = 0; i < linhas_.size(); ++i) {
+      const std::uint32_t pedido = linhas_[i].pedido;
+      if (visto[pedido]) continue;
+      visto[pedido] = true;
+      if (pedidos_[pedido].frete >= 0)
+        ordemFretes.push_back(static_cast<std::uint32_t>(pedidos_[pedido].frete));
+    }
+  }
+  linhas = chamadasProduto = static_cast<int>(linhas_.size());
+  chamadasFrete = static_cast<int>(ordemFretes.size());
+
+  const auto figuras = [&](const TContribuicaoChamada& c) {
+    FigurasDaChamada(c, f.MAquisicao, f.MValorDaVenda, f.MQtdeVendida, f.MOperacional,
+                     f.MCustoParcVd, f.MComissao, f.MImpostos, f.MDescontoPV, f.MTxCondPag,
+                     f.MOutros, f.MCustoTotVd, f.MMargemBrtLcr, f.MMargemOpLcr, f.MPercLucroBrt,
+                     f.MPercLucroOpe);
+  };
+  // The line's own percentages carry over from the last call that computed
+  // them: without the list, only that call and the last one are turned into
+  // figures.
+  std::optional<TContribuicaoChamada> ultima, ultimaComPercentuais;
+  const auto aplica = [&](const TContribuicaoChamada& c, std::uint32_t pedido,
+                          std::uint32_t produto, std::uint32_t grade, bool frete) {
+    ReaplicaNosTotais(c, t.MTotCustoParcVd, t.MTotValorDaVenda, t.MTotComissao, t.MTotImpostos,
+                      t.MTotDescontoPV, t.MTotTxCondPag, t.MTotOutros, t.MTotCustoTotVd,
+                      t.MTotMargemBrtLcr, t.MTotMargemOpLcr, t.MTotPercLucroBrt,
+                      t.MTotPercLucroOpe);
+    if (itens != nullptr) {
+      figuras(c);
+      const Pedido& p = pedidos_[pedido];
+      itens->push_back(ItemCalculado{frete ? QStringLiteral("Frete") : QStringLiteral("Produto"),
+                                     texto(p.CODEMPRESA), texto(p.TIPOPEDIDO), texto(p.CODPEDIDO),
+                                     texto(produtos_[produto].CODPROD), texto(grade), f});
+    }
+  };
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < linhas_.size(); ++i) {
+    const Linha& l = linhas_[i];
+    const TContribuicaoChamada c = Expande(l.mascara, pedidos_[l.pedido], valores_, k);
+    aplica(c, l.pedido, l.produto, l.grade, false);
+    if (c.percentuaisDoItem) ultimaComPercentuais = c;
+    if (i + 1 == linhas_.size()) ultima = c;
+  }
+  for (const std::uint32_t i : ordemFretes) {
+    const Frete& fr = fretes_[i];
+    std::size_t v = fr.valores;
+    const TContribuicaoChamada c = Expande(fr.mascara, pedidos_[fr.pedido], valoresFretes_, v);
+    aplica(c, fr.pedido, fr.produto, fr.grade, true);
+    if (c.percentuaisDoItem) ultimaComPercentuais = c;
+    ultima = c;
+  }
+  if (itens == nullptr && ultima) {
+    if (ultimaComPercentuais) figuras(*ultimaComPercentuais);
+    figuras(*ultima);
+  }
+}
+
+}  // namespace margivo
