@@ -30,19 +30,19 @@ inline double CustoValorPresente(double P, double dias, double TaxaDia) {
 
 // The line's total cost: its partial cost, commission, taxes, boleto fee
 // share, present-value discount and other costs.
-inline double CustoTotalDaVenda(double MCustoParcVd, double MComissao, double MImpostos,
+inline double custoTotalDaVenda(double MCustoParcVd, double MComissao, double MImpostos,
                                 double MTxEmissaoBoleto, double MDescontoPV, double MOutros) {
   return MCustoParcVd + MComissao + MImpostos + MTxEmissaoBoleto + MDescontoPV + MOutros;
 }
 
 // A line's own profitability: its margin in percent of its sale value.
-inline double PercentualDoItem(double margem, double valorDaVenda) {
+inline double percentualDoItem(double margem, double valorDaVenda) {
   return margem * 100 / valorDaVenda;
 }
 
 // The running total profitability: the running margin in percent of the
 // current document's total (its divisor, which leaves the surcharge out).
-inline double PercentualTotal(double margemTotal, double divisor) {
+inline double percentualTotal(double margemTotal, double divisor) {
   return Dividir(margemTotal * 100, divisor);
 }
 

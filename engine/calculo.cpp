@@ -11,11 +11,11 @@
 
 namespace margivo {
 
+using calculo::custoTotalDaVenda;
 using calculo::CustoValorPresente;
-using calculo::CustoTotalDaVenda;
 using calculo::Dividir;
-using calculo::PercentualDoItem;
-using calculo::PercentualTotal;
+using calculo::percentualDoItem;
+using calculo::percentualTotal;
 using calculo::TaxaDiaria;
 
 double TCalculoRentabilidade::cabecFloat(const char* coluna) const {
@@ -156,15 +156,15 @@ void TCalculoRentabilidade::calculaPedido() {
   percentuaisDoItem = MValorDaVenda > 0;
   percentuaisTotais = totalPedido + frete > 0;
   divisorTotal = totalPedido + frete - vlrAcrescimo;
-  if (percentuaisDoItem) MPercLucroBrt = PercentualDoItem(MMargemBrtLcr, MValorDaVenda);
+  if (percentuaisDoItem) MPercLucroBrt = percentualDoItem(MMargemBrtLcr, MValorDaVenda);
   if (percentuaisTotais) {
     etapa = QStringLiteral("rentabilidade bruta total");
-    MTotPercLucroBrt = PercentualTotal(MTotMargemBrtLcr, divisorTotal);
+    MTotPercLucroBrt = percentualTotal(MTotMargemBrtLcr, divisorTotal);
   }
-  if (percentuaisDoItem) MPercLucroOpe = PercentualDoItem(MMargemOpLcr, MValorDaVenda);
+  if (percentuaisDoItem) MPercLucroOpe = percentualDoItem(MMargemOpLcr, MValorDaVenda);
   if (percentuaisTotais) {
     etapa = QStringLiteral("rentabilidade operacional total");
-    MTotPercLucroOpe = PercentualTotal(MTotMargemOpLcr, divisorTotal);
+    MTotPercLucroOpe = percentualTotal(MTotMargemOpLcr, divisorTotal);
   }
 }
 
@@ -187,8 +187,8 @@ void TCalculoRentabilidade::custosEMargens() {
   MOutros = VfCustoFn * MValorDaVenda / 100;
   MTotOutros += MOutros;
 
-  MCustoTotVd = CustoTotalDaVenda(MCustoParcVd, MComissao, MImpostos, MTxEmissaoBoleto,
-                                  MDescontoPV, MOutros);
+  MCustoTotVd =
+      custoTotalDaVenda(MCustoParcVd, MComissao, MImpostos, MTxEmissaoBoleto, MDescontoPV, MOutros);
   MTotCustoTotVd += MCustoTotVd;
 
   MMargemBrtLcr = MValorDaVenda - MCustoParcVd;

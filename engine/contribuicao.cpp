@@ -10,16 +10,16 @@ namespace margivo {
 
 using F = TContribuicaoChamada;
 
-void CompletaFigurasDerivadas(TContribuicaoChamada& c) {
+void completaFigurasDerivadas(TContribuicaoChamada& c) {
   auto& f = c.figuras;
   f[F::MCustoTotVd] =
-      calculo::CustoTotalDaVenda(f[F::MCustoParcVd], f[F::MComissao], f[F::MImpostos],
+      calculo::custoTotalDaVenda(f[F::MCustoParcVd], f[F::MComissao], f[F::MImpostos],
                                  f[F::MTxEmissaoBoleto], f[F::MDescontoPV], f[F::MOutros]);
   f[F::MMargemBrtLcr] = f[F::MValorDaVenda] - f[F::MCustoParcVd];
   f[F::MMargemOpLcr] = f[F::MValorDaVenda] - f[F::MCustoTotVd];
 }
 
-void ReaplicaNosTotais(const TContribuicaoChamada& c, double& MTotCustoParcVd,
+void reaplicaNosTotais(const TContribuicaoChamada& c, double& MTotCustoParcVd,
                        double& MTotValorDaVenda, double& MTotComissao, double& MTotImpostos,
                        double& MTotDescontoPV, double& MTotTxEmissaoBoleto, double& MTotOutros,
                        double& MTotCustoTotVd, double& MTotMargemBrtLcr, double& MTotMargemOpLcr,
@@ -49,14 +49,14 @@ void ReaplicaNosTotais(const TContribuicaoChamada& c, double& MTotCustoParcVd,
   const double margemBrt = MTotMargemBrtLcr + f[F::MMargemBrtLcr];
   const double margemOp = MTotMargemOpLcr + f[F::MMargemOpLcr];
   if (c.percentuaisTotais) {
-    MTotPercLucroBrt = FRound(2, calculo::PercentualTotal(margemBrt, c.divisorTotal));
-    MTotPercLucroOpe = FRound(2, calculo::PercentualTotal(margemOp, c.divisorTotal));
+    MTotPercLucroBrt = FRound(2, calculo::percentualTotal(margemBrt, c.divisorTotal));
+    MTotPercLucroOpe = FRound(2, calculo::percentualTotal(margemOp, c.divisorTotal));
   }
   soma(MTotMargemBrtLcr, f[F::MMargemBrtLcr]);
   soma(MTotMargemOpLcr, f[F::MMargemOpLcr]);
 }
 
-void FigurasDaChamada(const TContribuicaoChamada& c, double& MAquisicao, double& MValorDaVenda,
+void figurasDaChamada(const TContribuicaoChamada& c, double& MAquisicao, double& MValorDaVenda,
                       double& MQtdeVendida, double& MOperacional, double& MCustoParcVd,
                       double& MComissao, double& MImpostos, double& MDescontoPV,
                       double& MTxEmissaoBoleto, double& MOutros, double& MCustoTotVd,
@@ -64,8 +64,8 @@ void FigurasDaChamada(const TContribuicaoChamada& c, double& MAquisicao, double&
                       double& MPercLucroOpe) {
   const auto& f = c.figuras;
   if (c.percentuaisDoItem) {
-    MPercLucroBrt = calculo::PercentualDoItem(f[F::MMargemBrtLcr], f[F::MValorDaVenda]);
-    MPercLucroOpe = calculo::PercentualDoItem(f[F::MMargemOpLcr], f[F::MValorDaVenda]);
+    MPercLucroBrt = calculo::percentualDoItem(f[F::MMargemBrtLcr], f[F::MValorDaVenda]);
+    MPercLucroOpe = calculo::percentualDoItem(f[F::MMargemOpLcr], f[F::MValorDaVenda]);
   }
   MAquisicao = FRound(2, f[F::MAquisicao]);
   MValorDaVenda = FRound(2, f[F::MValorDaVenda]);

@@ -62,13 +62,13 @@ inline constexpr std::array<TContribuicaoChamada::Figura, 9> kFigurasSomadas{
 // present-value discount and other costs, and the two margins from the sale
 // value and those costs. A memory that keeps only the other figures gets
 // the same bits back.
-void CompletaFigurasDerivadas(TContribuicaoChamada& c);
+void completaFigurasDerivadas(TContribuicaoChamada& c);
 
 // Applies a recorded call to running totals as the call did: its additions,
 // the total percentages, then the rounding of every total. Throws
 // ArithmeticError where the call would have divided by zero (a call that did
 // could not have been recorded).
-void ReaplicaNosTotais(const TContribuicaoChamada& c, double& MTotCustoParcVd,
+void reaplicaNosTotais(const TContribuicaoChamada& c, double& MTotCustoParcVd,
                        double& MTotValorDaVenda, double& MTotComissao, double& MTotImpostos,
                        double& MTotDescontoPV, double& MTotTxEmissaoBoleto, double& MTotOutros,
                        double& MTotCustoTotVd, double& MTotMargemBrtLcr, double& MTotMargemOpLcr,
@@ -79,7 +79,7 @@ void ReaplicaNosTotais(const TContribuicaoChamada& c, double& MTotCustoParcVd,
 // compute its own keeps them. The line's percentages are computed from its
 // margins and sale value as the call computes them (the recorded ones are not
 // read).
-void FigurasDaChamada(const TContribuicaoChamada& c, double& MAquisicao, double& MValorDaVenda,
+void figurasDaChamada(const TContribuicaoChamada& c, double& MAquisicao, double& MValorDaVenda,
                       double& MQtdeVendida, double& MOperacional, double& MCustoParcVd,
                       double& MComissao, double& MImpostos, double& MDescontoPV,
                       double& MTxEmissaoBoleto, double& MOutros, double& MCustoTotVd,

@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kVariable = "FIREBIRD";
 
 // Writes the root's firebird.conf and links the rest of the system root.
-bool Monta(const QString& raiz, const QString& sistema) {
+bool monta(const QString& raiz, const QString& sistema) {
   QFile conf(raiz + QStringLiteral("/firebird.conf"));
   if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
   // The system's settings first; the line after them wins for the one
@@ -56,7 +56,7 @@ PrivateFirebirdRoot::PrivateFirebirdRoot(const QString& sistema) {
       return;
     auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() +
                                                QStringLiteral("/margivo-firebird-XXXXXX"));
-    if (!dir->isValid() || !Monta(dir->path(), sistema)) return;
+    if (!dir->isValid() || !monta(dir->path(), sistema)) return;
     if (!qputenv(kVariable, QFile::encodeName(dir->path()))) return;
     dir_ = std::move(dir);
     active_ = true;

@@ -37,7 +37,7 @@ struct TabelaDoPedido {
   bool porChave = false;
 };
 
-const std::vector<TabelaDoPedido>& TabelasDosPedidos() {
+const std::vector<TabelaDoPedido>& tabelasDosPedidos() {
   static const std::vector<TabelaDoPedido> tabelas{
       {"PEDIDOI", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido, true},
       {"ENCEFAT", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
@@ -57,7 +57,7 @@ struct TabelaPequena {
   const char* nome;
   bool porEmpresa = false;
 };
-std::vector<TabelaPequena> TabelasPequenas(int tipoCusto) {
+std::vector<TabelaPequena> tabelasPequenas(int tipoCusto) {
   std::vector<TabelaPequena> t{
       {"CONDPAG"}, {"CARTCON"},       {"FINANCEIRA"},          {"PLANOSFINANC"},
       {"VENDEND"}, {"PRODUTO"},       {"PARARENTABILIDADE"},   {"PARAPDV"},
@@ -70,26 +70,26 @@ std::vector<TabelaPequena> TabelasPequenas(int tipoCusto) {
   return t;
 }
 
-bool MovimentosContam(int tipoCusto) { return tipoCusto == 2 || tipoCusto == 3; }
+bool movimentosContam(int tipoCusto) { return tipoCusto == 2 || tipoCusto == 3; }
 
 // A code as the database compares it: without its trailing blanks.
-QString SemBrancos(const QString& s) {
+QString semBrancos(const QString& s) {
   qsizetype n = s.size();
   while (n > 0 && s.at(n - 1) == u' ') --n;
   return n == s.size() ? s : s.left(n);
 }
 
 // A key as the database compares it, hashed.
-quint64 Hash(const QStringList& partes) {
+quint64 hashChave(const QStringList& partes) {
   size_t h = 0x4d617267u;
-  for (const QString& p : partes) h = qHashMulti(h, SemBrancos(p));
+  for (const QString& p : partes) h = qHashMulti(h, semBrancos(p));
   return h;
 }
 
 // A code compared loosely - no blanks anywhere, no letter case - to find
 // the orders a record may belong to: more orders than the database would
 // match, never fewer.
-QString Solta(const QString& s) {
+QString solta(const QString& s) {
   QString r = s;
   r.remove(u' ');
   return r.toCaseFolded();
@@ -97,13 +97,13 @@ QString Solta(const QString& s) {
 
 // The configured branch matches a key's branch as the database compares
 // them; every branch when none is configured.
-bool DaEmpresa(const QString& empresa, const QString& Empresa) {
-  return Empresa.isEmpty() || SemBrancos(empresa) == SemBrancos(Empresa);
+bool daEmpresa(const QString& empresa, const QString& Empresa) {
+  return Empresa.isEmpty() || semBrancos(empresa) == semBrancos(Empresa);
 }
 
 // The order selection on PEDIDOC with its parameters :Data1, :Data2 and
 // :Empresa (with a branch), as the order-items query selects the orders.
-QString Selecao(const TMonitorAlteracoes::Periodo& p) {
+QString selecao(const TMonitorAlteracoes::Periodo& p) {
   QString s = QStringLiteral("PEDIDOC.DATAPEDIDO BETWEEN :Data1 AND :Data2");
   if (!p.Empresa.isEmpty()) s += QStringLiteral(" AND PEDIDOC.CODEMPRESA = :Empresa");
   s += QStringLiteral(" AND COALESCE(PEDIDOC.FATURADO, \"X\") <> \"X\"");
@@ -113,7 +113,7 @@ QString Selecao(const TMonitorAlteracoes::Periodo& p) {
     s += QStringLiteral(" AND PEDIDOC.FATURADO <> \"S\"");
   return s;
 }
-void LigaSelecao(Query& q, const TMonitorAlteracoes::Periodo& p) {
+void ligaSelecao(Query& q, const TMonitorAlteracoes::Periodo& p) {
   q.setDate(QStringLiteral("Data1"), toTDateTime(p.Data1));
   q.setDate(QStringLiteral("Data2"), toTDateTime(p.Data2));
   if (!p.Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), p.Empresa);
@@ -122,7 +122,7 @@ void LigaSelecao(Query& q, const TMonitorAlteracoes::Periodo& p) {
 // Runs `f` on a table's statement; a table (or column) that does not exist
 // gives false. Other failures (a lost connection) pass.
 template <typename F>
-bool SeExiste(Database& banco, const char* tabela, F&& f) {
+bool seExiste(Database& banco, const char* tabela, F&& f) {
   {
     Query q(&banco);
     q.sql() << QStringLiteral("SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'")
@@ -182,7 +182,7 @@ namespace {
 
 using Estado = TMonitorAlteracoes::Estado;
 
-void LeIdentidade(Database& banco, Estado& e) {
+void leIdentidade(Database& banco, Estado& e) {
   Query q(&banco);
   q.sql() << QStringLiteral(
       "SELECT T.MON$OLDEST_ACTIVE AS MGV_ANTIGA, T.MON$TRANSACTION_ID AS MGV_TRANSACAO,"
@@ -195,10 +195,10 @@ void LeIdentidade(Database& banco, Estado& e) {
   e.criacao = q.fieldByName("MGV_CRIACAO").asDateTime();
 }
 
-void LePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
-  for (const TabelaPequena& t : TabelasPequenas(p.tipoCusto)) {
+void lePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
+  for (const TabelaPequena& t : tabelasPequenas(p.tipoCusto)) {
     Estado::Pequena& destino = e.pequenas[QLatin1String(t.nome)];
-    destino.existe = SeExiste(banco, t.nome, [&] {
+    destino.existe = seExiste(banco, t.nome, [&] {
       const bool porEmpresa = t.porEmpresa && !p.Empresa.isEmpty();
       const QString filtro = porEmpresa ? QStringLiteral(" AND CODEMPRESA = :Empresa") : QString();
       Query q(&banco);
@@ -227,7 +227,7 @@ void LePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X,
 }
 
 // The records of `t` written from X on, by key and version.
-std::vector<Estado::Versao> LeRecentes(Database& banco, const TabelaDoPedido& t, qint64 X,
+std::vector<Estado::Versao> leRecentes(Database& banco, const TabelaDoPedido& t, qint64 X,
                                        const QString& Empresa) {
   Query q(&banco);
   q.setUnidirectional(true);
@@ -245,9 +245,9 @@ std::vector<Estado::Versao> LeRecentes(Database& banco, const TabelaDoPedido& t,
     QStringList textos;
     for (const QString& c : t.colunas) textos << q.fieldByName(c).asString();
     // Another branch's records are not read by this period.
-    if (!DaEmpresa(textos.first(), Empresa)) continue;
+    if (!daEmpresa(textos.first(), Empresa)) continue;
     Estado::Versao v;
-    v.chave = Hash(textos);
+    v.chave = hashChave(textos);
     v.versao = q.fieldByName("MGV_VERSAO").asInteger();
     const QPair<quint64, qint64> k{v.chave, v.versao};
     const auto it = indice.constFind(k);
@@ -265,11 +265,11 @@ std::vector<Estado::Versao> LeRecentes(Database& banco, const TabelaDoPedido& t,
   return versoes;
 }
 
-QString Escopo(const QString& Empresa) {
+QString escopo(const QString& Empresa) {
   return Empresa.isEmpty() ? QString() : QStringLiteral(" WHERE CODEMPRESA = :Empresa");
 }
 
-qint64 Conta(Database& banco, const TabelaDoPedido& t, const QString& Empresa) {
+qint64 conta(Database& banco, const TabelaDoPedido& t, const QString& Empresa) {
   Query q(&banco);
   // Every record is read anyway: straight through the table, not through
   // the branch's index.
@@ -281,7 +281,7 @@ qint64 Conta(Database& banco, const TabelaDoPedido& t, const QString& Empresa) {
   return q.fieldByName("MGV_N").asInteger();
 }
 
-std::vector<std::pair<quint64, std::uint32_t>> ContaPorChave(Database& banco,
+std::vector<std::pair<quint64, std::uint32_t>> contaPorChave(Database& banco,
                                                              const TabelaDoPedido& t,
                                                              const QString& Empresa,
                                                              qint64& total) {
@@ -290,7 +290,7 @@ std::vector<std::pair<quint64, std::uint32_t>> ContaPorChave(Database& banco,
   const QString chave = t.colunas.join(QStringLiteral(", "));
   q.sql()
       << QStringLiteral("SELECT %1, COUNT(*) AS MGV_N FROM %2").arg(chave, QLatin1String(t.nome)) +
-             Escopo(Empresa) + QStringLiteral(" GROUP BY ") + chave;
+             escopo(Empresa) + QStringLiteral(" GROUP BY ") + chave;
   if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
   q.open();
   std::vector<std::pair<quint64, std::uint32_t>> contagens;
@@ -301,7 +301,7 @@ std::vector<std::pair<quint64, std::uint32_t>> ContaPorChave(Database& banco,
     for (const QString& c : t.colunas) textos << q.fieldByName(c).asString();
     const qint64 n = q.fieldByName("MGV_N").asInteger();
     total += n;
-    contagens.emplace_back(Hash(textos), static_cast<std::uint32_t>(n));
+    contagens.emplace_back(hashChave(textos), static_cast<std::uint32_t>(n));
   }
   std::sort(contagens.begin(), contagens.end());
   // Keys the database tells apart that differ only in trailing blanks: one
@@ -317,7 +317,7 @@ std::vector<std::pair<quint64, std::uint32_t>> ContaPorChave(Database& banco,
 }
 
 // Records of one key now.
-std::uint32_t ContaChave(Database& banco, const TabelaDoPedido& t, const QStringList& textos) {
+std::uint32_t contaChave(Database& banco, const TabelaDoPedido& t, const QStringList& textos) {
   Query q(&banco);
   QStringList condicoes;
   for (int i = 0; i < t.colunas.size(); ++i)
@@ -330,21 +330,21 @@ std::uint32_t ContaChave(Database& banco, const TabelaDoPedido& t, const QString
   return static_cast<std::uint32_t>(q.fieldByName("MGV_N").asInteger());
 }
 
-std::uint32_t Contagem(const std::vector<std::pair<quint64, std::uint32_t>>& contagens,
-                       quint64 chave) {
+std::uint32_t contagemDaChave(const std::vector<std::pair<quint64, std::uint32_t>>& contagens,
+                              quint64 chave) {
   const auto it =
       std::lower_bound(contagens.begin(), contagens.end(), std::make_pair(chave, std::uint32_t{0}));
   return it != contagens.end() && it->first == chave ? it->second : 0;
 }
 
-void LeCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
+void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
   {
     Query q(&banco);
     q.sql() << QStringLiteral(
                    "SELECT PEDIDOC.DATAPEDIDO AS MGV_DIA, COUNT(*) AS MGV_N FROM PEDIDOC")
-            << QStringLiteral(" WHERE ") + Selecao(p)
+            << QStringLiteral(" WHERE ") + selecao(p)
             << QStringLiteral(" GROUP BY PEDIDOC.DATAPEDIDO");
-    LigaSelecao(q, p);
+    ligaSelecao(q, p);
     q.open();
     for (; !q.eof(); q.next())
       e.dias[q.fieldByName("MGV_DIA").asDateTime()] = q.fieldByName("MGV_N").asInteger();
@@ -354,9 +354,9 @@ void LeCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 
   q.sql() << QStringLiteral(
                  "SELECT CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO, RDB$RECORD_VERSION AS"
                  " MGV_VERSAO, CASE WHEN ")
-          << Selecao(p) << QStringLiteral(" THEN 1 ELSE 0 END AS MGV_SELECIONADO FROM PEDIDOC")
+          << selecao(p) << QStringLiteral(" THEN 1 ELSE 0 END AS MGV_SELECIONADO FROM PEDIDOC")
           << QStringLiteral(" WHERE RDB$RECORD_VERSION >= :MGV_X");
-  LigaSelecao(q, p);
+  ligaSelecao(q, p);
   q.setInteger(QStringLiteral("MGV_X"), X);
   q.open();
   e.cabecalhos.existe = true;
@@ -365,7 +365,7 @@ void LeCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 
     v.textos =
         QStringList{q.fieldByName("CODEMPRESA").asString(), q.fieldByName("TIPOPEDIDO").asString(),
                     q.fieldByName("CODPEDIDO").asString()};
-    v.chave = Hash(v.textos);
+    v.chave = hashChave(v.textos);
     v.versao = q.fieldByName("MGV_VERSAO").asInteger();
     v.registros = 1;
     v.selecionado = q.fieldByName("MGV_SELECIONADO").asInteger() == 1;
@@ -376,8 +376,8 @@ void LeCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 
 }
 
 // The keys whose records differ between two lists of recent records.
-std::vector<const Estado::Versao*> Diferencas(const std::vector<Estado::Versao>& antes,
-                                              const std::vector<Estado::Versao>& agora) {
+std::vector<const Estado::Versao*> diferencasDeVersoes(const std::vector<Estado::Versao>& antes,
+                                                       const std::vector<Estado::Versao>& agora) {
   std::vector<const Estado::Versao*> r;
   std::size_t i = 0, j = 0;
   while (i < antes.size() || j < agora.size()) {
@@ -396,7 +396,7 @@ std::vector<const Estado::Versao*> Diferencas(const std::vector<Estado::Versao>&
 
 // The records from the new X on: those of the comparison's scan that the
 // next one scans again.
-std::vector<Estado::Versao> DesdeX(std::vector<Estado::Versao> v, qint64 X) {
+std::vector<Estado::Versao> desdeX(std::vector<Estado::Versao> v, qint64 X) {
   v.erase(std::remove_if(v.begin(), v.end(), [X](const Estado::Versao& r) { return r.versao < X; }),
           v.end());
   return v;
@@ -413,7 +413,7 @@ TMonitorAlteracoes::~TMonitorAlteracoes() = default;
 
 bool TMonitorAlteracoes::temBase() const noexcept { return base_ != nullptr; }
 
-void TMonitorAlteracoes::Esquece() noexcept {
+void TMonitorAlteracoes::esquece() noexcept {
   base_.reset();
   proximo_.reset();
 }
@@ -426,33 +426,33 @@ std::size_t TMonitorAlteracoes::bytes() const noexcept {
   return n;
 }
 
-std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::LeBase(Database& banco,
-                                                                       const Periodo& periodo) {
+std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(Database& banco,
+                                                                         const Periodo& periodo) {
   auto e = std::make_unique<Estado>();
   e->periodo = periodo;
-  LeIdentidade(banco, *e);
-  LePequenas(banco, periodo, e->X, *e);
-  LeCabecalhos(banco, periodo, e->X, *e);
-  for (const TabelaDoPedido& t : TabelasDosPedidos()) {
-    if (t.mapa == Mapa::Grade && !MovimentosContam(periodo.tipoCusto)) continue;
+  leIdentidade(banco, *e);
+  lePequenas(banco, periodo, e->X, *e);
+  leCabecalhos(banco, periodo, e->X, *e);
+  for (const TabelaDoPedido& t : tabelasDosPedidos()) {
+    if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     Estado::Tabela& destino = e->tabelas[QLatin1String(t.nome)];
-    destino.existe = SeExiste(banco, t.nome, [&] {
+    destino.existe = seExiste(banco, t.nome, [&] {
       if (t.porChave)
-        destino.contagens = ContaPorChave(banco, t, periodo.Empresa, destino.total);
+        destino.contagens = contaPorChave(banco, t, periodo.Empresa, destino.total);
       else
-        destino.total = Conta(banco, t, periodo.Empresa);
-      destino.recentes = LeRecentes(banco, t, e->X, periodo.Empresa);
+        destino.total = conta(banco, t, periodo.Empresa);
+      destino.recentes = leRecentes(banco, t, e->X, periodo.Empresa);
     });
   }
   return e;
 }
 
-void TMonitorAlteracoes::Base(Database& banco, const Periodo& periodo) {
-  Esquece();
-  base_ = LeBase(banco, periodo);
+void TMonitorAlteracoes::leBase(Database& banco, const Periodo& periodo) {
+  esquece();
+  base_ = leEstado(banco, periodo);
 }
 
-int TMonitorAlteracoes::TipoCusto(Database& banco) {
+int TMonitorAlteracoes::leTipoCusto(Database& banco) {
   Query q(&banco);
   q.sql() << QStringLiteral("Select TipoCusto From ParaRentabilidade");
   q.open();
@@ -481,8 +481,8 @@ TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuar
         ReadScope leitura(banco);
         d.iniciada.set_value(true);
         avisado = true;
-        periodo.tipoCusto = TipoCusto(banco);
-        std::unique_ptr<Estado> base = LeBase(banco, periodo);
+        periodo.tipoCusto = leTipoCusto(banco);
+        std::unique_ptr<Estado> base = leEstado(banco, periodo);
         leitura.end();
         d.resultado.set_value(std::move(base));
       }
@@ -497,9 +497,9 @@ TMonitorAlteracoes::LeituraParalela::~LeituraParalela() {
   if (d_->thread.joinable()) d_->thread.join();
 }
 
-bool TMonitorAlteracoes::LeituraParalela::Iniciada() { return d_->inicio.get(); }
+bool TMonitorAlteracoes::LeituraParalela::iniciada() { return d_->inicio.get(); }
 
-TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, const Periodo& periodo,
+TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, const Periodo& periodo,
                                                            const TMemoriaAtualizacao& memoria) {
   Comparacao r;
   const auto completa = [&r](const QString& motivo) {
@@ -511,7 +511,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
   const Estado& b = *base_;
   auto n = std::make_unique<Estado>();
   n->periodo = periodo;
-  LeIdentidade(banco, *n);
+  leIdentidade(banco, *n);
   // A database restored or replaced starts its transactions anew.
   if (n->criacao != b.criacao || n->transacao < b.X)
     return completa(QStringLiteral("banco de dados recriado"));
@@ -519,7 +519,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
     return completa(QStringLiteral("política de custo alterada"));
 
   // The small tables, from the base's X on, as the base read them.
-  LePequenas(banco, periodo, b.X, *n);
+  lePequenas(banco, periodo, b.X, *n);
   for (const auto& [nome, agora] : n->pequenas) {
     const auto antes = b.pequenas.find(nome);
     if (antes == b.pequenas.end() || antes->second.existe != agora.existe ||
@@ -543,8 +543,8 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
       for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
         const auto& p = pedidos[i];
         if (!p.vivo) continue;
-        porChave.insert(Hash({memoria.texto(p.CODEMPRESA), memoria.texto(p.TIPOPEDIDO),
-                              memoria.texto(p.CODPEDIDO)}),
+        porChave.insert(hashChave({memoria.texto(p.CODEMPRESA), memoria.texto(p.TIPOPEDIDO),
+                                   memoria.texto(p.CODPEDIDO)}),
                         i);
       }
     }
@@ -554,7 +554,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
   };
   QSet<quint64> jaListados;
   const auto alterado = [&](const QStringList& textos) {
-    const quint64 h = Hash(textos);
+    const quint64 h = hashChave(textos);
     if (!jaListados.contains(h)) {
       jaListados.insert(h);
       r.pedidos.push_back(textos);
@@ -562,17 +562,19 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
   };
 
   // The headers: the orders selected per day, before and now.
-  LeCabecalhos(banco, periodo, b.X, *n);
+  leCabecalhos(banco, periodo, b.X, *n);
   {
     std::map<TDateTime, qint64> esperado = b.dias;
-    for (const Estado::Versao* v : Diferencas(b.cabecalhos.recentes, n->cabecalhos.recentes)) {
+    for (const Estado::Versao* v :
+         diferencasDeVersoes(b.cabecalhos.recentes, n->cabecalhos.recentes)) {
       alterado(v->textos);
     }
     // Each changed header leaves its day (if the memory had its order) and
     // joins its day now (if selected); what is left unexplained is a header
     // that disappeared.
     QSet<quint64> contados;
-    for (const Estado::Versao* v : Diferencas(b.cabecalhos.recentes, n->cabecalhos.recentes)) {
+    for (const Estado::Versao* v :
+         diferencasDeVersoes(b.cabecalhos.recentes, n->cabecalhos.recentes)) {
       if (contados.contains(v->chave)) continue;
       contados.insert(v->chave);
       if (const auto i = pedidoDaChave(v->chave)) --esperado[pedidos[*i].DATAPEDIDO];
@@ -588,26 +590,26 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
       // Read that day's selected orders: a cached one missing is gone.
       Query q(&banco);
       q.sql() << QStringLiteral("SELECT CODEMPRESA, TIPOPEDIDO, CODPEDIDO FROM PEDIDOC")
-              << QStringLiteral(" WHERE ") + Selecao(periodo) +
+              << QStringLiteral(" WHERE ") + selecao(periodo) +
                      QStringLiteral(" AND PEDIDOC.DATAPEDIDO = :MGV_DIA");
-      LigaSelecao(q, periodo);
+      ligaSelecao(q, periodo);
       q.setDate(QStringLiteral("MGV_DIA"), dia);
       q.open();
       QSet<quint64> presentes;
       for (; !q.eof(); q.next()) {
-        presentes.insert(
-            Hash({q.fieldByName("CODEMPRESA").asString(), q.fieldByName("TIPOPEDIDO").asString(),
-                  q.fieldByName("CODPEDIDO").asString()}));
+        presentes.insert(hashChave({q.fieldByName("CODEMPRESA").asString(),
+                                    q.fieldByName("TIPOPEDIDO").asString(),
+                                    q.fieldByName("CODPEDIDO").asString()}));
       }
       for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
         const auto& p = pedidos[i];
         if (!p.vivo || p.DATAPEDIDO != dia) continue;
         const QStringList textos{memoria.texto(p.CODEMPRESA), memoria.texto(p.TIPOPEDIDO),
                                  memoria.texto(p.CODPEDIDO)};
-        if (!presentes.contains(Hash(textos))) alterado(textos);
+        if (!presentes.contains(hashChave(textos))) alterado(textos);
       }
     }
-    n->cabecalhos.recentes = DesdeX(std::move(n->cabecalhos.recentes), n->X);
+    n->cabecalhos.recentes = desdeX(std::move(n->cabecalhos.recentes), n->X);
   }
 
   // The orders' own records, by key.
@@ -622,25 +624,25 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
       const QString empresa = memoria.texto(p.CODEMPRESA);
       const QString pagamento = periodo.Empresa.isEmpty() ? empresa : periodo.Empresa;
       const QString numDoc = memoria.texto(p.TIPOPEDIDO) + memoria.texto(p.CODPEDIDO);
-      porDocumento.insert(Solta(pagamento) + u'|' + Solta(numDoc), i);
-      if (pagamento != empresa) porDocumento.insert(Solta(empresa) + u'|' + Solta(numDoc), i);
-      porVenda.insert(Solta(pagamento) + u'|' + Solta(memoria.texto(p.CODPEDIDO)), i);
+      porDocumento.insert(solta(pagamento) + u'|' + solta(numDoc), i);
+      if (pagamento != empresa) porDocumento.insert(solta(empresa) + u'|' + solta(numDoc), i);
+      porVenda.insert(solta(pagamento) + u'|' + solta(memoria.texto(p.CODPEDIDO)), i);
     }
   };
   // Grades whose movements changed: the earliest day they affect, or none
   // (every day).
   QHash<QString, std::optional<TDateTime>> grades;
 
-  for (const TabelaDoPedido& t : TabelasDosPedidos()) {
-    if (t.mapa == Mapa::Grade && !MovimentosContam(periodo.tipoCusto)) continue;
+  for (const TabelaDoPedido& t : tabelasDosPedidos()) {
+    if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     const QString nome = QLatin1String(t.nome);
     const auto antesIt = b.tabelas.find(nome);
     if (antesIt == b.tabelas.end()) return completa(QStringLiteral("tabela %1 sem base").arg(nome));
     const Estado::Tabela& antes = antesIt->second;
     Estado::Tabela& agora = n->tabelas[nome];
-    agora.existe = SeExiste(banco, t.nome, [&] {
-      agora.total = Conta(banco, t, periodo.Empresa);
-      agora.recentes = LeRecentes(banco, t, b.X, periodo.Empresa);
+    agora.existe = seExiste(banco, t.nome, [&] {
+      agora.total = conta(banco, t, periodo.Empresa);
+      agora.recentes = leRecentes(banco, t, b.X, periodo.Empresa);
     });
     if (agora.existe != antes.existe)
       return completa(QStringLiteral("tabela %1 criada ou removida").arg(nome));
@@ -648,7 +650,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
 
     // Each key with records written or gone since the base, and its count
     // now; the other keys must account for the whole table's count.
-    const auto diferencas = Diferencas(antes.recentes, agora.recentes);
+    const auto diferencas = diferencasDeVersoes(antes.recentes, agora.recentes);
     QSet<quint64> vistas;
     qint64 variacao = 0;
     auto& atualizacoes = n->atualizacoes[nome];
@@ -656,8 +658,8 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
       if (vistas.contains(v->chave)) continue;
       vistas.insert(v->chave);
       if (t.porChave) {
-        const std::uint32_t contagem = ContaChave(banco, t, v->textos);
-        variacao += qint64(contagem) - qint64(Contagem(antes.contagens, v->chave));
+        const std::uint32_t contagem = contaChave(banco, t, v->textos);
+        variacao += qint64(contagem) - qint64(contagemDaChave(antes.contagens, v->chave));
         atualizacoes.emplace_back(v->chave, contagem);
       }
 
@@ -669,14 +671,14 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
         case Mapa::Documento: {
           indices();
           for (const std::uint32_t i :
-               porDocumento.values(Solta(v->textos[0]) + u'|' + Solta(v->textos[1])))
+               porDocumento.values(solta(v->textos[0]) + u'|' + solta(v->textos[1])))
             r.pedidosDaMemoria.push_back(i);
           break;
         }
         case Mapa::Venda:
           indices();
           for (const std::uint32_t i :
-               porVenda.values(Solta(v->textos[0]) + u'|' + Solta(v->textos[1])))
+               porVenda.values(solta(v->textos[0]) + u'|' + solta(v->textos[1])))
             r.pedidosDaMemoria.push_back(i);
           break;
         case Mapa::Grade: {
@@ -699,8 +701,8 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
             if (!dia || w->dia < *dia) dia = w->dia;
           }
           if (!soNovos) dia.reset();
-          const QString chave = QStringList{SemBrancos(v->textos[0]), SemBrancos(v->textos[1]),
-                                            SemBrancos(v->textos[2])}
+          const QString chave = QStringList{semBrancos(v->textos[0]), semBrancos(v->textos[1]),
+                                            semBrancos(v->textos[2])}
                                     .join(u'|');
           const auto existente = grades.constFind(chave);
           if (existente != grades.cend() && existente->has_value() && dia)
@@ -723,18 +725,18 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
       if (agora.total - antes.total != recentesAgora - recentesAntes)
         return completa(QStringLiteral("registros antigos de %1 alterados ou removidos").arg(nome));
     }
-    agora.recentes = DesdeX(std::move(agora.recentes), n->X);
+    agora.recentes = desdeX(std::move(agora.recentes), n->X);
   }
 
   // The sales of the grades whose movements changed.
   if (!grades.isEmpty()) {
     std::vector<bool> marcado(pedidos.size(), false);
-    memoria.ParaCadaLinha(
+    memoria.paraCadaLinha(
         [&](std::uint32_t pedido, const QString& CODPROD, const QString& CODGRADE) {
           if (marcado[pedido]) return;
           const auto& p = pedidos[pedido];
-          const QString chave = QStringList{SemBrancos(memoria.texto(p.CODEMPRESA)),
-                                            SemBrancos(CODPROD), SemBrancos(CODGRADE)}
+          const QString chave = QStringList{semBrancos(memoria.texto(p.CODEMPRESA)),
+                                            semBrancos(CODPROD), semBrancos(CODGRADE)}
                                     .join(u'|');
           const auto it = grades.constFind(chave);
           if (it == grades.cend()) return;
@@ -751,13 +753,13 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::Compara(Database& banco, cons
   return r;
 }
 
-void TMonitorAlteracoes::DefineBase(LeituraParalela& leitura) {
-  Esquece();
+void TMonitorAlteracoes::defineBase(LeituraParalela& leitura) {
+  esquece();
   if (leitura.d_->thread.joinable()) leitura.d_->thread.join();
   base_ = leitura.d_->fim.get();
 }
 
-void TMonitorAlteracoes::Avanca() {
+void TMonitorAlteracoes::avanca() {
   if (!proximo_ || !base_) return;
   Estado& n = *proximo_;
   // The counts of every key come from the base, those of the keys read now

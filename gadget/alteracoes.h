@@ -92,7 +92,7 @@ class TMonitorAlteracoes {
 
   // Reads, in the attachment's current snapshot, what the next comparison
   // compares with.
-  void Base(Database& banco, const Periodo& periodo);
+  void leBase(Database& banco, const Periodo& periodo);
 
   // Reads the base on an attachment and a thread of their own while the
   // caller reads the whole period: the base's snapshot starts first, so
@@ -110,7 +110,7 @@ class TMonitorAlteracoes {
     LeituraParalela& operator=(const LeituraParalela&) = delete;
     // Blocks until the snapshot has started; false when the attachment or
     // the snapshot failed (there will be no base).
-    bool Iniciada();
+    bool iniciada();
 
    private:
     friend class TMonitorAlteracoes;
@@ -119,20 +119,20 @@ class TMonitorAlteracoes {
   };
   // Waits for `leitura` and makes its base what the next comparison
   // compares with. Throws what reading it threw (the base is then dropped).
-  void DefineBase(LeituraParalela& leitura);
+  void defineBase(LeituraParalela& leitura);
 
   // Compares the attachment's current snapshot with the base. The base is
-  // left as it was; Avanca() makes this snapshot the base once the refresh
+  // left as it was; avanca() makes this snapshot the base once the refresh
   // that compared has used it.
-  Comparacao Compara(Database& banco, const Periodo& periodo, const TMemoriaAtualizacao& memoria);
+  Comparacao compara(Database& banco, const Periodo& periodo, const TMemoriaAtualizacao& memoria);
   // The cost policy as the cost look-up reads it (the first row of
   // ParaRentabilidade; no row or a null value: 0).
-  static int TipoCusto(Database& banco);
-  void Avanca();
+  static int leTipoCusto(Database& banco);
+  void avanca();
 
   // Whether there is a base (Base ran and nothing forgot it since).
   bool temBase() const noexcept;
-  void Esquece() noexcept;
+  void esquece() noexcept;
 
   // Bytes held, roughly.
   std::size_t bytes() const noexcept;
@@ -140,7 +140,7 @@ class TMonitorAlteracoes {
  private:
   // Reads the state of the attachment's current snapshot. Touches nothing
   // but `banco`.
-  static std::unique_ptr<Estado> LeBase(Database& banco, const Periodo& periodo);
+  static std::unique_ptr<Estado> leEstado(Database& banco, const Periodo& periodo);
 
   std::unique_ptr<Estado> base_;
   std::unique_ptr<Estado> proximo_;

@@ -54,7 +54,7 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
     TAtualizacaoIncremental& memoria;
     bool concluida = false;
     ~EsqueceSeFalhar() {
-      if (!concluida) memoria.Esquece();
+      if (!concluida) memoria.esquece();
     }
   } esquece{*incremental_};
   // One "today" for the whole refresh, so a refresh running across midnight
@@ -113,16 +113,16 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
     // Every read of the refresh sees one snapshot, which is committed as soon
     // as its reads are over so it never holds back the ERP's housekeeping.
     bool daMemoria = false;
-    if (incremental && incremental_->PodeServir(chave)) {
+    if (incremental && incremental_->podeServir(chave)) {
       if (opcoes.progresso) opcoes.progresso(0, 0);
       ReadScope leitura(*banco);
       // Whatever fails on the way, the whole period is read instead: its
       // figures, or its error, are those of a full refresh.
       const FigurasItem figurasAntes = figuras;
       try {
-        daMemoria = incremental_->Atualiza(*this, *banco, chave, resultado);
+        daMemoria = incremental_->atualiza(*this, *banco, chave, resultado);
       } catch (const std::exception&) {
-        incremental_->Esquece();
+        incremental_->esquece();
       }
       if (daMemoria) {
         leitura.end();
@@ -145,7 +145,7 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         periodo.Data1 = data1;
         periodo.Data2 = data2;
         base.emplace(banco->name(), config.Usuario, config.Senha, periodo);
-        if (!base->Iniciada()) base.reset();
+        if (!base->iniciada()) base.reset();
       }
       ReadScope leitura(*banco);
       {
@@ -156,7 +156,7 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         dmRentabilidade.usaCacheDeConsultas(opcoes.caminhoRapido);
         // The calls are recorded for the next refresh.
         registrando_ = incremental && base.has_value();
-        if (registrando_) incremental_->IniciaRegistro(dmRentabilidade, opcoes.guardarItens);
+        if (registrando_) incremental_->iniciaRegistro(dmRentabilidade, opcoes.guardarItens);
         if (opcoes.caminhoRapido) {
           // The orders the items query selects, and no order after the period.
           dmRentabilidade.carregaConsultasDoPeriodo(
@@ -189,9 +189,9 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         registrando_ = false;
         // A base that could not be read only costs the next refresh its
         // memory.
-        incremental_->ConcluiRegistro(chave, *base, *this, resultado);
+        incremental_->concluiRegistro(chave, *base, *this, resultado);
       } else if (incremental) {
-        incremental_->Esquece();
+        incremental_->esquece();
       }
     }
   }
@@ -247,7 +247,7 @@ void TAtualizacaoRentabilidade::passesEmFluxo(Query& qry, TdmRentabilidade& dm,
   int linhas = 0;
   for (; !qry.eof(); qry.next()) {
     calcularLinha(dm, qry, QStringLiteral("Produto"), resultado, opcoes.guardarItens);
-    if (registrando_) incremental_->RegistraProduto(qry);
+    if (registrando_) incremental_->registraProduto(qry);
     if (CalculaFrete(qry, PedidosVerificados)) qry.retainRow();
     resultado.rows = ++linhas;
     if (opcoes.progresso) opcoes.progresso(linhas, 0);
@@ -258,7 +258,7 @@ void TAtualizacaoRentabilidade::passesEmFluxo(Query& qry, TdmRentabilidade& dm,
   int feitos = 0;
   for (qry.first(); !qry.eof(); qry.next()) {
     calcularLinha(dm, qry, QStringLiteral("Frete"), resultado, opcoes.guardarItens);
-    if (registrando_) incremental_->RegistraFrete(qry);
+    if (registrando_) incremental_->registraFrete(qry);
     ++feitos;
     // The freight pass stands for the second half of the steps.
     if (opcoes.progresso)

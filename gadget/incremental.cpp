@@ -17,17 +17,17 @@ namespace {
 // re-reading an order costs its own statements (its rows, its closing record,
 // its payments, the costs of its products), a millisecond or so, against
 // about the time of the order-items query for the whole period.
-int Limite(int pedidos) { return std::max(200, pedidos / 20); }
+int limite(int pedidos) { return std::max(200, pedidos / 20); }
 
 // A code as the database compares it.
-QString SemBrancos(const QString& s) {
+QString semBrancos(const QString& s) {
   qsizetype n = s.size();
   while (n > 0 && s.at(n - 1) == u' ') --n;
   return n == s.size() ? s : s.left(n);
 }
-QString ChaveCanonica(const QStringList& k) {
-  return SemBrancos(k.value(0)) + u'\x1f' + SemBrancos(k.value(1)) + u'\x1f' +
-         SemBrancos(k.value(2));
+QString chaveCanonica(const QStringList& k) {
+  return semBrancos(k.value(0)) + u'\x1f' + semBrancos(k.value(1)) + u'\x1f' +
+         semBrancos(k.value(2));
 }
 
 }  // namespace
@@ -39,62 +39,62 @@ std::size_t TAtualizacaoIncremental::bytes() const noexcept {
   return valida_ ? memoria_.bytes() + monitor_.bytes() : 0;
 }
 
-void TAtualizacaoIncremental::Esquece() noexcept {
+void TAtualizacaoIncremental::esquece() noexcept {
   valida_ = false;
   ultimo_ = {};
-  monitor_.Esquece();
+  monitor_.esquece();
   try {
-    memoria_.Inicia();
+    memoria_.inicia();
   } catch (...) {
   }
 }
 
-bool TAtualizacaoIncremental::PodeServir(const Chave& chave) const {
+bool TAtualizacaoIncremental::podeServir(const Chave& chave) const {
   return valida_ && memoria_.usavel() && monitor_.temBase() && chave == chave_ &&
          !idade_.hasExpired(kValidadeMs) && !leituraCompleta_;
 }
 
-void TAtualizacaoIncremental::IniciaRegistro(TdmRentabilidade& dm, bool figurasCompletas) {
-  Esquece();
-  memoria_.Inicia(figurasCompletas);
+void TAtualizacaoIncremental::iniciaRegistro(TdmRentabilidade& dm, bool figurasCompletas) {
+  esquece();
+  memoria_.inicia(figurasCompletas);
   dm.registraContribuicao(&contribuicao_);
 }
 
-void TAtualizacaoIncremental::RegistraProduto(const Query& qry) {
-  memoria_.RegistraProduto(qry, contribuicao_);
+void TAtualizacaoIncremental::registraProduto(const Query& qry) {
+  memoria_.registraProduto(qry, contribuicao_);
 }
 
-void TAtualizacaoIncremental::RegistraFrete(const Query& qry) {
-  memoria_.RegistraFrete(qry, contribuicao_);
+void TAtualizacaoIncremental::registraFrete(const Query& qry) {
+  memoria_.registraFrete(qry, contribuicao_);
 }
 
-void TAtualizacaoIncremental::ConcluiRegistro(const Chave& chave,
+void TAtualizacaoIncremental::concluiRegistro(const Chave& chave,
                                               TMonitorAlteracoes::LeituraParalela& base,
                                               const TAtualizacaoRentabilidade& gadget,
                                               const ResultadoAtualizacao& resultado) {
   valida_ = false;
   leituraCompleta_ = false;
-  if (!memoria_.Conclui()) {
+  if (!memoria_.conclui()) {
     motivo_ = QStringLiteral("linhas fora da ordem esperada");
-    Esquece();
+    esquece();
     return;
   }
   try {
-    monitor_.DefineBase(base);
+    monitor_.defineBase(base);
   } catch (const std::exception&) {
     motivo_ = QStringLiteral("sem leitura do estado do banco");
-    Esquece();
+    esquece();
     return;
   }
   ultimo_ = {
-      memoria_.TemPercentuaisDoItem(), gadget.totais,          gadget.figuras, resultado.rows,
+      memoria_.temPercentuaisDoItem(), gadget.totais,          gadget.figuras, resultado.rows,
       resultado.chamadasProduto,       resultado.chamadasFrete};
   chave_ = chave;
   idade_.start();
   valida_ = true;
 }
 
-void TAtualizacaoIncremental::Calcula(TAtualizacaoRentabilidade& gadget, TdmRentabilidade& dm,
+void TAtualizacaoIncremental::calcula(TAtualizacaoRentabilidade& gadget, TdmRentabilidade& dm,
                                       const Query& qry, const QString& opcao) {
   // The call's own figures and totals: what it did is what contribuicao_
   // records.
@@ -110,16 +110,16 @@ void TAtualizacaoIncremental::Calcula(TAtualizacaoRentabilidade& gadget, TdmRent
       t.MTotMargemOpLcr, t.MTotPercLucroBrt, t.MTotPercLucroOpe, 0);
 }
 
-bool TAtualizacaoIncremental::Atualiza(TAtualizacaoRentabilidade& gadget, Database& banco,
+bool TAtualizacaoIncremental::atualiza(TAtualizacaoRentabilidade& gadget, Database& banco,
                                        const Chave& chave, ResultadoAtualizacao& resultado) {
   if (leituraCompleta_.exchange(false)) {
     motivo_ = QStringLiteral("configurações salvas");
-    Esquece();
+    esquece();
     return false;
   }
-  if (!PodeServir(chave)) {
+  if (!podeServir(chave)) {
     motivo_ = QStringLiteral("sem memória para estas configurações e este dia");
-    Esquece();
+    esquece();
     return false;
   }
 
@@ -128,15 +128,15 @@ bool TAtualizacaoIncremental::Atualiza(TAtualizacaoRentabilidade& gadget, Databa
   periodo.MostraPedidos = chave.MostraPedidos;
   periodo.Data1 = chave.Data1;
   periodo.Data2 = chave.Data2;
-  periodo.tipoCusto = TMonitorAlteracoes::TipoCusto(banco);
-  const TMonitorAlteracoes::Comparacao alteracoes = monitor_.Compara(banco, periodo, memoria_);
+  periodo.tipoCusto = TMonitorAlteracoes::leTipoCusto(banco);
+  const TMonitorAlteracoes::Comparacao alteracoes = monitor_.compara(banco, periodo, memoria_);
   const auto completa = [this](const QString& motivo) {
     motivo_ = motivo;
-    Esquece();
+    esquece();
     return false;
   };
   if (alteracoes.completa) return completa(alteracoes.motivo);
-  if (alteracoes.alterados() > Limite(memoria_.pedidosVivos()))
+  if (alteracoes.alterados() > limite(memoria_.pedidosVivos()))
     return completa(QStringLiteral("%1 pedidos alterados").arg(alteracoes.alterados()));
 
   // The orders to read again: the memory's changed ones, by their own key,
@@ -149,14 +149,14 @@ bool TAtualizacaoIncremental::Atualiza(TAtualizacaoRentabilidade& gadget, Databa
     QHash<QString, std::uint32_t> porChave;
     for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
       if (!pedidos[i].vivo) continue;
-      porChave.insert(ChaveCanonica({memoria_.texto(pedidos[i].CODEMPRESA),
+      porChave.insert(chaveCanonica({memoria_.texto(pedidos[i].CODEMPRESA),
                                      memoria_.texto(pedidos[i].TIPOPEDIDO),
                                      memoria_.texto(pedidos[i].CODPEDIDO)}),
                       i);
     }
     QSet<QString> vistos;
     for (const QStringList& k : alteracoes.pedidos) {
-      const QString canonica = ChaveCanonica(k);
+      const QString canonica = chaveCanonica(k);
       if (vistos.contains(canonica)) continue;
       vistos.insert(canonica);
       if (const auto it = porChave.constFind(canonica); it != porChave.cend())
@@ -191,28 +191,28 @@ bool TAtualizacaoIncremental::Atualiza(TAtualizacaoRentabilidade& gadget, Databa
       std::vector<QStringList> chaves;
       for (const std::uint32_t i : velhos) chaves.push_back(chaveDe(i));
       chaves.insert(chaves.end(), aLer.begin(), aLer.end());
-      memoria_.RemovePedidos(velhos);
+      memoria_.removePedidos(velhos);
       for (const QStringList& pedido : chaves) {
         le(pedido);
         for (qry.first(); !qry.eof(); qry.next()) {
-          Calcula(gadget, dm, qry, QStringLiteral("Produto"));
-          memoria_.RegistraProduto(qry, contribuicao_);
+          calcula(gadget, dm, qry, QStringLiteral("Produto"));
+          memoria_.registraProduto(qry, contribuicao_);
         }
       }
-      memoria_.ConcluiSubstituicao();
+      memoria_.concluiSubstituicao();
       // The freight at the first row met of each CODPEDIDO touched.
-      for (const std::uint32_t i : memoria_.FretesACalcular()) {
+      for (const std::uint32_t i : memoria_.fretesACalcular()) {
         le(chaveDe(i));
         if (qry.isEmpty()) throw TOrdemDesconhecida();
-        Calcula(gadget, dm, qry, QStringLiteral("Frete"));
-        memoria_.RegistraFrete(qry, contribuicao_);
+        calcula(gadget, dm, qry, QStringLiteral("Frete"));
+        memoria_.registraFrete(qry, contribuicao_);
       }
       if (!memoria_.usavel()) throw TOrdemDesconhecida();
     };
     substitui(std::move(daMemoria), std::move(novos));
     // The gadget is left with the last call's figures: that call keeps them
     // all once its order is read again.
-    if (const auto ultimo = memoria_.PedidoDaUltimaChamadaIncompleta()) substitui({*ultimo}, {});
+    if (const auto ultimo = memoria_.pedidoDaUltimaChamadaIncompleta()) substitui({*ultimo}, {});
     ultimo_.valido = false;
   }
 
@@ -226,17 +226,17 @@ bool TAtualizacaoIncremental::Atualiza(TAtualizacaoRentabilidade& gadget, Databa
   } else {
     FigurasItem figuras = gadget.figuras;
     TotaisRentabilidade totais;
-    memoria_.Reaplica(totais, figuras, resultado.rows, resultado.chamadasProduto,
+    memoria_.reaplica(totais, figuras, resultado.rows, resultado.chamadasProduto,
                       resultado.chamadasFrete, chave.guardarItens ? &resultado.itens : nullptr);
     gadget.totais = totais;
     gadget.figuras = figuras;
     ultimo_ = {
-        memoria_.TemPercentuaisDoItem(), totais, figuras, resultado.rows, resultado.chamadasProduto,
+        memoria_.temPercentuaisDoItem(), totais, figuras, resultado.rows, resultado.chamadasProduto,
         resultado.chamadasFrete};
   }
   resultado.totais = gadget.totais;
   resultado.incremental = true;
-  monitor_.Avanca();
+  monitor_.avanca();
   motivo_.clear();
   return true;
 }

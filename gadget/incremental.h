@@ -65,31 +65,31 @@ class TAtualizacaoIncremental {
 
   // Whether the memory can serve a refresh with this key now (it may still
   // find, reading the database, that the whole period is to be read).
-  bool PodeServir(const Chave& chave) const;
+  bool podeServir(const Chave& chave) const;
 
   // --- A refresh that reads the whole period records it.
 
   // Forgets the memory and makes `dm`'s calls record into it; with
   // `figurasCompletas` every call keeps all its figures (the refresh lists
   // them).
-  void IniciaRegistro(TdmRentabilidade& dm, bool figurasCompletas);
+  void iniciaRegistro(TdmRentabilidade& dm, bool figurasCompletas);
   // After each call of the refresh, on the row it was made on.
-  void RegistraProduto(const Query& qry);
-  void RegistraFrete(const Query& qry);
+  void registraProduto(const Query& qry);
+  void registraFrete(const Query& qry);
   // After the last call: checks the memory and keeps it, for refreshes with
   // `chave`, with what the next refresh compares with, as `base` read it
   // (started before this refresh's snapshot). A memory that cannot serve, or
   // a base that could not be read, is dropped.
   // `gadget` and `resultado` are as the refresh left them.
-  void ConcluiRegistro(const Chave& chave, TMonitorAlteracoes::LeituraParalela& base,
+  void concluiRegistro(const Chave& chave, TMonitorAlteracoes::LeituraParalela& base,
                        const TAtualizacaoRentabilidade& gadget,
                        const ResultadoAtualizacao& resultado);
 
   // Drops the memory: the next refresh reads the whole period.
-  void Esquece() noexcept;
+  void esquece() noexcept;
   // The same, from any thread, also while a refresh uses the memory: the
   // next refresh reads the whole period (after a save of the settings).
-  void PedeLeituraCompleta() noexcept { leituraCompleta_ = true; }
+  void pedeLeituraCompleta() noexcept { leituraCompleta_ = true; }
 
   // --- The refresh from memory.
 
@@ -100,7 +100,7 @@ class TAtualizacaoIncremental {
   // top); the memory is then dropped when it cannot serve again. Throws
   // DatabaseError, CalculationError or TOrdemDesconhecida when a step fails:
   // the caller drops the memory and reads the whole period.
-  bool Atualiza(TAtualizacaoRentabilidade& gadget, Database& banco, const Chave& chave,
+  bool atualiza(TAtualizacaoRentabilidade& gadget, Database& banco, const Chave& chave,
                 ResultadoAtualizacao& resultado);
 
   // The reason the last refresh read the whole period (empty after one
@@ -112,7 +112,7 @@ class TAtualizacaoIncremental {
  private:
   // The engine call on the current row of `qry`, into `contribuicao_`,
   // without touching the gadget's figures.
-  void Calcula(TAtualizacaoRentabilidade& gadget, TdmRentabilidade& dm, const Query& qry,
+  void calcula(TAtualizacaoRentabilidade& gadget, TdmRentabilidade& dm, const Query& qry,
                const QString& opcao);
 
   // What the refresh from memory left, to give again when nothing changed:

@@ -26,8 +26,8 @@ constexpr std::uint16_t kSoDoItem =
     (1u << F::MAquisicao) | (1u << F::MQtdeVendida) | (1u << F::MOperacional);
 constexpr std::uint16_t kFiguras = (1u << 12) - 1;
 
-bool Zero(double v) { return std::bit_cast<std::uint64_t>(v) == 0; }
-bool Iguais(double a, double b) {
+bool zero(double v) { return std::bit_cast<std::uint64_t>(v) == 0; }
+bool iguais(double a, double b) {
   return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
@@ -36,17 +36,17 @@ bool Iguais(double a, double b) {
 // Every text of the memory in one buffer, each kept once.
 class TMemoriaAtualizacao::Textos {
  public:
-  std::uint32_t Guarda(QStringView s) {
+  std::uint32_t guarda(QStringView s) {
     const size_t h = qHash(s, 0x6d617267u);
     for (auto it = indice_.constFind(h); it != indice_.cend() && it.key() == h; ++it)
-      if (Texto(*it) == s) return *it;
+      if (texto(*it) == s) return *it;
     const std::uint32_t i = static_cast<std::uint32_t>(inicio_.size() - 1);
     buffer_.append(s);
     inicio_.push_back(static_cast<std::uint32_t>(buffer_.size()));
     indice_.insert(h, i);
     return i;
   }
-  QStringView Texto(std::uint32_t i) const {
+  QStringView texto(std::uint32_t i) const {
     return QStringView(buffer_).mid(inicio_[i], inicio_[i + 1] - inicio_[i]);
   }
   std::size_t bytes() const {
@@ -64,7 +64,7 @@ class TMemoriaAtualizacao::Textos {
 // description.
 class TMemoriaAtualizacao::Indices {
  public:
-  static size_t ChavePedido(QStringView E, bool nuloE, QStringView T, bool nuloT, QStringView P,
+  static size_t chavePedido(QStringView E, bool nuloE, QStringView T, bool nuloT, QStringView P,
                             bool nuloP) {
     return qHashMulti(0x70656469u, nuloE, E, nuloT, T, nuloP, P);
   }
@@ -72,10 +72,10 @@ class TMemoriaAtualizacao::Indices {
   QHash<quint64, std::uint32_t> produtos;
 };
 
-TMemoriaAtualizacao::TMemoriaAtualizacao() { Inicia(); }
+TMemoriaAtualizacao::TMemoriaAtualizacao() { inicia(); }
 TMemoriaAtualizacao::~TMemoriaAtualizacao() = default;
 
-void TMemoriaAtualizacao::Inicia(bool figurasCompletas) {
+void TMemoriaAtualizacao::inicia(bool figurasCompletas) {
   textos_ = std::make_unique<Textos>();
   indices_ = std::make_unique<Indices>();
   produtos_.clear();
@@ -102,15 +102,15 @@ void TMemoriaAtualizacao::Inicia(bool figurasCompletas) {
 }
 
 QString TMemoriaAtualizacao::texto(std::uint32_t indice) const {
-  return indice == Pedido::kNulo ? QString() : textos_->Texto(indice).toString();
+  return indice == Pedido::kNulo ? QString() : textos_->texto(indice).toString();
 }
 
-std::vector<std::uint32_t> TMemoriaAtualizacao::PedidosComCodigo(
+std::vector<std::uint32_t> TMemoriaAtualizacao::pedidosComCodigo(
     const QSet<QString>& codigos) const {
   std::vector<std::uint32_t> resultado;
   if (codigos.isEmpty()) return resultado;
   for (std::uint32_t i = 0; i < pedidos_.size(); ++i) {
-    if (pedidos_[i].vivo && codigos.contains(ChaveFrete(pedidos_[i]))) resultado.push_back(i);
+    if (pedidos_[i].vivo && codigos.contains(chaveFrete(pedidos_[i]))) resultado.push_back(i);
   }
   return resultado;
 }
@@ -132,34 +132,34 @@ std::size_t TMemoriaAtualizacao::bytes() const noexcept {
 // ---------------------------------------------------------------------------
 // Keeping and giving back a call's figures.
 
-std::uint16_t TMemoriaAtualizacao::Guarda(const TContribuicaoChamada& c, bool completa,
+std::uint16_t TMemoriaAtualizacao::guarda(const TContribuicaoChamada& c, bool completa,
                                           std::vector<double>& pool) const {
   std::uint16_t mascara = completa ? kCompleta : 0;
   if (c.percentuaisDoItem) mascara |= kPercentuaisDoItem;
   const std::uint16_t guardadas = completa ? kGuardadas : kGuardadas & ~kSoDoItem;
   for (int i = 0; i < F::kFiguras; ++i) {
-    if (!(guardadas & (1u << i)) || Zero(c.figuras[i])) continue;
+    if (!(guardadas & (1u << i)) || zero(c.figuras[i])) continue;
     mascara |= static_cast<std::uint16_t>(1u << i);
     pool.push_back(c.figuras[i]);
   }
   return mascara;
 }
 
-std::uint16_t TMemoriaAtualizacao::Guarda(const TContribuicaoChamada& c, bool completa,
+std::uint16_t TMemoriaAtualizacao::guarda(const TContribuicaoChamada& c, bool completa,
                                           TBlocos<double>& pool) const {
   std::vector<double> valores;
-  const std::uint16_t mascara = Guarda(c, completa, valores);
+  const std::uint16_t mascara = guarda(c, completa, valores);
   for (const double v : valores) pool.push_back(v);
   return mascara;
 }
 
 template <typename Pool>
-TContribuicaoChamada TMemoriaAtualizacao::Expande(std::uint16_t mascara, const Pedido& p,
+TContribuicaoChamada TMemoriaAtualizacao::expande(std::uint16_t mascara, const Pedido& p,
                                                   const Pool& pool, std::size_t& k) const {
   TContribuicaoChamada c;
   for (int i = 0; i < F::kFiguras; ++i)
     if (mascara & kFiguras & (1u << i)) c.figuras[i] = pool[k++];
-  CompletaFigurasDerivadas(c);
+  completaFigurasDerivadas(c);
   c.percentuaisDoItem = (mascara & kPercentuaisDoItem) != 0;
   c.percentuaisTotais = p.percentuaisTotais;
   c.divisorTotal = p.divisorTotal;
@@ -169,11 +169,11 @@ TContribuicaoChamada TMemoriaAtualizacao::Expande(std::uint16_t mascara, const P
 // ---------------------------------------------------------------------------
 // Recording.
 
-TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
+TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
                                                         const TContribuicaoChamada& c) {
   Textos& t = *textos_;
   const auto texto = [&](const Field& f) {
-    return f.isNull() ? Pedido::kNulo : t.Guarda(f.asString());
+    return f.isNull() ? Pedido::kNulo : t.guarda(f.asString());
   };
 
   Linha l;
@@ -182,9 +182,9 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
   const Field pedido = qry.fieldByName("CODPEDIDO");
   const QString E = empresa.asString(), T = tipo.asString(), P = pedido.asString();
   const size_t chave =
-      Indices::ChavePedido(E, empresa.isNull(), T, tipo.isNull(), P, pedido.isNull());
+      Indices::chavePedido(E, empresa.isNull(), T, tipo.isNull(), P, pedido.isNull());
   const auto igual = [&t](std::uint32_t indice, const Field& f, const QString& s) {
-    return f.isNull() ? indice == Pedido::kNulo : indice != Pedido::kNulo && t.Texto(indice) == s;
+    return f.isNull() ? indice == Pedido::kNulo : indice != Pedido::kNulo && t.texto(indice) == s;
   };
   std::optional<std::uint32_t> achado;
   for (auto it = indices_->pedidos.constFind(chave);
@@ -200,9 +200,9 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
   const Field data = qry.fieldByName("DATAPEDIDO");
   if (!achado) {
     Pedido p;
-    p.CODEMPRESA = empresa.isNull() ? Pedido::kNulo : t.Guarda(E);
-    p.TIPOPEDIDO = tipo.isNull() ? Pedido::kNulo : t.Guarda(T);
-    p.CODPEDIDO = pedido.isNull() ? Pedido::kNulo : t.Guarda(P);
+    p.CODEMPRESA = empresa.isNull() ? Pedido::kNulo : t.guarda(E);
+    p.TIPOPEDIDO = tipo.isNull() ? Pedido::kNulo : t.guarda(T);
+    p.CODPEDIDO = pedido.isNull() ? Pedido::kNulo : t.guarda(P);
     p.CODVENDEDOR = texto(qry.fieldByName("CODVENDEDOR"));
     p.CODPRAZO = texto(qry.fieldByName("CODPRAZO"));
     const auto numero = [&p](const Field& f, std::uint8_t bit, double& destino) {
@@ -236,9 +236,9 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
     // total, date or divisor is two header records of one order, which this
     // memory cannot tell apart.
     const Pedido& q = pedidos_[l.pedido];
-    if (!Iguais(q.TOTALPEDIDO, total.isNull() ? 0 : total.asFloat()) ||
-        !Iguais(q.DATAPEDIDO, data.isNull() ? 0 : data.asDateTime()) ||
-        q.percentuaisTotais != c.percentuaisTotais || !Iguais(q.divisorTotal, c.divisorTotal))
+    if (!iguais(q.TOTALPEDIDO, total.isNull() ? 0 : total.asFloat()) ||
+        !iguais(q.DATAPEDIDO, data.isNull() ? 0 : data.asDateTime()) ||
+        q.percentuaisTotais != c.percentuaisTotais || !iguais(q.divisorTotal, c.divisorTotal))
       usavel_ = false;
   }
 
@@ -249,8 +249,8 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
   const std::uint8_t nulosProduto = (codprod.isNull() ? 1 : 0) | (descricao.isNull() ? 2 : 0);
   if (ultimoProduto_ == Pedido::kNulo || nulosProduto != ultimosNulosProduto_ ||
       CODPROD != ultimoCodProd_ || DESCRICAO != ultimaDescricao_) {
-    const std::uint32_t cp = codprod.isNull() ? Pedido::kNulo : t.Guarda(CODPROD);
-    const std::uint32_t ds = descricao.isNull() ? Pedido::kNulo : t.Guarda(DESCRICAO);
+    const std::uint32_t cp = codprod.isNull() ? Pedido::kNulo : t.guarda(CODPROD);
+    const std::uint32_t ds = descricao.isNull() ? Pedido::kNulo : t.guarda(DESCRICAO);
     const quint64 chaveProduto = (quint64(cp) << 32) | ds;
     const auto produto = indices_->produtos.constFind(chaveProduto);
     if (produto == indices_->produtos.cend()) {
@@ -269,7 +269,7 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
   const Field grade = qry.fieldByName("CODGRADE");
   const QString CODGRADE = grade.asString();
   if (!temUltimaGrade_ || grade.isNull() != ultimaGradeNula_ || CODGRADE != ultimaGrade_) {
-    ultimaGradeIndice_ = grade.isNull() ? Pedido::kNulo : t.Guarda(CODGRADE);
+    ultimaGradeIndice_ = grade.isNull() ? Pedido::kNulo : t.guarda(CODGRADE);
     ultimaGradeNula_ = grade.isNull();
     ultimaGrade_ = CODGRADE;
     temUltimaGrade_ = true;
@@ -278,36 +278,36 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::LeLinha(const Query& qry,
   return l;
 }
 
-void TMemoriaAtualizacao::RegistraProduto(const Query& qry, const TContribuicaoChamada& c) {
-  Linha l = LeLinha(qry, c);
+void TMemoriaAtualizacao::registraProduto(const Query& qry, const TContribuicaoChamada& c) {
+  Linha l = leLinha(qry, c);
   // The figures come back from what is kept exactly as the call made them.
   TContribuicaoChamada derivadas = c;
-  CompletaFigurasDerivadas(derivadas);
+  completaFigurasDerivadas(derivadas);
   for (const int i : {F::MCustoTotVd, F::MMargemBrtLcr, F::MMargemOpLcr})
-    if (!Iguais(derivadas.figuras[i], c.figuras[i])) usavel_ = false;
+    if (!iguais(derivadas.figuras[i], c.figuras[i])) usavel_ = false;
 
   // A row of a replacement goes aside until ConcluiSubstituicao.
   if (substituindo_) {
-    l.mascara = Guarda(c, true, valoresNovos_);
+    l.mascara = guarda(c, true, valoresNovos_);
     novas_.push_back(l);
     return;
   }
   // Each row is kept when the next one comes, so that the last one keeps
   // all its figures.
-  GuardaUltima(false);
+  guardaUltima(false);
   ultima_.emplace(l, c);
 }
 
-void TMemoriaAtualizacao::GuardaUltima(bool completa) {
+void TMemoriaAtualizacao::guardaUltima(bool completa) {
   if (!ultima_) return;
   Linha l = ultima_->first;
-  l.mascara = Guarda(ultima_->second, completa || figurasCompletas_, valores_);
+  l.mascara = guarda(ultima_->second, completa || figurasCompletas_, valores_);
   linhas_.push_back(l);
   ultima_.reset();
 }
 
-void TMemoriaAtualizacao::RegistraFrete(const Query& qry, const TContribuicaoChamada& c) {
-  const Linha l = LeLinha(qry, c);
+void TMemoriaAtualizacao::registraFrete(const Query& qry, const TContribuicaoChamada& c) {
+  const Linha l = leLinha(qry, c);
   Pedido& p = pedidos_[l.pedido];
   if (p.frete >= 0) {
     // One freight call per order; a second one cannot be placed.
@@ -316,17 +316,17 @@ void TMemoriaAtualizacao::RegistraFrete(const Query& qry, const TContribuicaoCha
   }
   p.frete = static_cast<std::int32_t>(fretes_.size());
   Frete f{l.pedido, l.produto, l.grade, 0, static_cast<std::uint32_t>(valoresFretes_.size())};
-  f.mascara = Guarda(c, true, valoresFretes_);
+  f.mascara = guarda(c, true, valoresFretes_);
   fretes_.push_back(f);
 }
 
-bool TMemoriaAtualizacao::Conclui() {
+bool TMemoriaAtualizacao::conclui() {
   // The last row keeps all its figures: the gadget is left with them.
-  GuardaUltima(true);
+  guardaUltima(true);
   if (!usavel_) return false;
   for (std::size_t i = 1; i < linhas_.size(); ++i) {
     try {
-      if (Compara(linhas_[i - 1], linhas_[i]) >= 0) {
+      if (compara(linhas_[i - 1], linhas_[i]) >= 0) {
         usavel_ = false;
         return false;
       }
@@ -355,11 +355,11 @@ bool TMemoriaAtualizacao::Conclui() {
 // ---------------------------------------------------------------------------
 // Ordering.
 
-int TMemoriaAtualizacao::ComparaTexto(std::uint32_t a, std::uint32_t b) const {
+int TMemoriaAtualizacao::comparaTexto(std::uint32_t a, std::uint32_t b) const {
   if (a == b) return 0;
   if (a == Pedido::kNulo) return -1;
   if (b == Pedido::kNulo) return 1;
-  const QStringView x = textos_->Texto(a), y = textos_->Texto(b);
+  const QStringView x = textos_->texto(a), y = textos_->texto(b);
   const qsizetype n = std::max(x.size(), y.size());
   for (qsizetype i = 0; i < n; ++i) {
     // The shorter text goes on as blanks.
@@ -372,7 +372,7 @@ int TMemoriaAtualizacao::ComparaTexto(std::uint32_t a, std::uint32_t b) const {
   return 0;
 }
 
-int TMemoriaAtualizacao::Compara(const Linha& a, const Linha& b) const {
+int TMemoriaAtualizacao::compara(const Linha& a, const Linha& b) const {
   const Pedido& p = pedidos_[a.pedido];
   const Pedido& q = pedidos_[b.pedido];
   const Produto& x = produtos_[a.produto];
@@ -383,32 +383,32 @@ int TMemoriaAtualizacao::Compara(const Linha& a, const Linha& b) const {
     if (nuloU || nuloV) return nuloU == nuloV ? 0 : nuloU ? -1 : 1;
     return u < v ? -1 : u > v ? 1 : 0;
   };
-  if (const int r = ComparaTexto(x.CODPROD, y.CODPROD)) return r;
-  if (const int r = ComparaTexto(a.grade, b.grade)) return r;
+  if (const int r = comparaTexto(x.CODPROD, y.CODPROD)) return r;
+  if (const int r = comparaTexto(a.grade, b.grade)) return r;
   if (a.pedido != b.pedido) {
     if (const int r = numero(p.COMISSAO, q.COMISSAO, kNuloComissao)) return r;
-    if (const int r = ComparaTexto(p.CODVENDEDOR, q.CODVENDEDOR)) return r;
-    if (const int r = ComparaTexto(p.CODPEDIDO, q.CODPEDIDO)) return r;
-    if (const int r = ComparaTexto(p.TIPOPEDIDO, q.TIPOPEDIDO)) return r;
-    if (const int r = ComparaTexto(p.CODEMPRESA, q.CODEMPRESA)) return r;
+    if (const int r = comparaTexto(p.CODVENDEDOR, q.CODVENDEDOR)) return r;
+    if (const int r = comparaTexto(p.CODPEDIDO, q.CODPEDIDO)) return r;
+    if (const int r = comparaTexto(p.TIPOPEDIDO, q.TIPOPEDIDO)) return r;
+    if (const int r = comparaTexto(p.CODEMPRESA, q.CODEMPRESA)) return r;
     if (const int r = numero(p.DATAPEDIDO, q.DATAPEDIDO, kNuloData)) return r;
     if (const int r = numero(p.DATAENTREGA, q.DATAENTREGA, kNuloEntrega)) return r;
     if (const int r = numero(p.FRETE, q.FRETE, kNuloFrete)) return r;
-    if (const int r = ComparaTexto(p.CODPRAZO, q.CODPRAZO)) return r;
+    if (const int r = comparaTexto(p.CODPRAZO, q.CODPRAZO)) return r;
     if (const int r = numero(p.TOTALPEDIDO, q.TOTALPEDIDO, kNuloTotal)) return r;
     if (const int r = numero(p.VLRACRESCIMO, q.VLRACRESCIMO, kNuloAcrescimo)) return r;
   }
-  return ComparaTexto(x.DESCRICAO, y.DESCRICAO);
+  return comparaTexto(x.DESCRICAO, y.DESCRICAO);
 }
 
-QString TMemoriaAtualizacao::ChaveFrete(const Pedido& p) const {
+QString TMemoriaAtualizacao::chaveFrete(const Pedido& p) const {
   return texto(p.CODPEDIDO).toCaseFolded();
 }
 
 // ---------------------------------------------------------------------------
 // Replacing orders.
 
-void TMemoriaAtualizacao::RemovePedidos(const std::vector<std::uint32_t>& pedidos) {
+void TMemoriaAtualizacao::removePedidos(const std::vector<std::uint32_t>& pedidos) {
   // The freight calls of the orders gone so far leave their pool first.
   std::vector<Frete> fretes;
   std::vector<double> valores;
@@ -439,10 +439,10 @@ void TMemoriaAtualizacao::RemovePedidos(const std::vector<std::uint32_t>& pedido
     p.frete = -1;
     --vivos_;
     const auto texto = [this](std::uint32_t i) {
-      return i == Pedido::kNulo ? QStringView() : textos_->Texto(i);
+      return i == Pedido::kNulo ? QStringView() : textos_->texto(i);
     };
     indices_->pedidos.remove(
-        Indices::ChavePedido(texto(p.CODEMPRESA), p.CODEMPRESA == Pedido::kNulo,
+        Indices::chavePedido(texto(p.CODEMPRESA), p.CODEMPRESA == Pedido::kNulo,
                              texto(p.TIPOPEDIDO), p.TIPOPEDIDO == Pedido::kNulo, texto(p.CODPEDIDO),
                              p.CODPEDIDO == Pedido::kNulo),
         i);
@@ -450,7 +450,7 @@ void TMemoriaAtualizacao::RemovePedidos(const std::vector<std::uint32_t>& pedido
   }
 }
 
-void TMemoriaAtualizacao::ConcluiSubstituicao() {
+void TMemoriaAtualizacao::concluiSubstituicao() {
   substituindo_ = false;
   // The new rows in the database's order: each order's rows came in it, the
   // orders are merged. Their figures travel with them.
@@ -464,7 +464,7 @@ void TMemoriaAtualizacao::ConcluiSubstituicao() {
   TBlocos<double> valores;
   try {
     std::stable_sort(ordem.begin(), ordem.end(), [this](std::size_t a, std::size_t b) {
-      return Compara(novas_[a], novas_[b]) < 0;
+      return compara(novas_[a], novas_[b]) < 0;
     });
     const auto nova = [&](std::size_t j) {
       const std::size_t i = ordem[j];
@@ -480,7 +480,7 @@ void TMemoriaAtualizacao::ConcluiSubstituicao() {
         continue;
       }
       while (j < ordem.size()) {
-        const int r = Compara(novas_[ordem[j]], velha);
+        const int r = compara(novas_[ordem[j]], velha);
         // Two rows the database would have grouped into one: this memory
         // orders differently from it.
         if (r == 0) throw TOrdemDesconhecida();
@@ -503,17 +503,17 @@ void TMemoriaAtualizacao::ConcluiSubstituicao() {
   valoresNovos_.shrink_to_fit();
 }
 
-std::vector<std::uint32_t> TMemoriaAtualizacao::FretesACalcular() {
+std::vector<std::uint32_t> TMemoriaAtualizacao::fretesACalcular() {
   QSet<QString> grupos;
-  for (const std::uint32_t i : alterados_) grupos.insert(ChaveFrete(pedidos_[i]));
+  for (const std::uint32_t i : alterados_) grupos.insert(chaveFrete(pedidos_[i]));
   alterados_.clear();
   std::vector<std::uint32_t> resultado;
   if (grupos.isEmpty()) return resultado;
-  for (const std::uint32_t i : PedidosComCodigo(grupos)) pedidos_[i].frete = -1;
+  for (const std::uint32_t i : pedidosComCodigo(grupos)) pedidos_[i].frete = -1;
   QSet<QString> vistos;
   for (std::size_t i = 0; i < linhas_.size() && vistos.size() < grupos.size(); ++i) {
     const Pedido& p = pedidos_[linhas_[i].pedido];
-    const QString chave = ChaveFrete(p);
+    const QString chave = chaveFrete(p);
     if (!grupos.contains(chave) || vistos.contains(chave)) continue;
     vistos.insert(chave);
     // The freight is read from the row as a number: a null one is 0.
@@ -522,7 +522,7 @@ std::vector<std::uint32_t> TMemoriaAtualizacao::FretesACalcular() {
   return resultado;
 }
 
-std::optional<std::uint32_t> TMemoriaAtualizacao::PedidoDaUltimaChamadaIncompleta() const {
+std::optional<std::uint32_t> TMemoriaAtualizacao::pedidoDaUltimaChamadaIncompleta() const {
   for (const Frete& f : fretes_)
     if (pedidos_[f.pedido].vivo && pedidos_[f.pedido].frete >= 0) return std::nullopt;
   if (linhas_.empty() || (linhas_.back().mascara & kCompleta)) return std::nullopt;
@@ -532,7 +532,7 @@ std::optional<std::uint32_t> TMemoriaAtualizacao::PedidoDaUltimaChamadaIncomplet
 // ---------------------------------------------------------------------------
 // Giving the figures.
 
-bool TMemoriaAtualizacao::TemPercentuaisDoItem() const {
+bool TMemoriaAtualizacao::temPercentuaisDoItem() const {
   for (std::size_t i = 0; i < linhas_.size(); ++i)
     if (linhas_[i].mascara & kPercentuaisDoItem) return true;
   for (const Frete& f : fretes_)
@@ -540,7 +540,7 @@ bool TMemoriaAtualizacao::TemPercentuaisDoItem() const {
   return false;
 }
 
-void TMemoriaAtualizacao::Reaplica(TotaisRentabilidade& t, FigurasItem& f, int& linhas,
+void TMemoriaAtualizacao::reaplica(TotaisRentabilidade& t, FigurasItem& f, int& linhas,
                                    int& chamadasProduto, int& chamadasFrete,
                                    std::vector<ItemCalculado>* itens) const {
   t = TotaisRentabilidade{};
@@ -560,7 +560,7 @@ void TMemoriaAtualizacao::Reaplica(TotaisRentabilidade& t, FigurasItem& f, int& 
   chamadasFrete = static_cast<int>(ordemFretes.size());
 
   const auto figuras = [&](const TContribuicaoChamada& c) {
-    FigurasDaChamada(c, f.MAquisicao, f.MValorDaVenda, f.MQtdeVendida, f.MOperacional,
+    figurasDaChamada(c, f.MAquisicao, f.MValorDaVenda, f.MQtdeVendida, f.MOperacional,
                      f.MCustoParcVd, f.MComissao, f.MImpostos, f.MDescontoPV, f.MTxCondPag,
                      f.MOutros, f.MCustoTotVd, f.MMargemBrtLcr, f.MMargemOpLcr, f.MPercLucroBrt,
                      f.MPercLucroOpe);
@@ -571,7 +571,7 @@ void TMemoriaAtualizacao::Reaplica(TotaisRentabilidade& t, FigurasItem& f, int& 
   std::optional<TContribuicaoChamada> ultima, ultimaComPercentuais;
   const auto aplica = [&](const TContribuicaoChamada& c, std::uint32_t pedido,
                           std::uint32_t produto, std::uint32_t grade, bool frete) {
-    ReaplicaNosTotais(c, t.MTotCustoParcVd, t.MTotValorDaVenda, t.MTotComissao, t.MTotImpostos,
+    reaplicaNosTotais(c, t.MTotCustoParcVd, t.MTotValorDaVenda, t.MTotComissao, t.MTotImpostos,
                       t.MTotDescontoPV, t.MTotTxCondPag, t.MTotOutros, t.MTotCustoTotVd,
                       t.MTotMargemBrtLcr, t.MTotMargemOpLcr, t.MTotPercLucroBrt,
                       t.MTotPercLucroOpe);
@@ -586,7 +586,7 @@ void TMemoriaAtualizacao::Reaplica(TotaisRentabilidade& t, FigurasItem& f, int& 
   std::size_t k = 0;
   for (std::size_t i = 0; i < linhas_.size(); ++i) {
     const Linha& l = linhas_[i];
-    const TContribuicaoChamada c = Expande(l.mascara, pedidos_[l.pedido], valores_, k);
+    const TContribuicaoChamada c = expande(l.mascara, pedidos_[l.pedido], valores_, k);
     aplica(c, l.pedido, l.produto, l.grade, false);
     if (c.percentuaisDoItem) ultimaComPercentuais = c;
     if (i + 1 == linhas_.size()) ultima = c;
@@ -594,7 +594,7 @@ void TMemoriaAtualizacao::Reaplica(TotaisRentabilidade& t, FigurasItem& f, int& 
   for (const std::uint32_t i : ordemFretes) {
     const Frete& fr = fretes_[i];
     std::size_t v = fr.valores;
-    const TContribuicaoChamada c = Expande(fr.mascara, pedidos_[fr.pedido], valoresFretes_, v);
+    const TContribuicaoChamada c = expande(fr.mascara, pedidos_[fr.pedido], valoresFretes_, v);
     aplica(c, fr.pedido, fr.produto, fr.grade, true);
     if (c.percentuaisDoItem) ultimaComPercentuais = c;
     ultima = c;

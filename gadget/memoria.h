@@ -121,19 +121,19 @@ class TMemoriaAtualizacao {
 
   // Forgets everything and starts recording. `figurasCompletas`: every call
   // keeps all its figures (the refresh lists every line's figures).
-  void Inicia(bool figurasCompletas = false);
+  void inicia(bool figurasCompletas = false);
   // The product call just made on the current row of `qry` (an order-items
   // row) and what it did. Throws DatabaseError when a column is missing.
-  void RegistraProduto(const Query& qry, const TContribuicaoChamada& c);
+  void registraProduto(const Query& qry, const TContribuicaoChamada& c);
   // The freight call just made on the current row of `qry`, the first row
   // met of its order, whose product call was recorded.
-  void RegistraFrete(const Query& qry, const TContribuicaoChamada& c);
+  void registraFrete(const Query& qry, const TContribuicaoChamada& c);
   // After the last call. Checks that the rows came in the order this memory
   // orders them, and that each freight call was made on its order's first
   // row; returns false, leaving the memory unusable, when not (or when one
   // key carried two different headers, or a call's figures did not come
   // back as it made them).
-  bool Conclui();
+  bool conclui();
   bool usavel() const noexcept { return usavel_; }
 
   // --- Replacing some orders.
@@ -143,19 +143,19 @@ class TMemoriaAtualizacao {
   // orders read anew, each order's rows in the query's own order, and
   // ConcluiSubstituicao puts them in place. Throws TOrdemDesconhecida when a
   // new row cannot be placed; the memory is then unusable.
-  void RemovePedidos(const std::vector<std::uint32_t>& pedidos);
-  void ConcluiSubstituicao();
+  void removePedidos(const std::vector<std::uint32_t>& pedidos);
+  void concluiSubstituicao();
   // After ConcluiSubstituicao: the freight is calculated at the first row met
   // of each CODPEDIDO (without regard to letter case), so every CODPEDIDO of
   // an order taken out or recorded anew has its freight call made again:
   // forgets the freight calls of those CODPEDIDOs and returns, in the order
   // their first rows come, the orders whose row comes first, when their
   // freight is not zero. RegistraFrete then records their calls.
-  std::vector<std::uint32_t> FretesACalcular();
+  std::vector<std::uint32_t> fretesACalcular();
   // After the freight calls: the order of the period's last call when that
   // call did not keep all its figures (an old row that became the last one)
   // - replacing that order too gives them.
-  std::optional<std::uint32_t> PedidoDaUltimaChamadaIncompleta() const;
+  std::optional<std::uint32_t> pedidoDaUltimaChamadaIncompleta() const;
 
   // --- Giving the refresh's figures.
 
@@ -164,12 +164,12 @@ class TMemoriaAtualizacao {
   // gadget's figures before the refresh), counts the rows and calls, and
   // with `itens` fills it as the calls would. REQUIRES: a memory recorded
   // with figurasCompletas when `itens` is given.
-  void Reaplica(TotaisRentabilidade& totais, FigurasItem& figuras, int& linhas,
+  void reaplica(TotaisRentabilidade& totais, FigurasItem& figuras, int& linhas,
                 int& chamadasProduto, int& chamadasFrete, std::vector<ItemCalculado>* itens) const;
 
   // Whether some call computed the line's own percentages (then the figures
   // the gadget is left with do not depend on those it came with).
-  bool TemPercentuaisDoItem() const;
+  bool temPercentuaisDoItem() const;
 
   // --- Looking orders up.
 
@@ -177,7 +177,7 @@ class TMemoriaAtualizacao {
   QString texto(std::uint32_t indice) const;
   // The living orders whose CODPEDIDO is one of `codigos` (compared without
   // regard to letter case; `codigos` case-folded).
-  std::vector<std::uint32_t> PedidosComCodigo(const QSet<QString>& codigos) const;
+  std::vector<std::uint32_t> pedidosComCodigo(const QSet<QString>& codigos) const;
   int pedidosVivos() const noexcept { return vivos_; }
   // Calls kept (product and freight).
   std::size_t chamadas() const noexcept;
@@ -186,7 +186,7 @@ class TMemoriaAtualizacao {
 
   // Each row's order, product code and grade code, in row order.
   template <typename F>
-  void ParaCadaLinha(F&& f) const {
+  void paraCadaLinha(F&& f) const {
     for (std::size_t i = 0; i < linhas_.size(); ++i) {
       const Linha& l = linhas_[i];
       f(l.pedido, texto(produtos_[l.produto].CODPROD), texto(l.grade));
@@ -216,22 +216,22 @@ class TMemoriaAtualizacao {
   class Indices;
 
   // Keeps the row recorded last, with all its figures when `completa`.
-  void GuardaUltima(bool completa);
+  void guardaUltima(bool completa);
   // The row's key columns: its order (found or created), product and grade.
-  Linha LeLinha(const Query& qry, const TContribuicaoChamada& c);
+  Linha leLinha(const Query& qry, const TContribuicaoChamada& c);
   // Keeps a call's figures at the end of `pool`; returns its mask.
-  std::uint16_t Guarda(const TContribuicaoChamada& c, bool completa,
+  std::uint16_t guarda(const TContribuicaoChamada& c, bool completa,
                        std::vector<double>& pool) const;
-  std::uint16_t Guarda(const TContribuicaoChamada& c, bool completa, TBlocos<double>& pool) const;
+  std::uint16_t guarda(const TContribuicaoChamada& c, bool completa, TBlocos<double>& pool) const;
   template <typename Pool>
-  TContribuicaoChamada Expande(std::uint16_t mascara, const Pedido& p, const Pool& pool,
+  TContribuicaoChamada expande(std::uint16_t mascara, const Pedido& p, const Pool& pool,
                                std::size_t& k) const;
   // < 0, 0, > 0 as the database orders the two rows. Throws
   // TOrdemDesconhecida.
-  int Compara(const Linha& a, const Linha& b) const;
-  int ComparaTexto(std::uint32_t a, std::uint32_t b) const;
+  int compara(const Linha& a, const Linha& b) const;
+  int comparaTexto(std::uint32_t a, std::uint32_t b) const;
   // The key of CODPEDIDO for the freight: without regard to letter case.
-  QString ChaveFrete(const Pedido& p) const;
+  QString chaveFrete(const Pedido& p) const;
 
   std::unique_ptr<Textos> textos_;
   std::unique_ptr<Indices> indices_;

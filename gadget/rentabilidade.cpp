@@ -419,7 +419,7 @@ void TRentabilidade::RConfClick(QObject*) {
       *FConfig, *FConexao, frmPrincipal, geometria(),
       [this] {
         // Saved settings: the next refresh reads the whole period.
-        if (memoria_) memoria_->PedeLeituraCompleta();
+        if (memoria_) memoria_->pedeLeituraCompleta();
         Atualiza(this);
       },
       [this](std::function<void()> acao) { AposTrabalho(std::move(acao)); });
