@@ -29,22 +29,16 @@ struct TabelaDoPedido {
   const char* nome;
   QStringList colunas;  // the key; the first is the branch
   Mapa mapa;
-  // Its records are counted per key: records written long ago are updated
-  // in the normal course of business (lines edited, documents paid), and the
-  // count of each key changed tells those updates from records gone. The
-  // other tables' old records are not expected to change: when some did,
-  // the whole period is read.
-  bool porChave = false;
 };
 
 const std::vector<TabelaDoPedido>& tabelasDosPedidos() {
   static const std::vector<TabelaDoPedido> tabelas{
-      {"PEDIDOI", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido, true},
+      {"PEDIDOI", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
       {"ENCEFAT", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
       {"CONVENCEFAT", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
       {"PARCPEDC", {"CODEMPRESA", "TIPOPEDIDO", "CODPEDIDO"}, Mapa::Pedido},
       {"PRETERC", {"CODEMPRESA", "NUMDOCORIG"}, Mapa::Pagamento},
-      {"DOCUREC", {"CODEMPRESA", "NUMDOCORIG"}, Mapa::Documento, true},
+      {"DOCUREC", {"CODEMPRESA", "NUMDOCORIG"}, Mapa::Documento},
       {"FINANCIAMENTO", {"CODEMPRESA", "CODVENDA"}, Mapa::Venda},
       {"MVGERAL", {"CODEMPRESA", "CODPROD", "CODGRADE"}, Mapa::Grade},
   };
@@ -174,8 +168,10 @@ struct TMonitorAlteracoes::Estado {
   Tabela cabecalhos;                  // PEDIDOC, recentes only
   std::map<TDateTime, qint64> dias;   // selected orders per DATAPEDIDO
   std::map<QString, Tabela> tabelas;  // the orders' tables
-  // Counts of keys read by a comparison, to be written into the base's.
+  // Counts of keys read by a comparison, to be written into the base's, and
+  // the tables whose keys it counted all over again.
   std::map<QString, std::vector<std::pair<quint64, std::uint32_t>>> atualizacoes;
+  std::map<QString, std::vector<std::pair<quint64, std::uint32_t>>> mapasNovos;
 };
 
 namespace {
@@ -437,10 +433,7 @@ std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(Databas
     if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     Estado::Tabela& destino = e->tabelas[QLatin1String(t.nome)];
     destino.existe = seExiste(banco, t.nome, [&] {
-      if (t.porChave)
-        destino.contagens = contaPorChave(banco, t, periodo.Empresa, destino.total);
-      else
-        destino.total = conta(banco, t, periodo.Empresa);
+      destino.contagens = contaPorChave(banco, t, periodo.Empresa, destino.total);
       destino.recentes = leRecentes(banco, t, e->X, periodo.Empresa);
     });
   }
@@ -629,103 +622,183 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
       porVenda.insert(solta(pagamento) + u'|' + solta(memoria.texto(p.CODPEDIDO)), i);
     }
   };
-  // Grades whose movements changed: the earliest day they affect, or none
-  // (every day).
-  QHash<QString, std::optional<TDateTime>> grades;
-
+  // Each table's records written or gone since the base.
+  struct Leitura {
+    const TabelaDoPedido* tabela;
+    const Estado::Tabela* antes;
+    Estado::Tabela* agora;
+    std::vector<const Estado::Versao*> diferencas;
+  };
+  std::vector<Leitura> leituras;
   for (const TabelaDoPedido& t : tabelasDosPedidos()) {
     if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     const QString nome = QLatin1String(t.nome);
     const auto antesIt = b.tabelas.find(nome);
     if (antesIt == b.tabelas.end()) return completa(QStringLiteral("tabela %1 sem base").arg(nome));
-    const Estado::Tabela& antes = antesIt->second;
     Estado::Tabela& agora = n->tabelas[nome];
     agora.existe = seExiste(banco, t.nome, [&] {
       agora.total = conta(banco, t, periodo.Empresa);
       agora.recentes = leRecentes(banco, t, b.X, periodo.Empresa);
     });
-    if (agora.existe != antes.existe)
+    if (agora.existe != antesIt->second.existe)
       return completa(QStringLiteral("tabela %1 criada ou removida").arg(nome));
     if (!agora.existe) continue;
+    leituras.push_back({&t, &antesIt->second, &agora,
+                        diferencasDeVersoes(antesIt->second.recentes, agora.recentes)});
+  }
 
-    // Each key with records written or gone since the base, and its count
-    // now; the other keys must account for the whole table's count.
-    const auto diferencas = diferencasDeVersoes(antes.recentes, agora.recentes);
-    QSet<quint64> vistas;
-    qint64 variacao = 0;
-    auto& atualizacoes = n->atualizacoes[nome];
-    for (const Estado::Versao* v : diferencas) {
-      if (vistas.contains(v->chave)) continue;
-      vistas.insert(v->chave);
-      if (t.porChave) {
-        const std::uint32_t contagem = contaChave(banco, t, v->textos);
-        variacao += qint64(contagem) - qint64(contagemDaChave(antes.contagens, v->chave));
-        atualizacoes.emplace_back(v->chave, contagem);
-      }
-
-      switch (t.mapa) {
+  // The orders those records belong to.
+  for (const Leitura& l : leituras) {
+    for (const Estado::Versao* v : l.diferencas) {
+      switch (l.tabela->mapa) {
         case Mapa::Pedido:
           alterado(v->textos);
           break;
         case Mapa::Pagamento:
-        case Mapa::Documento: {
+        case Mapa::Documento:
           indices();
           for (const std::uint32_t i :
                porDocumento.values(solta(v->textos[0]) + u'|' + solta(v->textos[1])))
             r.pedidosDaMemoria.push_back(i);
           break;
-        }
         case Mapa::Venda:
           indices();
           for (const std::uint32_t i :
                porVenda.values(solta(v->textos[0]) + u'|' + solta(v->textos[1])))
             r.pedidosDaMemoria.push_back(i);
           break;
-        case Mapa::Grade: {
-          // New movements alone affect the sales from their day on; a
-          // movement changed or gone (its record version left the recent
-          // ones) every sale of the grade. Old movements changed make the
-          // whole period be read (below).
-          std::optional<TDateTime> dia;
-          bool soNovos = true;
-          for (const Estado::Versao* w : diferencas) {
-            if (w->chave != v->chave) continue;
-            const auto agoraW = std::lower_bound(agora.recentes.begin(), agora.recentes.end(), *w);
-            const auto antesW = std::lower_bound(antes.recentes.begin(), antes.recentes.end(), *w);
-            const bool deAgora = agoraW != agora.recentes.end() && !(*w < *agoraW);
-            const bool deAntes = antesW != antes.recentes.end() && !(*w < *antesW);
-            if (!deAgora || deAntes) {
-              soNovos = false;
-              continue;
-            }
-            if (!dia || w->dia < *dia) dia = w->dia;
-          }
-          if (!soNovos) dia.reset();
-          const QString chave = QStringList{semBrancos(v->textos[0]), semBrancos(v->textos[1]),
-                                            semBrancos(v->textos[2])}
-                                    .join(u'|');
-          const auto existente = grades.constFind(chave);
-          if (existente != grades.cend() && existente->has_value() && dia)
-            grades[chave] = std::min(**existente, *dia);
-          else if (existente == grades.cend() || existente->has_value())
-            grades[chave] = dia;
+        case Mapa::Grade:
           break;
-        }
       }
     }
-    if (t.porChave) {
-      if (agora.total - antes.total != variacao)
-        return completa(QStringLiteral("registros de %1 removidos").arg(nome));
-    } else {
-      // The records written before X are the same ones as long as the
-      // table's count changed by as much as its recent records did.
-      qint64 recentesAntes = 0, recentesAgora = 0;
-      for (const Estado::Versao& v : antes.recentes) recentesAntes += v.registros;
-      for (const Estado::Versao& v : agora.recentes) recentesAgora += v.registros;
-      if (agora.total - antes.total != recentesAgora - recentesAntes)
-        return completa(QStringLiteral("registros antigos de %1 alterados ou removidos").arg(nome));
+  }
+  // Every changed order's key in each table's terms: a record gone from an
+  // order that changed elsewhere (a whole order deleted) is counted with it.
+  std::vector<QStringList> chavesDosPedidos = r.pedidos;
+  for (const std::uint32_t i : r.pedidosDaMemoria) {
+    chavesDosPedidos.push_back({memoria.texto(pedidos[i].CODEMPRESA),
+                                memoria.texto(pedidos[i].TIPOPEDIDO),
+                                memoria.texto(pedidos[i].CODPEDIDO)});
+  }
+  const auto chavesNaTabela = [&](const TabelaDoPedido& t, const std::vector<QStringList>& deQuem) {
+    std::vector<QStringList> chaves;
+    for (const QStringList& k : deQuem) {
+      const QString pagamento = periodo.Empresa.isEmpty() ? k[0] : periodo.Empresa;
+      switch (t.mapa) {
+        case Mapa::Pedido:
+          chaves.push_back(k);
+          break;
+        case Mapa::Pagamento:
+          chaves.push_back({pagamento, k[1] + k[2]});
+          break;
+        case Mapa::Documento:
+          chaves.push_back({k[0], k[1] + k[2]});
+          break;
+        case Mapa::Venda:
+          chaves.push_back({pagamento, k[2]});
+          break;
+        case Mapa::Grade:
+          break;
+      }
     }
-    agora.recentes = desdeX(std::move(agora.recentes), n->X);
+    return chaves;
+  };
+
+  // Grades whose movements changed: the earliest day they affect, or none
+  // (every day).
+  QHash<QString, std::optional<TDateTime>> grades;
+  for (const Leitura& l : leituras) {
+    const TabelaDoPedido& t = *l.tabela;
+    const QString nome = QLatin1String(t.nome);
+    // Each key with records written or gone, or of an order changed, and
+    // its count now; the other keys must account for the whole table's
+    // count.
+    std::vector<std::pair<quint64, QStringList>> chaves;
+    QSet<quint64> vistas;
+    for (const Estado::Versao* v : l.diferencas) {
+      if (vistas.contains(v->chave)) continue;
+      vistas.insert(v->chave);
+      chaves.emplace_back(v->chave, v->textos);
+    }
+    for (const QStringList& k : chavesNaTabela(t, chavesDosPedidos)) {
+      const quint64 h = hashChave(k);
+      if (vistas.contains(h) || !daEmpresa(k[0], periodo.Empresa)) continue;
+      vistas.insert(h);
+      chaves.emplace_back(h, k);
+    }
+    qint64 variacao = 0;
+    auto& atualizacoes = n->atualizacoes[nome];
+    for (const auto& [chave, textos] : chaves) {
+      const std::uint32_t contagem = contaChave(banco, t, textos);
+      const std::uint32_t base = contagemDaChave(l.antes->contagens, chave);
+      variacao += qint64(contagem) - qint64(base);
+      atualizacoes.emplace_back(chave, contagem);
+      if (t.mapa != Mapa::Grade) continue;
+
+      // New movements alone (the grade's count grew by as many records as
+      // were written) affect the sales from their day on; anything else - a
+      // movement changed or gone - every sale of the grade.
+      std::optional<TDateTime> dia;
+      qint64 novos = 0;
+      bool soNovos = true;
+      for (const Estado::Versao* w : l.diferencas) {
+        if (w->chave != chave) continue;
+        const auto& agora = l.agora->recentes;
+        const auto& antes = l.antes->recentes;
+        const auto agoraW = std::lower_bound(agora.begin(), agora.end(), *w);
+        const auto antesW = std::lower_bound(antes.begin(), antes.end(), *w);
+        const bool deAgora = agoraW != agora.end() && !(*w < *agoraW);
+        const bool deAntes = antesW != antes.end() && !(*w < *antesW);
+        if (!deAgora || deAntes) {
+          soNovos = false;
+          continue;
+        }
+        novos += w->registros;
+        if (!dia || w->dia < *dia) dia = w->dia;
+      }
+      if (!soNovos || qint64(contagem) - qint64(base) != novos) dia.reset();
+      const QString grade =
+          QStringList{semBrancos(textos[0]), semBrancos(textos[1]), semBrancos(textos[2])}.join(
+              u'|');
+      const auto existente = grades.constFind(grade);
+      if (existente != grades.cend() && existente->has_value() && dia)
+        grades[grade] = std::min(**existente, *dia);
+      else if (existente == grades.cend() || existente->has_value())
+        grades[grade] = dia;
+    }
+    if (l.agora->total - l.antes->total != variacao) {
+      // Records gone from keys nothing else shows: the table's count of every
+      // key now, against the base's, tells which.
+      qint64 total = 0;
+      std::vector<std::pair<quint64, std::uint32_t>> agoraPorChave =
+          contaPorChave(banco, t, periodo.Empresa, total);
+      std::map<quint64, qint64> diferenca;
+      for (const auto& [chave, quantos] : l.antes->contagens) diferenca[chave] -= quantos;
+      for (const auto& [chave, quantos] : agoraPorChave) diferenca[chave] += quantos;
+      QSet<quint64> mudaram;
+      for (const auto& [chave, d] : diferenca)
+        if (d != 0) mudaram.insert(chave);
+      // The memory's orders (or grades) with those keys.
+      for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
+        if (!pedidos[i].vivo || t.mapa == Mapa::Grade) continue;
+        const std::vector<QStringList> doPedido{{memoria.texto(pedidos[i].CODEMPRESA),
+                                                 memoria.texto(pedidos[i].TIPOPEDIDO),
+                                                 memoria.texto(pedidos[i].CODPEDIDO)}};
+        for (const QStringList& k : chavesNaTabela(t, doPedido))
+          if (mudaram.contains(hashChave(k))) r.pedidosDaMemoria.push_back(i);
+      }
+      if (t.mapa == Mapa::Grade) {
+        memoria.paraCadaLinha([&](std::uint32_t pedido, const QString& CODPROD,
+                                  const QString& CODGRADE) {
+          const QStringList k{memoria.texto(pedidos[pedido].CODEMPRESA), CODPROD, CODGRADE};
+          if (mudaram.contains(hashChave(k)))
+            grades[QStringList{semBrancos(k[0]), semBrancos(k[1]), semBrancos(k[2])}.join(u'|')] =
+                std::nullopt;
+        });
+      }
+      n->mapasNovos[nome] = std::move(agoraPorChave);
+    }
+    l.agora->recentes = desdeX(std::move(l.agora->recentes), n->X);
   }
 
   // The sales of the grades whose movements changed.
@@ -765,6 +838,10 @@ void TMonitorAlteracoes::avanca() {
   // The counts of every key come from the base, those of the keys read now
   // from the comparison.
   for (auto& [nome, agora] : n.tabelas) {
+    if (const auto novo = n.mapasNovos.find(nome); novo != n.mapasNovos.end()) {
+      agora.contagens = std::move(novo->second);
+      continue;
+    }
     auto& contagens = base_->tabelas[nome].contagens;
     for (const auto& [chave, quantos] : n.atualizacoes[nome]) {
       const auto it = std::lower_bound(contagens.begin(), contagens.end(),
@@ -777,6 +854,7 @@ void TMonitorAlteracoes::avanca() {
     agora.contagens = std::move(contagens);
   }
   n.atualizacoes.clear();
+  n.mapasNovos.clear();
   base_ = std::move(proximo_);
 }
 

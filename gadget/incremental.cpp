@@ -51,7 +51,7 @@ void TAtualizacaoIncremental::esquece() noexcept {
 
 bool TAtualizacaoIncremental::podeServir(const Chave& chave) const {
   return valida_ && memoria_.usavel() && monitor_.temBase() && chave == chave_ &&
-         !idade_.hasExpired(kValidadeMs) && !leituraCompleta_;
+         !idade_.hasExpired(validadeMs_) && !leituraCompleta_;
 }
 
 void TAtualizacaoIncremental::iniciaRegistro(TdmRentabilidade& dm, bool figurasCompletas) {

@@ -103,6 +103,9 @@ class TAtualizacaoIncremental {
   bool atualiza(TAtualizacaoRentabilidade& gadget, Database& banco, const Chave& chave,
                 ResultadoAtualizacao& resultado);
 
+  // Changes how long a memory serves (tests; the default is kValidadeMs).
+  void setValidadeMs(qint64 ms) noexcept { validadeMs_ = ms; }
+
   // The reason the last refresh read the whole period (empty after one
   // from memory), for diagnostics.
   QString motivoCompleta() const { return motivo_; }
@@ -132,6 +135,7 @@ class TAtualizacaoIncremental {
   TContribuicaoChamada contribuicao_;
   Chave chave_;
   QElapsedTimer idade_;
+  qint64 validadeMs_ = kValidadeMs;
   bool valida_ = false;
   std::atomic<bool> leituraCompleta_{false};
   QString motivo_;
