@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/aritmetica_p.h"
+#include "engine/contribuicao.h"
 #include "framework/config.h"
 #include "framework/db/query.h"
 #include "framework/funcoes.h"
@@ -154,8 +155,9 @@ void TCalculoRentabilidade::calculaPedido() {
   // guard does not.
   const double vlrAcrescimo = cabecFloat("VlrAcrescimo");
   percentuaisDoItem = MValorDaVenda > 0;
-  percentuaisTotais = totalPedido + frete > 0;
-  divisorTotal = totalPedido + frete - vlrAcrescimo;
+  const TPercentuaisTotais totais = percentuaisTotaisDoPedido(totalPedido, frete, vlrAcrescimo);
+  percentuaisTotais = totais.calcula;
+  divisorTotal = totais.divisor;
   if (percentuaisDoItem) MPercLucroBrt = percentualDoItem(MMargemBrtLcr, MValorDaVenda);
   if (percentuaisTotais) {
     etapa = QStringLiteral("rentabilidade bruta total");

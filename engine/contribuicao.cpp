@@ -10,6 +10,11 @@ namespace margivo {
 
 using F = TContribuicaoChamada;
 
+TPercentuaisTotais percentuaisTotaisDoPedido(double totalPedido, double frete,
+                                             double vlrAcrescimo) {
+  return {totalPedido + frete > 0, totalPedido + frete - vlrAcrescimo};
+}
+
 void completaFigurasDerivadas(TContribuicaoChamada& c) {
   auto& f = c.figuras;
   f[F::MCustoTotVd] =

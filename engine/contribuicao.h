@@ -57,6 +57,15 @@ inline constexpr std::array<TContribuicaoChamada::Figura, 9> kFigurasSomadas{
     TContribuicaoChamada::MMargemOpLcr,
 };
 
+// Whether a call recomputes the total percentages, and over what: an order
+// whose total plus freight is positive, over its total plus freight less its
+// surcharge (the guard and the divisor differ by the surcharge).
+struct TPercentuaisTotais {
+  bool calcula = false;
+  double divisor = 0;
+};
+TPercentuaisTotais percentuaisTotaisDoPedido(double totalPedido, double frete, double vlrAcrescimo);
+
 // Sets the figures a call derives from the others, as the call derives
 // them: MCustoTotVd from the partial cost, commission, taxes, boleto fee,
 // present-value discount and other costs, and the two margins from the sale

@@ -267,11 +267,8 @@ QString escopo(const QString& Empresa) {
 
 qint64 conta(Database& banco, const TabelaDoPedido& t, const QString& Empresa) {
   Query q(&banco);
-  // Every record is read anyway: straight through the table, not through
-  // the branch's index.
   q.sql() << QStringLiteral("SELECT COUNT(*) AS MGV_N FROM %1").arg(QLatin1String(t.nome)) +
-                 (Empresa.isEmpty() ? QString()
-                                    : QStringLiteral(" WHERE CODEMPRESA || '' = :Empresa"));
+                 escopo(Empresa);
   if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
   q.open();
   return q.fieldByName("MGV_N").asInteger();
@@ -302,14 +299,16 @@ std::vector<std::pair<quint64, std::uint32_t>> contaPorChave(Database& banco,
   std::sort(contagens.begin(), contagens.end());
   // Keys the database tells apart that differ only in trailing blanks: one
   // count for both.
-  std::vector<std::pair<quint64, std::uint32_t>> unidas;
-  for (const auto& c : contagens) {
-    if (!unidas.empty() && unidas.back().first == c.first)
-      unidas.back().second += c.second;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < contagens.size(); ++i) {
+    if (n > 0 && contagens[n - 1].first == contagens[i].first)
+      contagens[n - 1].second += contagens[i].second;
     else
-      unidas.push_back(c);
+      contagens[n++] = contagens[i];
   }
-  return unidas;
+  contagens.resize(n);
+  contagens.shrink_to_fit();
+  return contagens;
 }
 
 // Records of one key now.
@@ -570,7 +569,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
          diferencasDeVersoes(b.cabecalhos.recentes, n->cabecalhos.recentes)) {
       if (contados.contains(v->chave)) continue;
       contados.insert(v->chave);
-      if (const auto i = pedidoDaChave(v->chave)) --esperado[pedidos[*i].DATAPEDIDO];
+      if (const auto i = pedidoDaChave(v->chave)) --esperado[memoria.valor(pedidos[*i].DATAPEDIDO)];
       const auto agora = std::lower_bound(
           n->cabecalhos.recentes.begin(), n->cabecalhos.recentes.end(), *v,
           [](const Estado::Versao& a, const Estado::Versao& c) { return a.chave < c.chave; });
@@ -596,7 +595,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
       }
       for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
         const auto& p = pedidos[i];
-        if (!p.vivo || p.DATAPEDIDO != dia) continue;
+        if (!p.vivo || memoria.valor(p.DATAPEDIDO) != dia) continue;
         const QStringList textos{memoria.texto(p.CODEMPRESA), memoria.texto(p.TIPOPEDIDO),
                                  memoria.texto(p.CODPEDIDO)};
         if (!presentes.contains(hashChave(textos))) alterado(textos);
@@ -813,7 +812,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
                                     .join(u'|');
           const auto it = grades.constFind(chave);
           if (it == grades.cend()) return;
-          if (it->has_value() && std::floor(p.DATAPEDIDO) < **it) return;
+          if (it->has_value() && std::floor(memoria.valor(p.DATAPEDIDO)) < **it) return;
           marcado[pedido] = true;
           r.pedidosDaMemoria.push_back(pedido);
         });

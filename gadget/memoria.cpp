@@ -33,17 +33,23 @@ bool iguais(double a, double b) {
 
 }  // namespace
 
-// Every text of the memory in one buffer, each kept once.
+// Every text of the memory in one buffer. Texts that repeat from row to row
+// (branches, kinds, sellers, conditions, products, grades) are kept once; an
+// order's number is kept as it comes.
 class TMemoriaAtualizacao::Textos {
  public:
   std::uint32_t guarda(QStringView s) {
     const size_t h = qHash(s, 0x6d617267u);
     for (auto it = indice_.constFind(h); it != indice_.cend() && it.key() == h; ++it)
       if (texto(*it) == s) return *it;
+    const std::uint32_t i = acrescenta(s);
+    indice_.insert(h, i);
+    return i;
+  }
+  std::uint32_t acrescenta(QStringView s) {
     const std::uint32_t i = static_cast<std::uint32_t>(inicio_.size() - 1);
     buffer_.append(s);
     inicio_.push_back(static_cast<std::uint32_t>(buffer_.size()));
-    indice_.insert(h, i);
     return i;
   }
   QStringView texto(std::uint32_t i) const {
@@ -60,16 +66,45 @@ class TMemoriaAtualizacao::Textos {
   QMultiHash<size_t, std::uint32_t> indice_;
 };
 
-// Orders by key (a hash of its three texts) and products by code and
-// description.
+// The header's numbers and dates, each kept once.
+class TMemoriaAtualizacao::Valores {
+ public:
+  std::uint32_t guarda(double v) {
+    const quint64 bits = std::bit_cast<quint64>(v);
+    const auto it = indice_.constFind(bits);
+    if (it != indice_.cend()) return *it;
+    const std::uint32_t i = static_cast<std::uint32_t>(valores_.size());
+    valores_.push_back(v);
+    indice_.insert(bits, i);
+    return i;
+  }
+  double valor(std::uint32_t i) const { return valores_[i]; }
+  std::size_t bytes() const {
+    return valores_.capacity() * 8 + static_cast<std::size_t>(indice_.size()) * 24;
+  }
+
+ private:
+  std::vector<double> valores_;
+  QHash<quint64, std::uint32_t> indice_;
+};
+
+// Orders by key (a hash of its three texts) and products by code,
+// description and grade.
 class TMemoriaAtualizacao::Indices {
  public:
   static size_t chavePedido(QStringView E, bool nuloE, QStringView T, bool nuloT, QStringView P,
                             bool nuloP) {
     return qHashMulti(0x70656469u, nuloE, E, nuloT, T, nuloP, P);
   }
+  struct ChaveProduto {
+    std::uint32_t CODPROD, DESCRICAO, CODGRADE;
+    friend bool operator==(const ChaveProduto&, const ChaveProduto&) = default;
+    friend size_t qHash(const ChaveProduto& k, size_t seed = 0) noexcept {
+      return qHashMulti(seed, k.CODPROD, k.DESCRICAO, k.CODGRADE);
+    }
+  };
   QMultiHash<size_t, std::uint32_t> pedidos;
-  QHash<quint64, std::uint32_t> produtos;
+  QHash<ChaveProduto, std::uint32_t> produtos;
 };
 
 TMemoriaAtualizacao::TMemoriaAtualizacao() { inicia(); }
@@ -77,6 +112,7 @@ TMemoriaAtualizacao::~TMemoriaAtualizacao() = default;
 
 void TMemoriaAtualizacao::inicia(bool figurasCompletas) {
   textos_ = std::make_unique<Textos>();
+  numeros_ = std::make_unique<Valores>();
   indices_ = std::make_unique<Indices>();
   produtos_.clear();
   pedidos_.clear();
@@ -91,10 +127,8 @@ void TMemoriaAtualizacao::inicia(bool figurasCompletas) {
   ultimoCodProd_.clear();
   ultimaDescricao_.clear();
   ultimaGrade_.clear();
-  ultimosNulosProduto_ = 0;
-  ultimaGradeNula_ = true;
-  temUltimaGrade_ = false;
-  ultimoProduto_ = ultimaGradeIndice_ = Pedido::kNulo;
+  ultimosNulos_ = 0;
+  ultimoProduto_ = Pedido::kNulo;
   figurasCompletas_ = figurasCompletas;
   substituindo_ = false;
   vivos_ = 0;
@@ -103,6 +137,10 @@ void TMemoriaAtualizacao::inicia(bool figurasCompletas) {
 
 QString TMemoriaAtualizacao::texto(std::uint32_t indice) const {
   return indice == Pedido::kNulo ? QString() : textos_->texto(indice).toString();
+}
+
+double TMemoriaAtualizacao::valor(std::uint32_t indice) const noexcept {
+  return indice == Pedido::kNulo ? 0 : numeros_->valor(indice);
 }
 
 std::vector<std::uint32_t> TMemoriaAtualizacao::pedidosComCodigo(
@@ -122,11 +160,11 @@ std::size_t TMemoriaAtualizacao::chamadas() const noexcept {
 }
 
 std::size_t TMemoriaAtualizacao::bytes() const noexcept {
-  return textos_->bytes() + produtos_.capacity() * sizeof(Produto) + pedidos_.bytes() +
-         linhas_.bytes() + valores_.bytes() + fretes_.capacity() * sizeof(Frete) +
-         valoresFretes_.capacity() * sizeof(double) +
+  return textos_->bytes() + numeros_->bytes() + produtos_.capacity() * sizeof(Produto) +
+         pedidos_.bytes() + linhas_.bytes() + valores_.bytes() +
+         fretes_.capacity() * sizeof(Frete) + valoresFretes_.capacity() * sizeof(double) +
          static_cast<std::size_t>(indices_->pedidos.size()) * 24 +
-         static_cast<std::size_t>(indices_->produtos.size()) * 24;
+         static_cast<std::size_t>(indices_->produtos.size()) * 32;
 }
 
 // ---------------------------------------------------------------------------
@@ -161,8 +199,10 @@ TContribuicaoChamada TMemoriaAtualizacao::expande(std::uint16_t mascara, const P
     if (mascara & kFiguras & (1u << i)) c.figuras[i] = pool[k++];
   completaFigurasDerivadas(c);
   c.percentuaisDoItem = (mascara & kPercentuaisDoItem) != 0;
-  c.percentuaisTotais = p.percentuaisTotais;
-  c.divisorTotal = p.divisorTotal;
+  const TPercentuaisTotais totais =
+      percentuaisTotaisDoPedido(p.TOTALPEDIDO, valor(p.FRETE), valor(p.VLRACRESCIMO));
+  c.percentuaisTotais = totais.calcula;
+  c.divisorTotal = totais.divisor;
   return c;
 }
 
@@ -174,6 +214,12 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
   Textos& t = *textos_;
   const auto texto = [&](const Field& f) {
     return f.isNull() ? Pedido::kNulo : t.guarda(f.asString());
+  };
+  const auto numero = [this](const Field& f) {
+    return f.isNull() ? Pedido::kNulo : numeros_->guarda(f.asFloat());
+  };
+  const auto dia = [this](const Field& f) {
+    return f.isNull() ? Pedido::kNulo : numeros_->guarda(f.asDateTime());
   };
 
   Linha l;
@@ -197,34 +243,20 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
     }
   }
   const Field total = qry.fieldByName("TOTALPEDIDO");
-  const Field data = qry.fieldByName("DATAPEDIDO");
   if (!achado) {
     Pedido p;
     p.CODEMPRESA = empresa.isNull() ? Pedido::kNulo : t.guarda(E);
     p.TIPOPEDIDO = tipo.isNull() ? Pedido::kNulo : t.guarda(T);
-    p.CODPEDIDO = pedido.isNull() ? Pedido::kNulo : t.guarda(P);
+    p.CODPEDIDO = pedido.isNull() ? Pedido::kNulo : t.acrescenta(P);
     p.CODVENDEDOR = texto(qry.fieldByName("CODVENDEDOR"));
     p.CODPRAZO = texto(qry.fieldByName("CODPRAZO"));
-    const auto numero = [&p](const Field& f, std::uint8_t bit, double& destino) {
-      if (f.isNull())
-        p.nulos |= bit;
-      else
-        destino = f.asFloat();
-    };
-    const auto dia = [&p](const Field& f, std::uint8_t bit, TDateTime& destino) {
-      if (f.isNull())
-        p.nulos |= bit;
-      else
-        destino = f.asDateTime();
-    };
-    numero(qry.fieldByName("COMISSAO"), kNuloComissao, p.COMISSAO);
-    numero(qry.fieldByName("FRETE"), kNuloFrete, p.FRETE);
-    numero(total, kNuloTotal, p.TOTALPEDIDO);
-    numero(qry.fieldByName("VLRACRESCIMO"), kNuloAcrescimo, p.VLRACRESCIMO);
-    dia(data, kNuloData, p.DATAPEDIDO);
-    dia(qry.fieldByName("DATAENTREGA"), kNuloEntrega, p.DATAENTREGA);
-    p.percentuaisTotais = c.percentuaisTotais;
-    p.divisorTotal = c.divisorTotal;
+    p.COMISSAO = numero(qry.fieldByName("COMISSAO"));
+    p.FRETE = numero(qry.fieldByName("FRETE"));
+    p.VLRACRESCIMO = numero(qry.fieldByName("VLRACRESCIMO"));
+    p.DATAPEDIDO = dia(qry.fieldByName("DATAPEDIDO"));
+    p.DATAENTREGA = dia(qry.fieldByName("DATAENTREGA"));
+    p.totalNulo = total.isNull();
+    p.TOTALPEDIDO = total.isNull() ? 0 : total.asFloat();
     l.pedido = static_cast<std::uint32_t>(pedidos_.size());
     pedidos_.push_back(p);
     indices_->pedidos.insert(chave, l.pedido);
@@ -232,49 +264,45 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
     if (substituindo_) alterados_.push_back(l.pedido);
   } else {
     l.pedido = *achado;
-    // Every row of an order carries the same header: a key met with another
-    // total, date or divisor is two header records of one order, which this
-    // memory cannot tell apart.
-    const Pedido& q = pedidos_[l.pedido];
-    if (!iguais(q.TOTALPEDIDO, total.isNull() ? 0 : total.asFloat()) ||
-        !iguais(q.DATAPEDIDO, data.isNull() ? 0 : data.asDateTime()) ||
-        q.percentuaisTotais != c.percentuaisTotais || !iguais(q.divisorTotal, c.divisorTotal))
-      usavel_ = false;
   }
+  // Every row of an order carries the same header: a key met with another
+  // total (two header records of one order), or a call whose total
+  // percentages the header does not give, cannot be served from here.
+  const Pedido& q = pedidos_[l.pedido];
+  const TPercentuaisTotais totais =
+      percentuaisTotaisDoPedido(q.TOTALPEDIDO, valor(q.FRETE), valor(q.VLRACRESCIMO));
+  if (!iguais(q.TOTALPEDIDO, total.isNull() ? 0 : total.asFloat()) ||
+      totais.calcula != c.percentuaisTotais ||
+      (totais.calcula && !iguais(totais.divisor, c.divisorTotal)))
+    usavel_ = false;
 
   // Rows come sorted by product and grade: most repeat the previous one's.
   const Field codprod = qry.fieldByName("CODPROD");
   const Field descricao = qry.fieldByName("DESCRICAO");
-  const QString CODPROD = codprod.asString(), DESCRICAO = descricao.asString();
-  const std::uint8_t nulosProduto = (codprod.isNull() ? 1 : 0) | (descricao.isNull() ? 2 : 0);
-  if (ultimoProduto_ == Pedido::kNulo || nulosProduto != ultimosNulosProduto_ ||
-      CODPROD != ultimoCodProd_ || DESCRICAO != ultimaDescricao_) {
-    const std::uint32_t cp = codprod.isNull() ? Pedido::kNulo : t.guarda(CODPROD);
-    const std::uint32_t ds = descricao.isNull() ? Pedido::kNulo : t.guarda(DESCRICAO);
-    const quint64 chaveProduto = (quint64(cp) << 32) | ds;
-    const auto produto = indices_->produtos.constFind(chaveProduto);
+  const Field grade = qry.fieldByName("CODGRADE");
+  const QString CODPROD = codprod.asString(), DESCRICAO = descricao.asString(),
+                CODGRADE = grade.asString();
+  const std::uint8_t nulos =
+      (codprod.isNull() ? 1 : 0) | (descricao.isNull() ? 2 : 0) | (grade.isNull() ? 4 : 0);
+  if (ultimoProduto_ == Pedido::kNulo || nulos != ultimosNulos_ || CODPROD != ultimoCodProd_ ||
+      CODGRADE != ultimaGrade_ || DESCRICAO != ultimaDescricao_) {
+    const Indices::ChaveProduto k{codprod.isNull() ? Pedido::kNulo : t.guarda(CODPROD),
+                                  descricao.isNull() ? Pedido::kNulo : t.guarda(DESCRICAO),
+                                  grade.isNull() ? Pedido::kNulo : t.guarda(CODGRADE)};
+    const auto produto = indices_->produtos.constFind(k);
     if (produto == indices_->produtos.cend()) {
       ultimoProduto_ = static_cast<std::uint32_t>(produtos_.size());
-      produtos_.push_back({cp, ds});
-      indices_->produtos.insert(chaveProduto, ultimoProduto_);
+      produtos_.push_back({k.CODPROD, k.DESCRICAO, k.CODGRADE});
+      indices_->produtos.insert(k, ultimoProduto_);
     } else {
       ultimoProduto_ = *produto;
     }
     ultimoCodProd_ = CODPROD;
     ultimaDescricao_ = DESCRICAO;
-    ultimosNulosProduto_ = nulosProduto;
+    ultimaGrade_ = CODGRADE;
+    ultimosNulos_ = nulos;
   }
   l.produto = ultimoProduto_;
-
-  const Field grade = qry.fieldByName("CODGRADE");
-  const QString CODGRADE = grade.asString();
-  if (!temUltimaGrade_ || grade.isNull() != ultimaGradeNula_ || CODGRADE != ultimaGrade_) {
-    ultimaGradeIndice_ = grade.isNull() ? Pedido::kNulo : t.guarda(CODGRADE);
-    ultimaGradeNula_ = grade.isNull();
-    ultimaGrade_ = CODGRADE;
-    temUltimaGrade_ = true;
-  }
-  l.grade = ultimaGradeIndice_;
   return l;
 }
 
@@ -286,7 +314,7 @@ void TMemoriaAtualizacao::registraProduto(const Query& qry, const TContribuicaoC
   for (const int i : {F::MCustoTotVd, F::MMargemBrtLcr, F::MMargemOpLcr})
     if (!iguais(derivadas.figuras[i], c.figuras[i])) usavel_ = false;
 
-  // A row of a replacement goes aside until ConcluiSubstituicao.
+  // A row of a replacement goes aside until concluiSubstituicao.
   if (substituindo_) {
     l.mascara = guarda(c, true, valoresNovos_);
     novas_.push_back(l);
@@ -315,7 +343,7 @@ void TMemoriaAtualizacao::registraFrete(const Query& qry, const TContribuicaoCha
     return;
   }
   p.frete = static_cast<std::int32_t>(fretes_.size());
-  Frete f{l.pedido, l.produto, l.grade, 0, static_cast<std::uint32_t>(valoresFretes_.size())};
+  Frete f{l.pedido, l.produto, 0, static_cast<std::uint32_t>(valoresFretes_.size())};
   f.mascara = guarda(c, true, valoresFretes_);
   fretes_.push_back(f);
 }
@@ -342,9 +370,7 @@ bool TMemoriaAtualizacao::conclui() {
     if (visto[l.pedido]) continue;
     visto[l.pedido] = true;
     const Pedido& p = pedidos_[l.pedido];
-    if (p.frete < 0) continue;
-    const Frete& f = fretes_[static_cast<std::size_t>(p.frete)];
-    if (f.produto != l.produto || f.grade != l.grade) {
+    if (p.frete >= 0 && fretes_[static_cast<std::size_t>(p.frete)].produto != l.produto) {
       usavel_ = false;
       return false;
     }
@@ -377,26 +403,28 @@ int TMemoriaAtualizacao::compara(const Linha& a, const Linha& b) const {
   const Pedido& q = pedidos_[b.pedido];
   const Produto& x = produtos_[a.produto];
   const Produto& y = produtos_[b.produto];
-  const auto nulo = [](const Pedido& o, std::uint8_t bit) { return (o.nulos & bit) != 0; };
-  const auto numero = [&](double u, double v, std::uint8_t bit) {
-    const bool nuloU = nulo(p, bit), nuloV = nulo(q, bit);
+  const auto numero = [](double u, double v, bool nuloU, bool nuloV) {
     if (nuloU || nuloV) return nuloU == nuloV ? 0 : nuloU ? -1 : 1;
     return u < v ? -1 : u > v ? 1 : 0;
   };
+  const auto valores = [&](std::uint32_t u, std::uint32_t v) {
+    if (u == v) return 0;
+    return numero(valor(u), valor(v), u == Pedido::kNulo, v == Pedido::kNulo);
+  };
   if (const int r = comparaTexto(x.CODPROD, y.CODPROD)) return r;
-  if (const int r = comparaTexto(a.grade, b.grade)) return r;
+  if (const int r = comparaTexto(x.CODGRADE, y.CODGRADE)) return r;
   if (a.pedido != b.pedido) {
-    if (const int r = numero(p.COMISSAO, q.COMISSAO, kNuloComissao)) return r;
+    if (const int r = valores(p.COMISSAO, q.COMISSAO)) return r;
     if (const int r = comparaTexto(p.CODVENDEDOR, q.CODVENDEDOR)) return r;
     if (const int r = comparaTexto(p.CODPEDIDO, q.CODPEDIDO)) return r;
     if (const int r = comparaTexto(p.TIPOPEDIDO, q.TIPOPEDIDO)) return r;
     if (const int r = comparaTexto(p.CODEMPRESA, q.CODEMPRESA)) return r;
-    if (const int r = numero(p.DATAPEDIDO, q.DATAPEDIDO, kNuloData)) return r;
-    if (const int r = numero(p.DATAENTREGA, q.DATAENTREGA, kNuloEntrega)) return r;
-    if (const int r = numero(p.FRETE, q.FRETE, kNuloFrete)) return r;
+    if (const int r = valores(p.DATAPEDIDO, q.DATAPEDIDO)) return r;
+    if (const int r = valores(p.DATAENTREGA, q.DATAENTREGA)) return r;
+    if (const int r = valores(p.FRETE, q.FRETE)) return r;
     if (const int r = comparaTexto(p.CODPRAZO, q.CODPRAZO)) return r;
-    if (const int r = numero(p.TOTALPEDIDO, q.TOTALPEDIDO, kNuloTotal)) return r;
-    if (const int r = numero(p.VLRACRESCIMO, q.VLRACRESCIMO, kNuloAcrescimo)) return r;
+    if (const int r = numero(p.TOTALPEDIDO, q.TOTALPEDIDO, p.totalNulo, q.totalNulo)) return r;
+    if (const int r = valores(p.VLRACRESCIMO, q.VLRACRESCIMO)) return r;
   }
   return comparaTexto(x.DESCRICAO, y.DESCRICAO);
 }
@@ -517,7 +545,7 @@ std::vector<std::uint32_t> TMemoriaAtualizacao::fretesACalcular() {
     if (!grupos.contains(chave) || vistos.contains(chave)) continue;
     vistos.insert(chave);
     // The freight is read from the row as a number: a null one is 0.
-    if (p.FRETE != 0) resultado.push_back(linhas_[i].pedido);
+    if (valor(p.FRETE) != 0) resultado.push_back(linhas_[i].pedido);
   }
   return resultado;
 }
@@ -570,7 +598,7 @@ void TMemoriaAtualizacao::reaplica(TotaisRentabilidade& t, FigurasItem& f, int& 
   // figures.
   std::optional<TContribuicaoChamada> ultima, ultimaComPercentuais;
   const auto aplica = [&](const TContribuicaoChamada& c, std::uint32_t pedido,
-                          std::uint32_t produto, std::uint32_t grade, bool frete) {
+                          std::uint32_t produto, bool frete) {
     reaplicaNosTotais(c, t.MTotCustoParcVd, t.MTotValorDaVenda, t.MTotComissao, t.MTotImpostos,
                       t.MTotDescontoPV, t.MTotTxCondPag, t.MTotOutros, t.MTotCustoTotVd,
                       t.MTotMargemBrtLcr, t.MTotMargemOpLcr, t.MTotPercLucroBrt,
@@ -580,14 +608,15 @@ void TMemoriaAtualizacao::reaplica(TotaisRentabilidade& t, FigurasItem& f, int& 
       const Pedido& p = pedidos_[pedido];
       itens->push_back(ItemCalculado{frete ? QStringLiteral("Frete") : QStringLiteral("Produto"),
                                      texto(p.CODEMPRESA), texto(p.TIPOPEDIDO), texto(p.CODPEDIDO),
-                                     texto(produtos_[produto].CODPROD), texto(grade), f});
+                                     texto(produtos_[produto].CODPROD),
+                                     texto(produtos_[produto].CODGRADE), f});
     }
   };
   std::size_t k = 0;
   for (std::size_t i = 0; i < linhas_.size(); ++i) {
     const Linha& l = linhas_[i];
     const TContribuicaoChamada c = expande(l.mascara, pedidos_[l.pedido], valores_, k);
-    aplica(c, l.pedido, l.produto, l.grade, false);
+    aplica(c, l.pedido, l.produto, false);
     if (c.percentuaisDoItem) ultimaComPercentuais = c;
     if (i + 1 == linhas_.size()) ultima = c;
   }
@@ -595,7 +624,7 @@ void TMemoriaAtualizacao::reaplica(TotaisRentabilidade& t, FigurasItem& f, int& 
     const Frete& fr = fretes_[i];
     std::size_t v = fr.valores;
     const TContribuicaoChamada c = expande(fr.mascara, pedidos_[fr.pedido], valoresFretes_, v);
-    aplica(c, fr.pedido, fr.produto, fr.grade, true);
+    aplica(c, fr.pedido, fr.produto, true);
     if (c.percentuaisDoItem) ultimaComPercentuais = c;
     ultima = c;
   }

@@ -60,7 +60,7 @@ class TOrdemDesconhecida : public std::runtime_error {
 template <typename T>
 class TBlocos {
  public:
-  static constexpr std::size_t kBloco = 16384;
+  static constexpr std::size_t kBloco = 4096;
   void push_back(const T& v) {
     if (n_ % kBloco == 0) blocos_.push_back(std::make_unique<T[]>(kBloco));
     blocos_[n_ / kBloco][n_ % kBloco] = v;
@@ -86,30 +86,20 @@ class TMemoriaAtualizacao {
  public:
   // An order of the period: its key and header as the rows carry them.
   struct Pedido {
-    static constexpr std::uint32_t kNulo = 0xffffffffu;  // a null text
+    static constexpr std::uint32_t kNulo = 0xffffffffu;  // a null text or value
     // Texts (indices for texto()).
     std::uint32_t CODEMPRESA = kNulo, TIPOPEDIDO = kNulo, CODPEDIDO = kNulo, CODVENDEDOR = kNulo,
                   CODPRAZO = kNulo;
-    double COMISSAO = 0, FRETE = 0, TOTALPEDIDO = 0, VLRACRESCIMO = 0;
-    TDateTime DATAPEDIDO = 0, DATAENTREGA = 0;
-    // How its calls set the total percentages (the same for every call of
-    // the order: the divisor comes from its header).
-    double divisorTotal = 0;
+    // Numbers and dates that repeat from order to order (indices for
+    // valor()).
+    std::uint32_t COMISSAO = kNulo, FRETE = kNulo, VLRACRESCIMO = kNulo, DATAPEDIDO = kNulo,
+                  DATAENTREGA = kNulo;
+    double TOTALPEDIDO = 0;
     // Its freight call (index into the freight calls), when its freight is
     // calculated; -1 otherwise.
     std::int32_t frete = -1;
-    // Null numbers and dates, one bit each (kNulo... below).
-    std::uint8_t nulos = 0;
+    bool totalNulo = false;
     bool vivo = true;
-    bool percentuaisTotais = false;
-  };
-  enum : std::uint8_t {
-    kNuloComissao = 1,
-    kNuloFrete = 2,
-    kNuloTotal = 4,
-    kNuloAcrescimo = 8,
-    kNuloData = 16,
-    kNuloEntrega = 32,
   };
 
   TMemoriaAtualizacao();
@@ -175,6 +165,8 @@ class TMemoriaAtualizacao {
 
   const TBlocos<Pedido>& pedidos() const noexcept { return pedidos_; }
   QString texto(std::uint32_t indice) const;
+  // A number or date of an order's header; 0 for a null one.
+  double valor(std::uint32_t indice) const noexcept;
   // The living orders whose CODPEDIDO is one of `codigos` (compared without
   // regard to letter case; `codigos` case-folded).
   std::vector<std::uint32_t> pedidosComCodigo(const QSet<QString>& codigos) const;
@@ -188,14 +180,15 @@ class TMemoriaAtualizacao {
   template <typename F>
   void paraCadaLinha(F&& f) const {
     for (std::size_t i = 0; i < linhas_.size(); ++i) {
-      const Linha& l = linhas_[i];
-      f(l.pedido, texto(produtos_[l.produto].CODPROD), texto(l.grade));
+      const Produto& p = produtos_[linhas_[i].produto];
+      f(linhas_[i].pedido, texto(p.CODPROD), texto(p.CODGRADE));
     }
   }
 
  private:
+  // A product and grade of the rows: the row's sort key besides its order.
   struct Produto {
-    std::uint32_t CODPROD = Pedido::kNulo, DESCRICAO = Pedido::kNulo;
+    std::uint32_t CODPROD = Pedido::kNulo, DESCRICAO = Pedido::kNulo, CODGRADE = Pedido::kNulo;
   };
   // A call's figures are kept, those not zero, in a pool, in the order of
   // the calls; `mascara` says which (one bit per kept figure, in the order
@@ -204,11 +197,11 @@ class TMemoriaAtualizacao {
   static constexpr std::uint16_t kPercentuaisDoItem = 1u << 12;
   static constexpr std::uint16_t kCompleta = 1u << 13;
   struct Linha {
-    std::uint32_t pedido = 0, produto = 0, grade = Pedido::kNulo;
+    std::uint32_t pedido = 0, produto = 0;
     std::uint16_t mascara = 0;
   };
   struct Frete {
-    std::uint32_t pedido = 0, produto = 0, grade = Pedido::kNulo;
+    std::uint32_t pedido = 0, produto = 0;
     std::uint16_t mascara = 0;
     std::uint32_t valores = 0;
   };
@@ -253,10 +246,10 @@ class TMemoriaAtualizacao {
   // The previous row's product and grade, as read: consecutive rows mostly
   // share them.
   QString ultimoCodProd_, ultimaDescricao_, ultimaGrade_;
-  std::uint8_t ultimosNulosProduto_ = 0;
-  bool ultimaGradeNula_ = true;
-  bool temUltimaGrade_ = false;
-  std::uint32_t ultimoProduto_ = Pedido::kNulo, ultimaGradeIndice_ = Pedido::kNulo;
+  std::uint8_t ultimosNulos_ = 0;
+  std::uint32_t ultimoProduto_ = Pedido::kNulo;
+  class Valores;
+  std::unique_ptr<Valores> numeros_;
   bool figurasCompletas_ = false;
   bool substituindo_ = false;
   int vivos_ = 0;
