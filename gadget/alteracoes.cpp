@@ -11,6 +11,7 @@
 #include "framework/database.h"
 #include "framework/query.h"
 #include "gadget/memoria.h"
+#include "gadget/selecaopedidos.h"
 
 namespace margivo {
 
@@ -95,22 +96,13 @@ bool daEmpresa(const QString& empresa, const QString& Empresa) {
   return Empresa.isEmpty() || semBrancos(empresa) == semBrancos(Empresa);
 }
 
-// The order selection on PEDIDOC with its parameters :Data1, :Data2 and
-// :Empresa (with a branch), as the order-items query selects the orders.
+// The orders the order-items query selects, as one condition on PEDIDOC,
+// and its parameters.
 QString selecao(const TMonitorAlteracoes::Periodo& p) {
-  QString s = QStringLiteral("PEDIDOC.DATAPEDIDO BETWEEN :Data1 AND :Data2");
-  if (!p.Empresa.isEmpty()) s += QStringLiteral(" AND PEDIDOC.CODEMPRESA = :Empresa");
-  s += QStringLiteral(" AND COALESCE(PEDIDOC.FATURADO, \"X\") <> \"X\"");
-  if (p.MostraPedidos == QLatin1String("0"))
-    s += QStringLiteral(" AND PEDIDOC.FATURADO = \"S\"");
-  else if (p.MostraPedidos == QLatin1String("1"))
-    s += QStringLiteral(" AND PEDIDOC.FATURADO <> \"S\"");
-  return s;
+  return selecaoPedidos(p.Empresa, p.MostraPedidos, p.Data1, p.Data2).lines.join(u' ');
 }
 void ligaSelecao(Query& q, const TMonitorAlteracoes::Periodo& p) {
-  q.setDate(QStringLiteral("Data1"), toTDateTime(p.Data1));
-  q.setDate(QStringLiteral("Data2"), toTDateTime(p.Data2));
-  if (!p.Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), p.Empresa);
+  selecaoPedidos(p.Empresa, p.MostraPedidos, p.Data1, p.Data2).bind(q);
 }
 
 // Runs `f` on a table's statement; a table (or column) that does not exist
