@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 #include <functional>
 #include <memory>
 
@@ -379,6 +380,9 @@ TEST_F(ReportTest, UsoIncorretoOuArquivoAusenteSaiComDois) {
       {"argumento a mais", {"relatorio"}, {"relatorio"}},
       {"arquivo ausente", {"--config", pasta.path() + "/nada.ini"}, {pasta.path() + "/nada.ini"}},
       {"arquivo que e pasta", {"--config", pasta.path()}, {pasta.path()}},
+      {"nenhuma atualizacao", {"--refreshes", "0"}, {"--refreshes", "0"}},
+      {"atualizacoes nao numero", {"--refreshes", "duas"}, {"--refreshes", "duas"}},
+      {"intervalo negativo", {"--refreshes", "2", "--interval", "-1"}, {"--interval", "-1"}},
   };
   for (const Caso& caso : casos) {
     SCOPED_TRACE(caso.nome);
@@ -669,6 +673,106 @@ TEST_F(ReportTest, ModoLocalComOArquivoAbertoPorUmServidorLocalPassaPeloServidor
   EXPECT_EQ(json["lblNomeFilial"].toString(), "LOJA CENTRO") << e.saida.toStdString();
   EXPECT_EQ(json["rows"].toInt(), 2) << e.saida.toStdString();
   dono.drop();
+}
+
+}  // namespace
+}  // namespace margivo
+
+namespace margivo {
+namespace {
+
+// Several refreshes in one process: one compact JSON object per line, a
+// timing line each saying whether it read the whole period, and between two
+// of them the database file is free for another process to write to; the
+// refresh after the write shows what a run of its own shows.
+TEST(ReportRefreshes, VariasAtualizacoesComEscritaEntreElas) {
+  test::TestConfigHome home;
+  QTemporaryDir pasta;
+  const QString banco = pasta.path() + "/ano.fdb";
+  {
+    Database database;
+    sampledb::createDatabase(database, banco);
+    sampledb::DemoOptions opcoes;
+    opcoes.items = 400;
+    opcoes.today = QDate(2024, 6, 15);
+    sampledb::generateDemoData(database, opcoes);
+  }
+  home.writeIniText(test::arquivoIni(banco, "Empresa=01\nPeriodo=3\nMostraPedidos=2\n"));
+  const QStringList base{"--today", "2024-06-15", "--format", "json", "--items"};
+  QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+  ambiente.insert("LC_ALL", "C");
+
+  QProcess varias;
+  varias.setProcessEnvironment(ambiente);
+  varias.start(QStringLiteral(MARGIVO_REPORT_PATH),
+               base + QStringList{"--refreshes", "3", "--interval", "3", "--timing"});
+  // The first refresh's line, then a change written by this process while
+  // the tool waits.
+  QByteArray saida;
+  while (!saida.contains('\n') && varias.waitForReadyRead(120000))
+    saida += varias.readAllStandardOutput();
+  ASSERT_TRUE(saida.contains('\n')) << varias.readAllStandardError().toStdString();
+  bool escrito = false;
+  for (int tentativa = 0; tentativa < 40 && !escrito; ++tentativa) {
+    try {
+      Database database;
+      database.attach(banco, "SYSDBA", "masterkey");
+      database.executeImmediate(
+          "UPDATE PEDIDOI SET QUANTIDADE = QUANTIDADE + 2 WHERE ITEM = 1 AND CODEMPRESA = '01' AND"
+          " CODPEDIDO = (SELECT MIN(CODPEDIDO) FROM PEDIDOC WHERE CODEMPRESA = '01' AND"
+          " DATAPEDIDO >= '2024-02-01')");
+      escrito = true;
+    } catch (const DatabaseError&) {
+      // Still held by the tool's first refresh.
+      QThread::msleep(50);
+    }
+  }
+  EXPECT_TRUE(escrito);
+  ASSERT_TRUE(varias.waitForFinished(300000));
+  EXPECT_EQ(varias.exitCode(), 0);
+  saida += varias.readAllStandardOutput();
+  const QString erros = QString::fromUtf8(varias.readAllStandardError());
+
+  QList<QByteArray> linhas = saida.split('\n');
+  ASSERT_EQ(linhas.size(), 4) << saida.toStdString();
+  EXPECT_TRUE(linhas.last().isEmpty());
+  std::vector<QJsonObject> objetos;
+  for (int i = 0; i < 3; ++i) {
+    objetos.push_back(QJsonDocument::fromJson(linhas[i]).object());
+    // One compact object per line.
+    EXPECT_EQ(linhas[i], QJsonDocument(objetos.back()).toJson(QJsonDocument::Compact));
+    EXPECT_GT(objetos.back()["rows"].toInt(), 0);
+  }
+  EXPECT_NE(objetos[1], objetos[0]);
+  EXPECT_EQ(objetos[2], objetos[1]);
+
+  // Each refresh's time, statements and kind.
+  const QStringList tempos = erros.trimmed().split('\n');
+  ASSERT_EQ(tempos.size(), 3) << erros.toStdString();
+  for (const QString& t : tempos) {
+    EXPECT_TRUE(t.startsWith("Tempo: ")) << t.toStdString();
+    EXPECT_TRUE(t.contains(QString::fromUtf8("instruções: "))) << t.toStdString();
+  }
+  EXPECT_TRUE(tempos[0].endsWith("; full)")) << tempos[0].toStdString();
+  EXPECT_TRUE(tempos[1].endsWith("; incremental)")) << tempos[1].toStdString();
+  EXPECT_TRUE(tempos[2].endsWith("; incremental)")) << tempos[2].toStdString();
+
+  // A run of its own, now: the same figures as the refresh after the write.
+  QProcess uma;
+  uma.setProcessEnvironment(ambiente);
+  uma.start(QStringLiteral(MARGIVO_REPORT_PATH), base);
+  ASSERT_TRUE(uma.waitForFinished(300000));
+  EXPECT_EQ(QJsonDocument::fromJson(uma.readAllStandardOutput()).object(), objetos[1]);
+
+  // As text, the refreshes are set apart by an empty line.
+  QProcess texto;
+  texto.setProcessEnvironment(ambiente);
+  texto.start(QStringLiteral(MARGIVO_REPORT_PATH),
+              QStringList{"--today", "2024-06-15", "--refreshes", "2"});
+  ASSERT_TRUE(texto.waitForFinished(300000));
+  const QString blocos = QString::fromUtf8(texto.readAllStandardOutput());
+  EXPECT_EQ(blocos.count("Filial: "), 2);
+  EXPECT_TRUE(blocos.contains("\n\nFilial: ")) << blocos.toStdString();
 }
 
 }  // namespace
