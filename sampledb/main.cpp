@@ -5,10 +5,14 @@
 //                    [--today YYYY-MM-DD] [--branches N] [--tipo-custo N]
 //                    [--tipo-comissao T] [--payments Cash,Card,...]
 //                    [--bad-orders N] [--empty] [--force]
+//   margivo-sampledb change <database> [--round K] [--lines N]
+//                    [--today YYYY-MM-DD] [--user U] [--password P] [--wait S]
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QThread>
 #include <cstdio>
 #include <exception>
 
@@ -41,8 +45,12 @@ int run(const QStringList& arguments) {
   parser.setApplicationDescription(
       QStringLiteral("Cria um banco de exemplo do ERP (Firebird, dialeto 1, arquivo local)."));
   parser.addHelpOption();
-  parser.addPositionalArgument(QStringLiteral("create"), QStringLiteral("Comando: create"));
-  parser.addPositionalArgument(QStringLiteral("arquivo"), QStringLiteral("Arquivo .fdb a criar"));
+  parser.addPositionalArgument(QStringLiteral("create|change"),
+                               QStringLiteral("Comando: create cria o banco; change altera "
+                                              "alguns pedidos dele (uma rodada)"));
+  parser.addPositionalArgument(
+      QStringLiteral("arquivo"),
+      QStringLiteral("Arquivo .fdb (change: também servidor:arquivo ou servidor/porta:arquivo)"));
   const QCommandLineOption items("items", "Itens de pedido aproximados (padrão 3000).", "N");
   const QCommandLineOption seed("seed", "Semente dos dados (padrão 1).", "S");
   const QCommandLineOption today("today", "Data de hoje dos dados (padrão: hoje).", "YYYY-MM-DD");
@@ -59,13 +67,57 @@ int run(const QStringList& arguments) {
       "bad-orders", "Pedidos com um item de quantidade 0 (divisão por zero; padrão 0).", "N");
   const QCommandLineOption empty("empty", "Só o esquema, sem dados.");
   const QCommandLineOption force("force", "Substitui um arquivo existente.");
-  parser.addOptions(
-      {items, seed, today, branches, tipoCusto, tipoComissao, payments, badOrders, empty, force});
+  const QCommandLineOption round("round", "change: rodada de alterações (padrão 0).", "K");
+  const QCommandLineOption lines("lines", "change: linhas de pedido alteradas (padrão 3).", "N");
+  const QCommandLineOption user("user", "change: usuário (padrão SYSDBA).", "U");
+  const QCommandLineOption password("password", "change: senha (padrão masterkey).", "P");
+  const QCommandLineOption wait(
+      "wait", "change: segundos de espera enquanto outro processo usa o arquivo (padrão 10).", "S");
+  parser.addOptions({items, seed, today, branches, tipoCusto, tipoComissao, payments, badOrders,
+                     empty, force, round, lines, user, password, wait});
   parser.process(arguments);
 
   const QStringList positional = parser.positionalArguments();
+  if (positional.size() == 2 && positional[0] == QLatin1String("change")) {
+    margivo::sampledb::ChangeOptions options;
+    if (parser.isSet(round) && !toInt(parser.value(round), 0, options.round))
+      return fail(QStringLiteral("--round inválido: %1").arg(parser.value(round)));
+    if (parser.isSet(lines) && !toInt(parser.value(lines), 0, options.lines))
+      return fail(QStringLiteral("--lines inválido: %1").arg(parser.value(lines)));
+    if (parser.isSet(today)) {
+      options.today = QDate::fromString(parser.value(today), Qt::ISODate);
+      if (!options.today.isValid())
+        return fail(QStringLiteral("--today inválido: %1").arg(parser.value(today)));
+    }
+    int espera = 10;
+    if (parser.isSet(wait) && !toInt(parser.value(wait), 0, espera))
+      return fail(QStringLiteral("--wait inválido: %1").arg(parser.value(wait)));
+    // A local file that a refresh holds is free again once the refresh ends.
+    margivo::Database database;
+    QElapsedTimer relogio;
+    relogio.start();
+    for (;;) {
+      try {
+        database.attach(
+            positional[1], parser.isSet(user) ? parser.value(user) : QStringLiteral("SYSDBA"),
+            parser.isSet(password) ? parser.value(password) : QStringLiteral("masterkey"));
+        break;
+      } catch (const margivo::DatabaseError&) {
+        if (relogio.hasExpired(qint64(espera) * 1000)) throw;
+        QThread::msleep(20);
+      }
+    }
+    const margivo::sampledb::ChangeSummary feito =
+        margivo::sampledb::changeDemoData(database, options);
+    database.detach();
+    QTextStream(stdout) << "Alterado " << positional[1] << ": " << feito.linesChanged << " linhas, "
+                        << feito.ordersAdded << " pedido novo, " << feito.ordersDeleted
+                        << " pedido removido (rodada " << options.round << ")" << Qt::endl;
+    return 0;
+  }
   if (positional.size() != 2 || positional[0] != QLatin1String("create")) {
-    return fail(QStringLiteral("uso: margivo-sampledb create <arquivo.fdb> [opções] (--help)"));
+    return fail(
+        QStringLiteral("uso: margivo-sampledb create|change <arquivo.fdb> [opções] (--help)"));
   }
   const QString path = QFileInfo(positional[1]).absoluteFilePath();
 

@@ -104,5 +104,25 @@ struct DemoSummary {
 // invalid `today`.
 DemoSummary generateDemoData(Database& database, const DemoOptions& options);
 
+// Changes an ERP user makes between two refreshes, for the benchmark: a few
+// order lines edited, an order added, an order deleted with every record of
+// it. Each round touches other orders of branch 01's invoiced orders of the
+// year of `today`; the same round on the same data always makes the same
+// changes.
+struct ChangeOptions {
+  int round = 0;
+  int lines = 3;  // order lines whose quantity grows by 1
+  QDate today = QDate::currentDate();
+};
+struct ChangeSummary {
+  int linesChanged = 0;
+  int ordersAdded = 0;
+  int ordersDeleted = 0;
+};
+// Writes one round of changes, each statement committed. Throws
+// std::invalid_argument for a negative round or line count or an invalid
+// `today`, DatabaseError when a statement fails.
+ChangeSummary changeDemoData(Database& database, const ChangeOptions& options);
+
 }  // namespace sampledb
 }  // namespace margivo
