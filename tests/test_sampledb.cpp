@@ -519,6 +519,52 @@ TEST(DemoData, OptionsReachTheParameterRowsAndThePayments) {
             0);
 }
 
+// One round of an ERP user's changes: lines edited, an order added as a copy
+// of another with its lines and closing record, an order deleted with every
+// record of it; the same round twice on the same data makes the same changes,
+// another round other ones.
+TEST(DemoData, ChangesWriteOneRoundOfEdits) {
+  TestDatabase db;
+  sampledb::generateDemoData(db.database(), smallDemo(600));
+  Database& d = db.database();
+  const qint64 pedidos = count(d, "SELECT COUNT(*) FROM PEDIDOC");
+  const qint64 quantidade = count(d, "SELECT SUM(QUANTIDADE) FROM PEDIDOI");
+  sampledb::ChangeOptions options;
+  options.round = 1;
+  options.today = kToday;
+  const sampledb::ChangeSummary summary = sampledb::changeDemoData(d, options);
+  EXPECT_EQ(summary.linesChanged, 3);
+  EXPECT_EQ(summary.ordersAdded, 1);
+  EXPECT_EQ(summary.ordersDeleted, 1);
+  // One added and one deleted.
+  EXPECT_EQ(count(d, "SELECT COUNT(*) FROM PEDIDOC"), pedidos);
+  EXPECT_EQ(count(d, "SELECT COUNT(*) FROM PEDIDOC WHERE CODPEDIDO = 'N1'"), 1);
+  EXPECT_GT(count(d, "SELECT COUNT(*) FROM PEDIDOI WHERE CODPEDIDO = 'N1'"), 0);
+  EXPECT_EQ(count(d, "SELECT COUNT(*) FROM ENCEFAT WHERE CODPEDIDO = 'N1'"), 1);
+  // No record is left of an order without header.
+  for (const char* tabela : {"PEDIDOI", "ENCEFAT", "PARCPEDC", "CONVENCEFAT"}) {
+    EXPECT_EQ(count(d, QStringLiteral("SELECT COUNT(*) FROM %1 T WHERE NOT EXISTS (SELECT 1 FROM"
+                                      " PEDIDOC C WHERE C.CODEMPRESA = T.CODEMPRESA AND"
+                                      " C.TIPOPEDIDO = T.TIPOPEDIDO AND C.CODPEDIDO ="
+                                      " T.CODPEDIDO)")
+                           .arg(QLatin1String(tabela))),
+              0)
+        << tabela;
+  }
+  const qint64 depois = count(d, "SELECT SUM(QUANTIDADE) FROM PEDIDOI");
+  EXPECT_NE(depois, quantidade);
+
+  TestDatabase outro;
+  sampledb::generateDemoData(outro.database(), smallDemo(600));
+  sampledb::changeDemoData(outro.database(), options);
+  EXPECT_EQ(fingerprint(outro.database()), fingerprint(d));
+  options.round = 2;
+  sampledb::changeDemoData(outro.database(), options);
+  EXPECT_NE(fingerprint(outro.database()), fingerprint(d));
+  options.round = -1;
+  EXPECT_THROW(sampledb::changeDemoData(d, options), std::invalid_argument);
+}
+
 TEST(DemoData, RejectsOptionsThatMakeNoSense) {
   TestDatabase db;
   struct Case {
