@@ -48,8 +48,18 @@ ChangeSummary changeDemoData(Database& database, const ChangeOptions& options) {
         "alterações: rodada e linhas não podem ser negativas, e hoje deve ser uma data");
   ChangeSummary summary;
   // Each round touches orders of its own, spread over the year by its number.
-  const int step = 97;
-  const auto nth = [&](int k) { return (options.round * step + k * 31) % 5000; };
+  Query total(&database);
+  total.sql() << QStringLiteral(
+      "SELECT COUNT(*) AS N FROM PEDIDOC WHERE CODEMPRESA = '01' AND FATURADO = 'S' AND"
+      " DATAPEDIDO BETWEEN :D1 AND :D2");
+  total.setDate(QStringLiteral("D1"), toTDateTime(QDate(options.today.year(), 1, 1)));
+  total.setDate(QStringLiteral("D2"), toTDateTime(options.today));
+  total.open();
+  const qint64 orders = total.fieldByName("N").asInteger();
+  if (orders == 0) return summary;
+  const auto nth = [&](int k) {
+    return static_cast<int>((qint64(options.round) * 97 + qint64(k) * 31) % orders);
+  };
 
   for (int k = 0; k < options.lines; ++k) {
     for (const OrderKey& c : invoicedOrders(database, options.today, nth(k), 1)) {
@@ -64,7 +74,7 @@ ChangeSummary changeDemoData(Database& database, const ChangeOptions& options) {
 
   // A new order: a copy of another under a number of its own, with its lines
   // and its closing record.
-  for (const OrderKey& c : invoicedOrders(database, options.today, nth(options.lines) + 1, 1)) {
+  for (const OrderKey& c : invoicedOrders(database, options.today, nth(options.lines + 1), 1)) {
     const QString number = QStringLiteral("N%1").arg(options.round);
     database.executeImmediate(
         QStringLiteral("INSERT INTO PEDIDOC (CODEMPRESA, TIPOPEDIDO, CODPEDIDO, DATAPEDIDO,"
@@ -94,7 +104,7 @@ ChangeSummary changeDemoData(Database& database, const ChangeOptions& options) {
   }
 
   // An order gone, with every record of it.
-  for (const OrderKey& c : invoicedOrders(database, options.today, nth(options.lines) + 2, 1)) {
+  for (const OrderKey& c : invoicedOrders(database, options.today, nth(options.lines + 2), 1)) {
     const QString document = c.kind + c.number;
     for (const char* table : {"PEDIDOI", "ENCEFAT", "PARCPEDC", "CONVENCEFAT"}) {
       database.executeImmediate(QStringLiteral("DELETE FROM %1 WHERE").arg(QLatin1String(table)) +

@@ -528,7 +528,6 @@ TEST(DemoData, ChangesWriteOneRoundOfEdits) {
   sampledb::generateDemoData(db.database(), smallDemo(600));
   Database& d = db.database();
   const qint64 pedidos = count(d, "SELECT COUNT(*) FROM PEDIDOC");
-  const qint64 quantidade = count(d, "SELECT SUM(QUANTIDADE) FROM PEDIDOI");
   sampledb::ChangeOptions options;
   options.round = 1;
   options.today = kToday;
@@ -551,11 +550,9 @@ TEST(DemoData, ChangesWriteOneRoundOfEdits) {
               0)
         << tabela;
   }
-  const qint64 depois = count(d, "SELECT SUM(QUANTIDADE) FROM PEDIDOI");
-  EXPECT_NE(depois, quantidade);
-
   TestDatabase outro;
   sampledb::generateDemoData(outro.database(), smallDemo(600));
+  EXPECT_NE(fingerprint(outro.database()), fingerprint(d));
   sampledb::changeDemoData(outro.database(), options);
   EXPECT_EQ(fingerprint(outro.database()), fingerprint(d));
   options.round = 2;
