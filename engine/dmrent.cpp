@@ -69,6 +69,10 @@ void TdmRentabilidade::carregaConsultasDoPeriodo(const SqlCondition& pedidos, TD
   carregaPeriodo(*consultas_, pedidos, ggtRent->Config()->Empresa, ultimoDia);
 }
 
+void TdmRentabilidade::contaRegistrosDoPeriodo(std::function<void(const TContagensDoPedido&)> f) {
+  if (TCacheConsultas* cache = consultas_->cache()) cache->aoContarPedido = std::move(f);
+}
+
 // ---------------------------------------------------------------------------
 // The per-item calculation.
 

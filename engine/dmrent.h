@@ -21,7 +21,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -71,6 +73,18 @@ class CalculationError : public std::runtime_error {
 
 // Number of installments the payment-terms steps work with (entries 0..6).
 inline constexpr int kNumParcelas = 7;
+
+// How many records of one order of the period the period's look-ups found:
+// its lines (PEDIDOI), its closing records (EnceFat) and, when read, its
+// pre-dated cheques (PreTerc of `empresaDosCheques` with the document number
+// `documento`).
+struct TContagensDoPedido {
+  QString CODEMPRESA, TIPOPEDIDO, CODPEDIDO;
+  int linhas = 0;
+  int fechamentos = 0;
+  std::optional<int> cheques;
+  QString empresaDosCheques, documento;
+};
 
 class TdmRentabilidade {
  public:
@@ -123,6 +137,12 @@ class TdmRentabilidade {
   // (engine/contribuicao.h); nullptr stops it. Borrowed; REQUIRES: it
   // outlives the calls. Calls on other paths leave it as it was.
   void registraContribuicao(TContribuicaoChamada* destino) noexcept { contribuicao_ = destino; }
+
+  // Makes carregaConsultasDoPeriodo tell `f` how many records of each order
+  // of the period it found, as it reads them (nothing when its orders'
+  // statement fails). REQUIRES: usaCacheDeConsultas(true); the cache is
+  // where `f` is kept, so turning it off forgets `f`.
+  void contaRegistrosDoPeriodo(std::function<void(const TContagensDoPedido&)> f);
 
   // The profitability of one line of a sales document.
   //   VfOrcamentoOuPedido: "Ped" (sales order), "Orc" (quote: qryVendasCabec

@@ -413,8 +413,8 @@ std::size_t TMonitorAlteracoes::bytes() const noexcept {
   return n;
 }
 
-std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(Database& banco,
-                                                                         const Periodo& periodo) {
+std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(
+    Database& banco, const Periodo& periodo, const QSet<QString>& contadasAParte) {
   auto e = std::make_unique<Estado>();
   e->periodo = periodo;
   leIdentidade(banco, *e);
@@ -424,7 +424,10 @@ std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(Databas
     if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     Estado::Tabela& destino = e->tabelas[QLatin1String(t.nome)];
     destino.existe = seExiste(banco, t.nome, [&] {
-      destino.contagens = contaPorChave(banco, t, periodo.Empresa, destino.total);
+      if (contadasAParte.contains(QLatin1String(t.nome)))
+        destino.total = conta(banco, t, periodo.Empresa);
+      else
+        destino.contagens = contaPorChave(banco, t, periodo.Empresa, destino.total);
       destino.recentes = leRecentes(banco, t, e->X, periodo.Empresa);
     });
   }
@@ -433,7 +436,7 @@ std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(Databas
 
 void TMonitorAlteracoes::leBase(Database& banco, const Periodo& periodo) {
   esquece();
-  base_ = leEstado(banco, periodo);
+  base_ = leEstado(banco, periodo, {});
 }
 
 int TMonitorAlteracoes::leTipoCusto(Database& banco) {
@@ -444,6 +447,7 @@ int TMonitorAlteracoes::leTipoCusto(Database& banco) {
 }
 
 struct TMonitorAlteracoes::LeituraParalela::Dados {
+  QSet<QString> contadasAParte;
   std::promise<bool> iniciada;
   std::future<bool> inicio = iniciada.get_future();
   std::promise<std::unique_ptr<Estado>> resultado;
@@ -452,9 +456,10 @@ struct TMonitorAlteracoes::LeituraParalela::Dados {
 };
 
 TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuario, QString senha,
-                                                     Periodo periodo)
+                                                     Periodo periodo, QSet<QString> contadasAParte)
     : d_(std::make_unique<Dados>()) {
   Dados& d = *d_;
+  d.contadasAParte = std::move(contadasAParte);
   d.thread = std::thread([&d, nome = std::move(nome), usuario = std::move(usuario),
                           senha = std::move(senha), periodo = std::move(periodo)]() mutable {
     bool avisado = false;
@@ -466,7 +471,7 @@ TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuar
         d.iniciada.set_value(true);
         avisado = true;
         periodo.tipoCusto = leTipoCusto(banco);
-        std::unique_ptr<Estado> base = leEstado(banco, periodo);
+        std::unique_ptr<Estado> base = leEstado(banco, periodo, d.contadasAParte);
         leitura.end();
         d.resultado.set_value(std::move(base));
       }
@@ -817,11 +822,27 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
   return r;
 }
 
-void TMonitorAlteracoes::defineBase(LeituraParalela& leitura) {
+void TMonitorAlteracoes::defineBase(LeituraParalela& leitura,
+                                    std::map<QString, Contagens> contagens) {
   esquece();
   if (leitura.d_->thread.joinable()) leitura.d_->thread.join();
-  base_ = leitura.d_->fim.get();
+  std::unique_ptr<Estado> base = leitura.d_->fim.get();
+  for (auto& [nome, lista] : contagens) {
+    std::sort(lista.begin(), lista.end());
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < lista.size(); ++i) {
+      if (n > 0 && lista[n - 1].first == lista[i].first)
+        lista[n - 1].second += lista[i].second;
+      else
+        lista[n++] = lista[i];
+    }
+    lista.resize(n);
+    base->tabelas[nome].contagens = std::move(lista);
+  }
+  base_ = std::move(base);
 }
+
+quint64 TMonitorAlteracoes::hashDaChave(const QStringList& textos) { return hashChave(textos); }
 
 void TMonitorAlteracoes::avanca() {
   if (!proximo_ || !base_) return;

@@ -36,6 +36,7 @@
 #pragma once
 
 #include <QDate>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -103,7 +104,10 @@ class TMonitorAlteracoes {
    public:
     // Attaches to `nome` with `usuario` and `senha`, starts a read snapshot
     // and reads the base in it; `periodo`'s cost policy is read there too.
-    LeituraParalela(QString nome, QString usuario, QString senha, Periodo periodo);
+    // Of the tables named in `contadasAParte` only the whole count is read:
+    // the caller hands the count of each key to defineBase.
+    LeituraParalela(QString nome, QString usuario, QString senha, Periodo periodo,
+                    QSet<QString> contadasAParte = {});
     // Waits for the thread.
     ~LeituraParalela();
     LeituraParalela(const LeituraParalela&) = delete;
@@ -117,9 +121,18 @@ class TMonitorAlteracoes {
     struct Dados;
     std::unique_ptr<Dados> d_;
   };
+  // Records per key of one table, by hashDaChave, as the caller counted
+  // them; a key left out counts as having none.
+  using Contagens = std::vector<std::pair<quint64, std::uint32_t>>;
   // Waits for `leitura` and makes its base what the next comparison
-  // compares with. Throws what reading it threw (the base is then dropped).
-  void defineBase(LeituraParalela& leitura);
+  // compares with, with `contagens` for the tables counted apart (their keys
+  // that `contagens` leaves out are taken as having no record until a
+  // comparison counts them all). Throws what reading it threw (the base is
+  // then dropped).
+  void defineBase(LeituraParalela& leitura, std::map<QString, Contagens> contagens = {});
+  // The hash by which keys are counted: the texts without their trailing
+  // blanks, as the database compares codes.
+  static quint64 hashDaChave(const QStringList& textos);
 
   // Compares the attachment's current snapshot with the base. The base is
   // left as it was; avanca() makes this snapshot the base once the refresh
@@ -140,7 +153,8 @@ class TMonitorAlteracoes {
  private:
   // Reads the state of the attachment's current snapshot. Touches nothing
   // but `banco`.
-  static std::unique_ptr<Estado> leEstado(Database& banco, const Periodo& periodo);
+  static std::unique_ptr<Estado> leEstado(Database& banco, const Periodo& periodo,
+                                          const QSet<QString>& contadasAParte);
 
   std::unique_ptr<Estado> base_;
   std::unique_ptr<Estado> proximo_;

@@ -144,7 +144,8 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         periodo.MostraPedidos = config.MostraPedidos;
         periodo.Data1 = data1;
         periodo.Data2 = data2;
-        base.emplace(banco->name(), config.Usuario, config.Senha, periodo);
+        base.emplace(banco->name(), config.Usuario, config.Senha, periodo,
+                     TAtualizacaoIncremental::tabelasContadasAParte());
         if (!base->iniciada()) base.reset();
       }
       ReadScope leitura(*banco);
@@ -156,7 +157,10 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         dmRentabilidade.usaCacheDeConsultas(opcoes.caminhoRapido);
         // The calls are recorded for the next refresh.
         registrando_ = incremental && base.has_value();
-        if (registrando_) incremental_->iniciaRegistro(dmRentabilidade, opcoes.guardarItens);
+        if (registrando_) {
+          incremental_->iniciaRegistro(dmRentabilidade, opcoes.guardarItens);
+          incremental_->registraContagens(dmRentabilidade);
+        }
         if (opcoes.caminhoRapido) {
           // The orders the items query selects, and no order after the period.
           dmRentabilidade.carregaConsultasDoPeriodo(

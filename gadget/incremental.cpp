@@ -42,6 +42,7 @@ std::size_t TAtualizacaoIncremental::bytes() const noexcept {
 void TAtualizacaoIncremental::esquece() noexcept {
   valida_ = false;
   ultimo_ = {};
+  contagens_.clear();
   monitor_.esquece();
   try {
     memoria_.inicia();
@@ -68,6 +69,30 @@ void TAtualizacaoIncremental::registraFrete(const Query& qry) {
   memoria_.registraFrete(qry, contribuicao_);
 }
 
+QSet<QString> TAtualizacaoIncremental::tabelasContadasAParte() {
+  return {QStringLiteral("PEDIDOI"), QStringLiteral("ENCEFAT"), QStringLiteral("PRETERC")};
+}
+
+void TAtualizacaoIncremental::registraContagens(TdmRentabilidade& dm) {
+  contagens_.clear();
+  dm.contaRegistrosDoPeriodo([this](const TContagensDoPedido& c) {
+    const quint64 pedido =
+        TMonitorAlteracoes::hashDaChave({c.CODEMPRESA, c.TIPOPEDIDO, c.CODPEDIDO});
+    if (c.linhas > 0)
+      contagens_[QStringLiteral("PEDIDOI")].emplace_back(pedido,
+                                                         static_cast<std::uint32_t>(c.linhas));
+    if (c.fechamentos > 0) {
+      contagens_[QStringLiteral("ENCEFAT")].emplace_back(pedido,
+                                                         static_cast<std::uint32_t>(c.fechamentos));
+    }
+    if (c.cheques.value_or(0) > 0) {
+      contagens_[QStringLiteral("PRETERC")].emplace_back(
+          TMonitorAlteracoes::hashDaChave({c.empresaDosCheques, c.documento}),
+          static_cast<std::uint32_t>(*c.cheques));
+    }
+  });
+}
+
 void TAtualizacaoIncremental::concluiRegistro(const Chave& chave,
                                               TMonitorAlteracoes::LeituraParalela& base,
                                               const TAtualizacaoRentabilidade& gadget,
@@ -80,7 +105,8 @@ void TAtualizacaoIncremental::concluiRegistro(const Chave& chave,
     return;
   }
   try {
-    monitor_.defineBase(base);
+    monitor_.defineBase(base, std::move(contagens_));
+    contagens_.clear();
   } catch (const std::exception&) {
     motivo_ = QStringLiteral("sem leitura do estado do banco");
     esquece();

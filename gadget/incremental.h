@@ -76,6 +76,12 @@ class TAtualizacaoIncremental {
   // After each call of the refresh, on the row it was made on.
   void registraProduto(const Query& qry);
   void registraFrete(const Query& qry);
+  // The tables whose records the refresh counts per key itself (from its
+  // period look-ups), for TMonitorAlteracoes::LeituraParalela.
+  static QSet<QString> tabelasContadasAParte();
+  // Before `dm` reads the period's look-ups: takes the record counts per
+  // order they find. REQUIRES: dm's cache of look-ups is on.
+  void registraContagens(TdmRentabilidade& dm);
   // After the last call: checks the memory and keeps it, for refreshes with
   // `chave`, with what the next refresh compares with, as `base` read it
   // (started before this refresh's snapshot). A memory that cannot serve, or
@@ -132,6 +138,7 @@ class TAtualizacaoIncremental {
 
   TMemoriaAtualizacao memoria_;
   TMonitorAlteracoes monitor_;
+  std::map<QString, TMonitorAlteracoes::Contagens> contagens_;
   TContribuicaoChamada contribuicao_;
   Chave chave_;
   QElapsedTimer idade_;

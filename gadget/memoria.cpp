@@ -170,8 +170,9 @@ std::size_t TMemoriaAtualizacao::bytes() const noexcept {
 // ---------------------------------------------------------------------------
 // Keeping and giving back a call's figures.
 
+template <typename Pool>
 std::uint16_t TMemoriaAtualizacao::guarda(const TContribuicaoChamada& c, bool completa,
-                                          std::vector<double>& pool) const {
+                                          Pool& pool) const {
   std::uint16_t mascara = completa ? kCompleta : 0;
   if (c.percentuaisDoItem) mascara |= kPercentuaisDoItem;
   const std::uint16_t guardadas = completa ? kGuardadas : kGuardadas & ~kSoDoItem;
@@ -180,14 +181,6 @@ std::uint16_t TMemoriaAtualizacao::guarda(const TContribuicaoChamada& c, bool co
     mascara |= static_cast<std::uint16_t>(1u << i);
     pool.push_back(c.figuras[i]);
   }
-  return mascara;
-}
-
-std::uint16_t TMemoriaAtualizacao::guarda(const TContribuicaoChamada& c, bool completa,
-                                          TBlocos<double>& pool) const {
-  std::vector<double> valores;
-  const std::uint16_t mascara = guarda(c, completa, valores);
-  for (const double v : valores) pool.push_back(v);
   return mascara;
 }
 

@@ -213,9 +213,8 @@ class TMemoriaAtualizacao {
   // The row's key columns: its order (found or created), product and grade.
   Linha leLinha(const Query& qry, const TContribuicaoChamada& c);
   // Keeps a call's figures at the end of `pool`; returns its mask.
-  std::uint16_t guarda(const TContribuicaoChamada& c, bool completa,
-                       std::vector<double>& pool) const;
-  std::uint16_t guarda(const TContribuicaoChamada& c, bool completa, TBlocos<double>& pool) const;
+  template <typename Pool>
+  std::uint16_t guarda(const TContribuicaoChamada& c, bool completa, Pool& pool) const;
   template <typename Pool>
   TContribuicaoChamada expande(std::uint16_t mascara, const Pedido& p, const Pool& pool,
                                std::size_t& k) const;

@@ -123,7 +123,8 @@ QString blocoDosPedidos(const SqlCondition& pedidos, bool empresaDosPagamentos,
            "  VlrCheque TYPE OF COLUMN EnceFat.VlrCheque,"
            " VlrDinheiro TYPE OF COLUMN EnceFat.VlrDinheiro,")
     << QStringLiteral("  VlrDesconto TYPE OF COLUMN EnceFat.VlrDesconto, Total DOUBLE PRECISION,")
-    << QStringLiteral("  MGV_TOTALITENS DOUBLE PRECISION, MGV_FINANCIAMENTOS INTEGER,")
+    << QStringLiteral(
+           "  MGV_TOTALITENS DOUBLE PRECISION, MGV_LINHAS INTEGER, MGV_FINANCIAMENTOS INTEGER,")
     << QStringLiteral(
            "  CodPlano TYPE OF COLUMN Financiamento.CodPlano,"
            " DescFormaPgto TYPE OF COLUMN Financiamento.DescFormaPgto,")
@@ -183,11 +184,11 @@ QString blocoDosPedidos(const SqlCondition& pedidos, bool empresaDosPagamentos,
     << QStringLiteral("    DO MGV_FECHAMENTOS = MGV_FECHAMENTOS + 1;")
     << QStringLiteral(
            "    SELECT SUM((pedidoi.precounit - pedidoi.descontovlr) *"
-           " pedidoi.quantidade) FROM pedidoi")
+           " pedidoi.quantidade), COUNT(*) FROM pedidoi")
     << QStringLiteral(
            "      WHERE pedidoi.codempresa = :MGV_EMPRESA AND"
            " pedidoi.codpedido = :MGV_PEDIDO AND Pedidoi.tipopedido = :MGV_TIPO")
-    << QStringLiteral("      INTO :MGV_TOTALITENS;")
+    << QStringLiteral("      INTO :MGV_TOTALITENS, :MGV_LINHAS;")
     << QStringLiteral(
            "    MGV_FINANCIAMENTOS = NULL; CodPlano = NULL; DescFormaPgto = NULL;"
            " CodFinanceira = NULL; ValorMensalidade = NULL;")

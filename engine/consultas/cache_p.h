@@ -5,11 +5,13 @@
 
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "engine/consultas/registros_p.h"
 #include "engine/consultas/tabelacarregada_p.h"
+#include "engine/dmrent.h"
 #include "framework/datetime.h"
 
 namespace margivo {
@@ -35,6 +37,9 @@ struct TCacheConsultas {
   QHash<TChave, double> custoOperc, comissaoVendedor, comissaoProduto, precoCustoAtual,
       precoMedioAtual, precoGerencial, totalItensPedido, valorDaTroca;
   QHash<TChaveMovimento, double> precoDoMovimento;
+  // Told, as the period's orders are read, how many records of each order
+  // the period's statements found (when set).
+  std::function<void(const TContagensDoPedido&)> aoContarPedido;
   // Every movement of a grade at a branch (day, sequence; a null sequence as
   // nothing; the price column the cost policy reads, when the movements were
   // read for the period), read once: the last movement on or before any day

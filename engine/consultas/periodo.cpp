@@ -83,6 +83,7 @@ void TCargaPeriodo::carregaPedidos() {
     int fechamentos = 0;
     TEnceFat enceFat;
     double totalItens = 0;
+    int linhas = 0;
     std::optional<int> financiamentos;
     TFinanciamento financiamento;
     bool comDocumentos = false, comParcelas = false;
@@ -97,6 +98,20 @@ void TCargaPeriodo::carregaPedidos() {
     Pedido& r = *atual;
     const TChave& k = r.chave;
     cache.totalItensPedido.insert(TChave{k.a, k.c, k.b}, r.totalItens);
+    if (cache.aoContarPedido) {
+      TContagensDoPedido contagens;
+      contagens.CODEMPRESA = k.a;
+      contagens.TIPOPEDIDO = k.b;
+      contagens.CODPEDIDO = k.c;
+      contagens.linhas = r.linhas;
+      contagens.fechamentos = r.fechamentos;
+      if (r.numDoc) {
+        contagens.cheques = static_cast<int>(r.cheques.size());
+        contagens.empresaDosCheques = empresaDosPagamentos(k);
+        contagens.documento = k.b + k.c;
+      }
+      cache.aoContarPedido(contagens);
+    }
     if (r.numDoc) {
       cache.chequesPreDatados.insert(TChave{empresaDosPagamentos(k), k.b + k.c},
                                      std::move(r.cheques));
@@ -152,6 +167,7 @@ void TCargaPeriodo::carregaPedidos() {
     r.fechamentos = inteiroDe(q, "MGV_FECHAMENTOS");
     r.enceFat = leEnceFat(q);
     r.totalItens = floatDe(q, "MGV_TOTALITENS");
+    r.linhas = inteiroDe(q, "MGV_LINHAS");
     if (const Field f = q.fieldByName("MGV_FINANCIAMENTOS"); !f.isNull()) {
       r.financiamentos = static_cast<int>(f.asInteger());
       r.financiamento = leFinanciamento(q);
