@@ -8,8 +8,8 @@
 #include <future>
 #include <thread>
 
-#include "framework/database.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "gadget/memoria.h"
 #include "gadget/selecaopedidos.h"
 

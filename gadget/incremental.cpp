@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "engine/dmrent.h"
-#include "framework/database.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "gadget/itenspedidos.h"
 
 namespace margivo {

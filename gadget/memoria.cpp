@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "framework/query.h"
+#include "framework/db/query.h"
 #include "gadget/atualizacao.h"
 
 namespace margivo {

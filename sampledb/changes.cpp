@@ -3,8 +3,8 @@
 #include <QStringList>
 #include <stdexcept>
 
-#include "framework/database.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "sampledb/sampledb.h"
 
 namespace margivo::sampledb {

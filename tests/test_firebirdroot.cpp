@@ -10,9 +10,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "framework/database.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "framework/firebirdroot.h"
-#include "framework/query.h"
 #include "tests/support/testdb.h"
 #include "tests/support/testenv.h"
 

@@ -14,8 +14,8 @@
 
 #include "framework/conexao.h"
 #include "framework/config.h"
-#include "framework/database.h"
-#include "framework/query.h"
+#include "framework/db/database.h"
+#include "framework/db/query.h"
 #include "framework/regional.h"
 #include "gadget/atualizacao.h"
 #include "gadget/incremental.h"
