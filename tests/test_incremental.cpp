@@ -71,7 +71,7 @@ class IncrementalTest : public ::testing::Test {
     conexao_ = std::make_unique<TConexao>();
     conexao_->setConfiguracao(config_->LocRem, config_->Protocolo, config_->Servidor,
                               config_->CaminhoBanco, config_->Usuario, config_->Senha);
-    ASSERT_TRUE(conexao_->conectarBanco());
+    ASSERT_NO_THROW(conexao_->conectarBanco());
     gadget_ = std::make_unique<TAtualizacaoRentabilidade>(*conexao_, *config_);
     gadget_->setHoje(hoje_);
   }
