@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kVariable = "FIREBIRD";
 
+#ifdef Q_OS_UNIX
+
 // Writes the root's firebird.conf and links the rest of the system root.
 bool monta(const QString& raiz, const QString& sistema) {
   QFile conf(raiz + QStringLiteral("/firebird.conf"));
@@ -43,6 +45,8 @@ bool monta(const QString& raiz, const QString& sistema) {
   }
   return true;
 }
+
+#endif
 
 }  // namespace
 

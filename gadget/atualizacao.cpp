@@ -1,5 +1,6 @@
 #include "gadget/atualizacao.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 
 #include "engine/dmrent.h"
@@ -92,9 +93,9 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       }
       ~ReusoDeInstrucoes() { banco.setReusesStatements(antes); }
     } reuso(*banco, opcoes.caminhoRapido);
-    const bool incremental = opcoes.caminhoRapido && opcoes.incremental;
+    const bool pedeIncremental = opcoes.caminhoRapido && opcoes.incremental;
     TAtualizacaoIncremental::Chave chave;
-    if (incremental) {
+    if (pedeIncremental) {
       chave = {banco->name(),
                config.Usuario,
                config.Empresa,
@@ -109,6 +110,10 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
                DtParcelas,
                opcoes.guardarItens};
     }
+    // A memory is kept and used only while it pays for this key.
+    const bool incremental = pedeIncremental && incremental_->compensa(chave);
+    QElapsedTimer custo;
+    custo.start();
 
     // Every read of the refresh sees one snapshot, which is committed as soon
     // as its reads are over so it never holds back the ERP's housekeeping.
@@ -126,6 +131,7 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       }
       if (daMemoria) {
         leitura.end();
+        incremental_->registraCusto(chave, true, custo.elapsed());
         vazia = resultado.rows == 0;
         if (opcoes.progresso) opcoes.progresso(2 * resultado.rows, 2 * resultado.rows);
       } else {
@@ -135,6 +141,7 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
       }
     }
     if (!daMemoria) {
+      custo.start();
       // What the next refresh compares with is read beside this one, on an
       // attachment of its own whose snapshot starts first.
       std::optional<TMonitorAlteracoes::LeituraParalela> base;
@@ -189,14 +196,17 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         dmRentabilidade.registraContribuicao(nullptr);
       }
       leitura.end();
+      // The period's own read, without waiting for the base beside it.
+      const qint64 msLeitura = custo.elapsed();
       if (registrando_) {
         registrando_ = false;
         // A base that could not be read only costs the next refresh its
         // memory.
         incremental_->concluiRegistro(chave, *base, *this, resultado);
-      } else if (incremental) {
+      } else if (pedeIncremental) {
         incremental_->esquece();
       }
+      if (pedeIncremental) incremental_->registraCusto(chave, false, msLeitura);
     }
   }
 

@@ -120,6 +120,19 @@ void TAtualizacaoIncremental::concluiRegistro(const Chave& chave,
   valida_ = true;
 }
 
+bool TAtualizacaoIncremental::compensa(const Chave& chave) const {
+  if (!(chave == chaveCusto_) || msCompleta_ < 0 || msIncremental_ < 0) return true;
+  return msIncremental_ <= custoDesprezivelMs_ || msIncremental_ <= 2 * msCompleta_;
+}
+
+void TAtualizacaoIncremental::registraCusto(const Chave& chave, bool incremental, qint64 ms) {
+  if (!(chave == chaveCusto_)) {
+    chaveCusto_ = chave;
+    msCompleta_ = msIncremental_ = -1;
+  }
+  (incremental ? msIncremental_ : msCompleta_) = ms;
+}
+
 void TAtualizacaoIncremental::calcula(TAtualizacaoRentabilidade& gadget, TdmRentabilidade& dm,
                                       const Query& qry, const QString& opcao) {
   // The call's own figures and totals: what it did is what contribuicao_

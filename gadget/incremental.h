@@ -20,6 +20,11 @@
 //    database orders them (TMemoriaAtualizacao);
 //  - anything fails on the way: the whole period is then read in the same
 //    snapshot, so its figures, or its error, are those of a full refresh.
+//
+// A memory is not kept at all while it does not pay (compensa): the look at
+// what changed scans the order tables' recent records whatever the period,
+// so a short period over a long history (a day of a busy year) reads faster
+// whole, through its indexes, than from memory.
 #pragma once
 
 #include <QDate>
@@ -109,6 +114,27 @@ class TAtualizacaoIncremental {
   bool atualiza(TAtualizacaoRentabilidade& gadget, Database& banco, const Chave& chave,
                 ResultadoAtualizacao& resultado);
 
+  // --- Whether a memory pays.
+
+  // An incremental refresh that costs less than this never counts as too
+  // dear, however cheap the whole period is (the default of
+  // setCustoDesprezivelMs).
+  static constexpr qint64 kCustoDesprezivelMs = 50;
+  // False after an incremental refresh with `chave` cost more than twice the
+  // last full read of the period (and more than kCustoDesprezivelMs): the
+  // refreshes with that key then read the whole period without recording
+  // it, until a full read costs at least half what that incremental refresh
+  // did (the period grew). A new key (other settings, another day) starts
+  // afresh.
+  bool compensa(const Chave& chave) const;
+  // After each refresh with `chave`: how long it took, from memory or not.
+  void registraCusto(const Chave& chave, bool incremental, qint64 ms);
+
+  // Changes the negligible cost (tests that compare refreshes from memory
+  // on small databases, whatever their timing; the default is
+  // kCustoDesprezivelMs).
+  void setCustoDesprezivelMs(qint64 ms) noexcept { custoDesprezivelMs_ = ms; }
+
   // Changes how long a memory serves (tests; the default is kValidadeMs).
   void setValidadeMs(qint64 ms) noexcept { validadeMs_ = ms; }
 
@@ -143,6 +169,11 @@ class TAtualizacaoIncremental {
   Chave chave_;
   QElapsedTimer idade_;
   qint64 validadeMs_ = kValidadeMs;
+  // The costs compensa() weighs, for refreshes with chaveCusto_ (-1: none
+  // measured yet).
+  Chave chaveCusto_;
+  qint64 msCompleta_ = -1, msIncremental_ = -1;
+  qint64 custoDesprezivelMs_ = kCustoDesprezivelMs;
   bool valida_ = false;
   std::atomic<bool> leituraCompleta_{false};
   QString motivo_;

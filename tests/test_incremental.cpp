@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QTemporaryDir>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -74,6 +75,9 @@ class IncrementalTest : public ::testing::Test {
     ASSERT_NO_THROW(conexao_->conectarBanco());
     gadget_ = std::make_unique<TAtualizacaoRentabilidade>(*conexao_, *config_);
     gadget_->setHoje(hoje_);
+    // Every refresh here is to come from memory where it can, however its
+    // timing weighs against a full one on a database this small.
+    gadget_->memoria().setCustoDesprezivelMs(std::numeric_limits<qint64>::max());
   }
 
   Rodada roda(TAtualizacaoRentabilidade& gadget, bool incremental) {
@@ -491,6 +495,42 @@ TEST_F(IncrementalTest, SemALista) {
            QStringLiteral("UPDATE PEDIDOC SET FRETE = 0")});
   compara("última linha removida", Modo::Qualquer);
   compara("nada mudou depois", Modo::Incremental);
+}
+
+// A memory is kept only while it pays: a refresh from memory that costs more
+// than twice a full read (and more than the negligible cost) stops it for
+// that key, until full reads grow to half its cost or the key changes.
+TEST(CustoDaMemoria, SoEGuardadaEnquantoCompensa) {
+  TAtualizacaoIncremental memoria;
+  TAtualizacaoIncremental::Chave dia;
+  dia.Empresa = QStringLiteral("01");
+  dia.Data1 = dia.Data2 = dia.hoje = QDate(2024, 6, 3);
+  TAtualizacaoIncremental::Chave outroDia = dia;
+  outroDia.hoje = outroDia.Data1 = outroDia.Data2 = QDate(2024, 6, 4);
+
+  struct Passo {
+    const char* quando;
+    const TAtualizacaoIncremental::Chave* chave;
+    bool incremental;
+    qint64 ms;
+    bool compensa;  // afterwards, for `chave`
+  };
+  const Passo passos[] = {
+      {"a first full read", &dia, false, 20, true},
+      {"from memory, negligible", &dia, true, 45, true},
+      {"from memory, dearer than twice the full read", &dia, true, 300, false},
+      {"a full read still cheap", &dia, false, 25, false},
+      {"the period grew: a full read half the memory's cost", &dia, false, 150, true},
+      {"from memory, cheaper again", &dia, true, 200, true},
+      {"from memory, dear", &dia, true, 400, false},
+      {"another day measures afresh", &outroDia, false, 20, true},
+  };
+  EXPECT_TRUE(memoria.compensa(dia)) << "nothing measured yet";
+  for (const Passo& p : passos) {
+    SCOPED_TRACE(p.quando);
+    memoria.registraCusto(*p.chave, p.incremental, p.ms);
+    EXPECT_EQ(memoria.compensa(*p.chave), p.compensa);
+  }
 }
 
 }  // namespace
