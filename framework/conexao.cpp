@@ -1,9 +1,9 @@
 #include "framework/conexao.h"
 
 #include <chrono>
-#include <thread>
 
 #include "framework/db/database.h"
+#include "framework/shutdown.h"
 
 namespace margivo {
 
@@ -55,8 +55,18 @@ void TConexao::attachOnce(const QString& name) {
   }
 }
 
+namespace {
+
+[[noreturn]] void attemptsStopped(const QString& nome) {
+  throw DatabaseError(QStringLiteral("the attempts to attach to %1 were stopped").arg(nome),
+                      DatabaseError::Kind::Cancelled);
+}
+
+}  // namespace
+
 void TConexao::attach() {
   tentativas_ = 0;
+  interrupted_ = false;
   // Detaching ends whatever was open on the old attachment: its read scope
   // and its prepared statements.
   FIBDataVelmoor->detach();
@@ -70,6 +80,7 @@ void TConexao::attach() {
         QStringLiteral("no database name: unknown protocol \"%1\" (Protocolo)").arg(FProtocolo));
   }
   for (int tentativa = 1;; ++tentativa) {
+    if (interrupted_ || shutdownRequested()) attemptsStopped(*nome);
     tentativas_ = tentativa;
     try {
       attachOnce(*nome);
@@ -79,7 +90,8 @@ void TConexao::attach() {
       // may let a later attempt through.
       if (tentativa == kTentativas) throw;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPausaEntreTentativasMs));
+    if (!sleepUnlessShutdown(std::chrono::milliseconds(kPausaEntreTentativasMs), &interrupted_))
+      attemptsStopped(*nome);
   }
 }
 
@@ -96,6 +108,11 @@ bool TConexao::conectarBanco() noexcept {
 bool TConexao::conectado() const noexcept { return FIBDataVelmoor && FIBDataVelmoor->attached(); }
 
 void TConexao::desconectarBanco() noexcept { FIBDataVelmoor->detach(); }
+
+void TConexao::interrupt() noexcept {
+  interrupted_ = true;
+  FIBDataVelmoor->cancel();
+}
 
 Database* TConexao::getBancoDados() const noexcept { return FIBDataVelmoor.get(); }
 

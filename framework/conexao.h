@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -56,6 +57,9 @@ class TConexao {
   // when the database was reached. Local mode then lets the file go again
   // unless a ScopedAttachment is open: the attach only proved that the settings
   // work. Never throws; a failure reports nothing and returns false.
+  // Every attach (this one and a ScopedAttachment's) stops early once the end
+  // of the program is asked for (shutdown.h) or interrupt() is called during
+  // it: no new attempt starts and the pause between two ends at once.
   bool conectarBanco() noexcept;
   // Whether the database is attached now (in local mode: only while in use).
   bool conectado() const noexcept;
@@ -63,6 +67,13 @@ class TConexao {
   bool local() const noexcept;
   // Detaches; the next ScopedAttachment attaches again.
   void desconectarBanco() noexcept;
+
+  // Stops what the connection is doing, from any thread but a signal
+  // handler: the statement running on the attachment fails (see
+  // Database::cancel) and an attach under way makes no further attempt. An
+  // attempt already waiting on the network ends only when the network
+  // answers. The next attach runs as usual.
+  void interrupt() noexcept;
 
   // The attachment; borrowed, owned by this object. Attached while a
   // ScopedAttachment is open (and, in remote mode, from conectarBanco on).
@@ -85,7 +96,8 @@ class TConexao {
   friend class ScopedAttachment;
   // Attaches with the stored settings (kTentativas attempts). Throws
   // DatabaseError with the database's message for the last attempt, or
-  // naming the unknown protocol.
+  // naming the unknown protocol; one whose cancelled() is true when the
+  // attempts were stopped (interrupt(), the end of the program).
   void attach();
   // One attempt on `name`; local mode goes through the local server when a
   // server holds the file.
@@ -96,6 +108,7 @@ class TConexao {
   QString nomeBanco_;
   int tentativas_ = 0;
   int uses_ = 0;  // ScopedAttachment objects open
+  std::atomic<bool> interrupted_{false};
 };
 
 // The database in use for the life of this object: a refresh, a look-up.
