@@ -329,7 +329,10 @@ void TRentabilidade::IniciarGadget(QObject* Sender) {
           std::rethrow_exception(erro);
         }
         aplicaResultado(*resultado);
-      });
+      },
+      // The gadget goes away: the statement running is stopped, and so are
+      // the attempts of an attach.
+      [conexao] { conexao->interrupt(); });
 }
 
 std::array<TLabel*, 8> TRentabilidade::rotulosDeValor() const {

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QScreen>
 #include <QSemaphore>
@@ -24,6 +25,7 @@
 #include "framework/gui/estadomenu.h"
 #include "framework/gui/gadget.h"
 #include "framework/gui/posicao.h"
+#include "framework/shutdown.h"
 #include "tests/test_gadget_apoio.h"
 
 namespace margivo {
@@ -962,6 +964,67 @@ TEST_F(Gadget, ErroDoTrabalhoEReportadoNoFimEUmGadgetQueSaiCancelaOTrabalho) {
   ASSERT_TRUE(gadget_->atualizando());
   gadget_.reset();
   EXPECT_TRUE(terminou);
+}
+
+// Work that only a stop from outside ends (a database statement): the
+// gadget's end calls its interrupt until it has ended, since an interruption
+// that falls between two statements stops nothing.
+TEST_F(Gadget, UmGadgetQueSaiInterrompeOTrabalhoAteEleTerminar) {
+  std::atomic<int> interrupcoes{0};
+  std::atomic<bool> terminou{false};
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho(
+        [&](const std::atomic<bool>&) {
+          // Deaf to `cancelar`; the first interruption is missed. Five
+          // seconds without a second one and it gives up, unstopped.
+          QElapsedTimer tempo;
+          tempo.start();
+          while (interrupcoes < 2 && tempo.elapsed() < 5000) QThread::msleep(1);
+          terminou = interrupcoes >= 2;
+        },
+        [](std::exception_ptr) {}, [&] { ++interrupcoes; });
+  };
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->atualizando());
+  gadget_.reset();
+  EXPECT_TRUE(terminou);
+  EXPECT_GE(interrupcoes, 2);
+}
+
+// Once the end of the program is asked for, the work under way finishes
+// without anything after it: no error box, no action that waited for it, no
+// refresh asked for meanwhile.
+TEST_F(Gadget, DepoisDoPedidoDeEncerramentoNadaMaisComeca) {
+  test::MensagensRegistradas mensagens;
+  QSemaphore liberar;
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho(
+        [&](const std::atomic<bool>&) {
+          liberar.acquire();
+          throw std::runtime_error("conexão perdida");
+        },
+        [](std::exception_ptr erro) {
+          if (erro) std::rethrow_exception(erro);
+        });
+  };
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->atualizando());
+  bool acaoRodou = false;
+  gadget_->AposTrabalho([&] { acaoRodou = true; });
+  gadget_->Atualiza(gadget_.get());  // once more at the end, were it not ending
+  requestShutdown();
+  liberar.release();
+  const bool terminou = Aguarda([&] { return !gadget_->atualizando(); });
+  gadget_->Atualiza(gadget_->tmrPrincipal);
+  gadget_->Atualiza(gadget_.get());
+  const bool outraAtualizacao = gadget_->atualizando();
+  const int atualizacoes = gadget_->atualizacoes;
+  clearShutdownRequest();
+  ASSERT_TRUE(terminou);
+  EXPECT_FALSE(outraAtualizacao);
+  EXPECT_EQ(atualizacoes, 1);
+  EXPECT_FALSE(acaoRodou);
+  EXPECT_TRUE(mensagens.lista.empty()) << mensagens.textos();
 }
 
 }  // namespace

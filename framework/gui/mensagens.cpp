@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "framework/shutdown.h"
+
 namespace margivo {
 namespace {
 
@@ -16,6 +18,8 @@ GanchoMensagem& gancho() {
 }  // namespace
 
 void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& detalhes) {
+  // The program is ending: nobody is there to read it.
+  if (shutdownRequested()) return;
   if (gancho()) {
     // A copy: the hook may replace itself.
     const GanchoMensagem atual = gancho();
