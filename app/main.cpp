@@ -6,10 +6,12 @@
 #include "framework/gui/fontes.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/regional.h"
+#include "framework/shutdown.h"
 #include "gadget/identidade.h"
 
 int main(int argc, char* argv[]) {
-  // Before the database engine loads: it chains to the handlers it finds.
+  // Before the database client loads: it takes the signals over at its first
+  // use, and the database layer then puts back what it found.
   margivo::InstalaSinaisDeEncerramento();
   // The panel is placed in absolute screen positions, which a Wayland
   // session does not grant its clients: run through XWayland.
@@ -23,7 +25,15 @@ int main(int argc, char* argv[]) {
 
   margivo::EncerraPorSinal();
   margivo::TfrmRentabilidade frmRentabilidade;
-  if (frmRentabilidade.Inic()->deveEncerrar()) return frmRentabilidade.Inic()->codigoDeSaida();
-  frmRentabilidade.show();
-  return QApplication::exec();
+  int codigo = 0;
+  if (frmRentabilidade.Inic()->deveEncerrar()) {
+    codigo = frmRentabilidade.Inic()->codigoDeSaida();
+  } else if (!margivo::shutdownRequested()) {
+    frmRentabilidade.show();
+    codigo = QApplication::exec();
+  }
+  // From here on the program only ends: the refresh under way is stopped
+  // (its statement cancelled) as the window goes, within the deadline.
+  margivo::IniciaPrazoDeEncerramento();
+  return codigo;
 }
