@@ -109,9 +109,13 @@ bool TConexao::conectado() const noexcept { return FIBDataVelmoor && FIBDataVelm
 
 void TConexao::desconectarBanco() noexcept { FIBDataVelmoor->detach(); }
 
-void TConexao::interrupt() noexcept {
+void TConexao::interrupt(bool abandon) noexcept {
   interrupted_ = true;
-  FIBDataVelmoor->cancel();
+  if (abandon) {
+    FIBDataVelmoor->abort();
+  } else {
+    FIBDataVelmoor->cancel();
+  }
 }
 
 Database* TConexao::getBancoDados() const noexcept { return FIBDataVelmoor.get(); }

@@ -72,8 +72,11 @@ class TConexao {
   // handler: the statement running on the attachment fails (see
   // Database::cancel) and an attach under way makes no further attempt. An
   // attempt already waiting on the network ends only when the network
-  // answers. The next attach runs as usual.
-  void interrupt() noexcept;
+  // answers. The next attach runs as usual. With `abandon`, the
+  // attachment's connection is ended as well (Database::abort): the
+  // statement fails even when the server would go on with it, and the
+  // attachment stays lost until it is attached again.
+  void interrupt(bool abandon = false) noexcept;
 
   // The attachment; borrowed, owned by this object. Attached while a
   // ScopedAttachment is open (and, in remote mode, from conectarBanco on).

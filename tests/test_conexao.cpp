@@ -356,6 +356,47 @@ TEST(TConexao, InterruptStopsTheRunningStatement) {
   EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
 }
 
+// A server may go on with a large sort before it looks at a cancel request;
+// abandoning the connection stops the statement at once all the same.
+TEST(TConexao, AbandoningStopsAStatementTheServerWouldGoOnWith) {
+  const FbServer server = FbServer::fromStateFile();
+  ASSERT_TRUE(server.error.isEmpty()) << server.error.toStdString();
+  const QString path = QStringLiteral("%1/abandono_%2.fdb")
+                           .arg(server.dataDir)
+                           .arg(QCoreApplication::applicationPid());
+  Database owner;
+  owner.create(server.servidor() + u':' + path, server.user, server.password);
+
+  TConexao conexao;
+  conexao.setConfiguracao("R", "0", server.servidor(), path, server.user, server.password);
+  ASSERT_TRUE(conexao.conectarBanco());
+  Query longa(conexao.getBancoDados());
+  // Millions of rows to sort: tens of seconds on the server.
+  longa.sql() << QStringLiteral(
+      "SELECT COUNT(*) FROM (SELECT A.RDB$FIELD_NAME N FROM RDB$FIELDS A, RDB$FIELDS B, "
+      "(SELECT FIRST 40 RDB$FIELD_NAME FROM RDB$FIELDS) C ORDER BY 1)");
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    conexao.interrupt(true);
+  });
+  QElapsedTimer timer;
+  timer.start();
+  bool stopped = false;
+  try {
+    longa.open();
+  } catch (const DatabaseError&) {
+    stopped = true;
+  }
+  stopper.join();
+  EXPECT_TRUE(stopped) << "ran to its end in " << timer.elapsed() << " ms";
+  longa.close();
+
+  // The next connection works.
+  ASSERT_TRUE(conexao.conectarBanco());
+  conexao.getBancoDados()->detach();
+  owner.drop();
+}
+
 TEST(TConexao, AnUnknownProtocolNeverReusesTheOldName) {
   LocalFile file;
   TConexao conexao;

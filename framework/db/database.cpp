@@ -208,17 +208,25 @@ bool Database::attached() const noexcept { return impl_->attachment != nullptr; 
 
 QString Database::name() const { return impl_->name; }
 
-void Database::cancel() noexcept {
-  const std::lock_guard lock(impl_->attachmentMutex);
-  if (!impl_->attachment) return;
+namespace {
+
+void cancelOperation(detail::DatabaseImpl& impl, int option) noexcept {
+  const std::lock_guard lock(impl.attachmentMutex);
+  if (!impl.attachment) return;
   try {
     Status status;
-    impl_->attachment->cancelOperation(&status, fb_cancel_raise);
+    impl.attachment->cancelOperation(&status, option);
   } catch (...) {
     // Nothing was running, or the attachment is already gone: nothing to
     // stop.
   }
 }
+
+}  // namespace
+
+void Database::cancel() noexcept { cancelOperation(*impl_, fb_cancel_raise); }
+
+void Database::abort() noexcept { cancelOperation(*impl_, fb_cancel_abort); }
 
 void Database::executeImmediate(const QString& sql) {
   if (impl_->attachment && detail::changesMetadata(sql)) impl_->statements.clear();
