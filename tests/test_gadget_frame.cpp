@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QScreen>
@@ -886,6 +887,30 @@ TEST_F(Gadget, FecharRemoveOInicioAutomaticoGravaIniWindowsEFechaOForm) {
   EXPECT_FALSE(QFile::exists(entrada));
   EXPECT_FALSE(form_->isVisible());
   EXPECT_TRUE(home_.readIni().contains("IniWindows=0")) << home_.readIni().toStdString();
+}
+
+// The close goes on when its steps fail: an autostart entry that cannot be
+// removed and a settings file that cannot be written are reported, and the
+// form closes all the same (a close button that does not close would leave
+// a gadget nobody can end).
+TEST_F(Gadget, FecharQueNaoRemoveAEntradaNemGravaFechaAssimMesmo) {
+  test::MensagensRegistradas mensagens;
+  // A folder with something in it where the entry is: it cannot be removed.
+  const QString entrada = linux_desktop::autostartFile("Rentabilidade");
+  ASSERT_TRUE(QDir().mkpath(entrada + "/x"));
+  gadget_->setInformacoes("Rentabilidade", "21.08ba", "", "");
+  const QByteArray antes = home_.readIni();
+  form_->show();
+  MoveMouse(*form_, face());
+  {
+    test::FailingFileWrites falha;
+    test::Clica(*form_, Centro(*gadget_->rtgFechar));
+  }
+  EXPECT_FALSE(form_->isVisible());
+  ASSERT_EQ(mensagens.lista.size(), 2u) << mensagens.textos();
+  EXPECT_TRUE(mensagens.lista[0].texto.contains(entrada)) << mensagens.textos();
+  EXPECT_TRUE(mensagens.lista[1].texto.contains("ConfigGadGet.Ini")) << mensagens.textos();
+  EXPECT_EQ(home_.readIni(), antes);
 }
 
 // ---------------------------------------------------------------------------

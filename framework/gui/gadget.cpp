@@ -190,11 +190,21 @@ TGadget::~TGadget() {
 }
 
 void TGadget::RFecharClick(QObject*) {
-  desktop().IniciarComWindows(getTitulo(), false);
+  // The close goes on whatever fails on its way, each failure reported: a
+  // close button that does not close would leave a gadget nobody can end.
+  try {
+    desktop().IniciarComWindows(getTitulo(), false);
+  } catch (...) {
+    MostraErro(std::current_exception());
+  }
   desktop().DestroiIcone();
   if (FConfig != nullptr) {
     FConfig->IniWindows = QStringLiteral("0");
-    FConfig->SalvarIni();
+    try {
+      FConfig->SalvarIni();
+    } catch (...) {
+      MostraErro(std::current_exception());
+    }
   }
   frmPrincipal->close();
 }

@@ -137,7 +137,9 @@ class TGadget : public QObject {
   TGadget(const TGadget&) = delete;
   TGadget& operator=(const TGadget&) = delete;
 
-  // The slots, in their order.
+  // The slots, in their order. RFecharClick removes the autostart entry and
+  // the icon, saves IniWindows=0 and closes the form; a step that fails is
+  // reported in an error box and the close goes on.
   virtual void RFecharClick(QObject* Sender);
   virtual void RFecharMouseEnter(QObject* Sender);
   virtual void RFecharMouseLeave(QObject* Sender);
