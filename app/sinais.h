@@ -9,6 +9,10 @@
 // runs, is seen by the start-up itself: the pauses between connection
 // attempts end, a box open closes, and main() ends right after it.
 //
+// A signal that comes before main() runs - while the system maps the
+// libraries, the first tens of milliseconds - still has its default effect:
+// nothing of the program has started then, nothing is held or written.
+//
 // The database client installs handlers of its own at its first use; the
 // database layer puts these back (see Database), so ours stays the only one.
 //

@@ -9,7 +9,7 @@
 #   a box open: the start-up's settings error, the    SIGTERM
 #   first activation's, a refresh's error, the
 #   failed connection's
-#   AtualizaDados=0, at moments from the start on     SIGTERM, SIGINT
+#   AtualizaDados=0, at moments from 0.1 s on         SIGTERM, SIGINT
 #   an empty Senha                                    OK on the warning; SIGTERM
 # Each time: the process is gone within 2 s of the signal or the click, with
 # status 0; the settings file is byte for byte what it was (the close button
@@ -356,7 +356,9 @@ run_case "the failed connection's box" box_connection
 run_case "the start-up's settings error box" box_settings
 run_case "the first activation's box" box_activation
 run_case "a refresh's error box" box_refresh
-for quando in 0.1 0.2 0.3 0.5 refreshed; do
+# From the first moments on: the start-up, the database client's first use,
+# the first activation, the first refresh, idle.
+for quando in 0.1 0.15 0.2 0.25 0.3 0.35 0.4 0.5 0.7 refreshed; do
   run_case "AtualizaDados=0, SIGTERM at $quando" no_timer "$quando" TERM
 done
 run_case "AtualizaDados=0, SIGINT" no_timer refreshed INT
