@@ -12,7 +12,7 @@
 int main(int argc, char* argv[]) {
   // Before the database client loads: it takes the signals over at its first
   // use, and the database layer then puts back what it found.
-  margivo::InstalaSinaisDeEncerramento();
+  margivo::installShutdownSignals();
   // The panel is placed in absolute screen positions, which a Wayland
   // session does not grant its clients: run through XWayland.
   if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -23,17 +23,17 @@ int main(int argc, char* argv[]) {
   margivo::regionalSettings();
   margivo::ConfiguraFontes();
 
-  margivo::EncerraPorSinal();
+  margivo::endEventLoopsOnSignal();
   margivo::TfrmRentabilidade frmRentabilidade;
-  int codigo = 0;
+  int exitCode = 0;
   if (frmRentabilidade.Inic()->deveEncerrar()) {
-    codigo = frmRentabilidade.Inic()->codigoDeSaida();
+    exitCode = frmRentabilidade.Inic()->codigoDeSaida();
   } else if (!margivo::shutdownRequested()) {
     frmRentabilidade.show();
-    codigo = QApplication::exec();
+    exitCode = QApplication::exec();
   }
   // From here on the program only ends: the refresh under way is stopped
   // (its statement cancelled) as the window goes, within the deadline.
-  margivo::IniciaPrazoDeEncerramento();
-  return codigo;
+  margivo::startShutdownDeadline();
+  return exitCode;
 }

@@ -17,7 +17,7 @@
 // database layer puts these back (see Database), so ours stays the only one.
 //
 // A deadline backs all this up: once the end is asked for, the process has
-// kPrazoEncerramentoMs to leave. A thread waiting on a network that does not
+// kShutdownDeadlineMs to leave. A thread waiting on a network that does not
 // answer (an attach to a server that accepts and then says nothing) can be
 // stopped no other way, so when the deadline passes the process ends at
 // once, with status 0, saying so on stderr. Nothing is left half-written by
@@ -27,21 +27,21 @@
 
 namespace margivo {
 
-inline constexpr int kPrazoEncerramentoMs = 1200;
+inline constexpr int kShutdownDeadlineMs = 1200;
 
 // Installs the handler (it only sets a flag, writes a byte into a pipe and
 // starts the deadline) and the thread that keeps the deadline. POSIX: the
 // three signals; elsewhere only the deadline. REQUIRES: called first thing in
 // main(), before any database is attached.
-void InstalaSinaisDeEncerramento();
+void installShutdownSignals();
 
 // Ends the event loops when the handler has run. POSIX only.
-// REQUIRES: InstalaSinaisDeEncerramento was called; the application exists.
-void EncerraPorSinal();
+// REQUIRES: installShutdownSignals was called; the application exists.
+void endEventLoopsOnSignal();
 
 // Asks for the end and starts the deadline (once; later calls do nothing):
 // main() calls it when the event loop has ended, before anything is torn
-// down. REQUIRES: InstalaSinaisDeEncerramento was called.
-void IniciaPrazoDeEncerramento();
+// down. REQUIRES: installShutdownSignals was called.
+void startShutdownDeadline();
 
 }  // namespace margivo

@@ -189,26 +189,26 @@ class FileInstanceLock final : public InstanceLock {
 // disk that fills up late fails here too.
 void writeEntry(const QString& arquivo, const QByteArray& bytes) {
   QSaveFile f(arquivo);
-  QString motivo;
+  QString reason;
   if (f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-    qint64 gravados = 0;
-    while (gravados < bytes.size()) {
-      const qint64 n = f.write(bytes.constData() + gravados, bytes.size() - gravados);
+    qint64 written = 0;
+    while (written < bytes.size()) {
+      const qint64 n = f.write(bytes.constData() + written, bytes.size() - written);
       if (n <= 0) break;
-      gravados += n;
+      written += n;
     }
-    if (gravados < bytes.size()) {
-      motivo = f.errorString();
+    if (written < bytes.size()) {
+      reason = f.errorString();
     } else if (::fsync(f.handle()) != 0) {
-      motivo = QString::fromLocal8Bit(std::strerror(errno));
+      reason = QString::fromLocal8Bit(std::strerror(errno));
     } else if (f.commit()) {
       return;
     } else {
-      motivo = f.errorString();
+      reason = f.errorString();
     }
     f.cancelWriting();
   } else {
-    motivo = f.errorString();
+    reason = f.errorString();
   }
   throw DesktopError(
       QStringLiteral("Não foi possível gravar a entrada de início automático \"%1\"; o arquivo "
@@ -216,7 +216,7 @@ void writeEntry(const QString& arquivo, const QByteArray& bytes) {
                      "gravação na pasta \"%2\"; a entrada é gravada de novo a cada início do "
                      "programa.")
           .arg(arquivo, QFileInfo(arquivo).absolutePath()),
-      motivo);
+      reason);
 }
 
 // Marks a window whose taskbar button is already gone.
@@ -237,25 +237,25 @@ class LinuxDesktop final : public detail::DesktopWithTrayIcon {
 
   void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
     const QString arquivo = linux_desktop::autostartFile(Gadget);
-    const QString pasta = QFileInfo(arquivo).absolutePath();
+    const QString folder = QFileInfo(arquivo).absolutePath();
     if (!Adicionar) {
-      QFile entrada(arquivo);
-      if (entrada.exists() && !entrada.remove())
+      QFile entry(arquivo);
+      if (entry.exists() && !entry.remove())
         throw DesktopError(
             QStringLiteral("Não foi possível remover a entrada de início automático \"%1\": o "
                            "programa continuará a iniciar sozinho no logon. Verifique a "
                            "permissão de gravação na pasta \"%2\" ou remova o arquivo.")
-                .arg(arquivo, pasta),
-            entrada.errorString());
+                .arg(arquivo, folder),
+            entry.errorString());
       return;
     }
-    if (!QDir().mkpath(pasta))
+    if (!QDir().mkpath(folder))
       throw DesktopError(
           QStringLiteral("Não foi possível criar a pasta \"%1\" da entrada de início automático "
                          "\"%2\": o programa não iniciará sozinho no próximo logon. Verifique "
                          "se a pasta pode ser criada ali (permissões, espaço em disco); a entrada "
                          "é gravada de novo a cada início do programa.")
-              .arg(pasta, arquivo));
+              .arg(folder, arquivo));
     writeEntry(
         arquivo,
         linux_desktop::autostartEntry(Gadget, QCoreApplication::applicationFilePath()).toUtf8());

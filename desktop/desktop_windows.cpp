@@ -66,11 +66,11 @@ class WindowsDesktop final : public detail::DesktopWithTrayIcon {
   }
 
   void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
-    const QString chaveRun =
+    const QString runKeyName =
         QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromWCharArray(kRunKey);
     // The key is machine-wide: a user without administrator rights may not
     // change it.
-    const QString oQueFazer = QStringLiteral(
+    const QString whatToDo = QStringLiteral(
         "Verifique se o usuário tem permissão de administrador para alterar essa chave (ou "
         "peça ao responsável pelo computador)");
     HKEY chave = nullptr;
@@ -78,7 +78,7 @@ class WindowsDesktop final : public detail::DesktopWithTrayIcon {
     if (r != ERROR_SUCCESS)
       throw DesktopError(QStringLiteral("Não foi possível abrir a chave de início automático "
                                         "\"%1\"; nada foi alterado. %2.")
-                             .arg(chaveRun, oQueFazer),
+                             .arg(runKeyName, whatToDo),
                          systemMessage(r));
     const std::wstring nome = wide(Gadget);
     if (Adicionar) {
@@ -102,12 +102,12 @@ class WindowsDesktop final : public detail::DesktopWithTrayIcon {
                                         "início automático \"%2\"; o valor anterior foi "
                                         "mantido. %3; o valor é gravado de novo a cada início "
                                         "do programa.")
-                             .arg(Gadget, chaveRun, oQueFazer),
+                             .arg(Gadget, runKeyName, whatToDo),
                          systemMessage(r));
     throw DesktopError(QStringLiteral("Não foi possível remover o valor \"%1\" da chave de "
                                       "início automático \"%2\": o programa continuará a "
                                       "iniciar sozinho no logon. %3.")
-                           .arg(Gadget, chaveRun, oQueFazer),
+                           .arg(Gadget, runKeyName, whatToDo),
                        systemMessage(r));
   }
 

@@ -909,6 +909,9 @@ TEST_F(Gadget, FecharQueNaoRemoveAEntradaNemGravaFechaAssimMesmo) {
   EXPECT_FALSE(form_->isVisible());
   ASSERT_EQ(mensagens.lista.size(), 2u) << mensagens.textos();
   EXPECT_TRUE(mensagens.lista[0].texto.contains(entrada)) << mensagens.textos();
+  // The system's reason, apart from the sentence.
+  EXPECT_FALSE(mensagens.lista[0].detalhes.isEmpty());
+  EXPECT_FALSE(mensagens.lista[0].texto.contains(mensagens.lista[0].detalhes));
   EXPECT_TRUE(mensagens.lista[1].texto.contains("ConfigGadGet.Ini")) << mensagens.textos();
   EXPECT_EQ(home_.readIni(), antes);
 }

@@ -27,7 +27,8 @@ void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& deta
 
 // Shows the error box of `erro` as descreveErro words it (no settings at
 // hand): a sentence for the user, the database's or the system's own text
-// as details.
+// as details. A DesktopError's message is its sentence, its details() the
+// details.
 void MostraErro(std::exception_ptr erro);
 // Shows an error box with the message's text and its details.
 void mostraErro(const MensagemErro& mensagem);
