@@ -7,11 +7,13 @@
 #include "framework/gui/fontes.h"
 #include "framework/gui/inicializacao.h"
 #include "framework/regional.h"
+#include "framework/shutdown.h"
 #include "gadget/identidade.h"
 
 int main(int argc, char* argv[]) {
-  // Before the database engine loads: it chains to the handlers it finds.
-  margivo::InstalaSinaisDeEncerramento();
+  // Before the database client loads: it takes the signals over at its first
+  // use, and the database layer then puts back what it found.
+  margivo::installShutdownSignals();
   // Before the database library starts: it reads its configuration once.
   const margivo::PrivateFirebirdRoot firebirdRoot;
   // The panel is placed in absolute screen positions, which a Wayland
@@ -24,9 +26,17 @@ int main(int argc, char* argv[]) {
   margivo::regionalSettings();
   margivo::ConfiguraFontes();
 
-  margivo::EncerraPorSinal();
+  margivo::endEventLoopsOnSignal();
   margivo::TfrmRentabilidade frmRentabilidade;
-  if (frmRentabilidade.Inic()->deveEncerrar()) return frmRentabilidade.Inic()->codigoDeSaida();
-  frmRentabilidade.show();
-  return QApplication::exec();
+  int exitCode = 0;
+  if (frmRentabilidade.Inic()->deveEncerrar()) {
+    exitCode = frmRentabilidade.Inic()->codigoDeSaida();
+  } else if (!margivo::shutdownRequested()) {
+    frmRentabilidade.show();
+    exitCode = QApplication::exec();
+  }
+  // From here on the program only ends: the refresh under way is stopped
+  // (its statement cancelled) as the window goes, within the deadline.
+  margivo::startShutdownDeadline();
+  return exitCode;
 }

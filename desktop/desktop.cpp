@@ -2,6 +2,7 @@
 
 namespace margivo {
 
-DesktopError::DesktopError(const QString& message) : std::runtime_error(message.toStdString()) {}
+DesktopError::DesktopError(const QString& message, const QString& details)
+    : std::runtime_error(message.toStdString()), details_(details) {}
 
 }  // namespace margivo

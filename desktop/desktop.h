@@ -13,9 +13,11 @@
 // Every operation acts only when something changes, so that a refresh that
 // asks for the same state again makes nothing blink.
 //
-// Errors: IniciarComWindows throws DesktopError naming the entry and the
-// reason; the other operations report nothing (the desktop may lack a
-// notification area or a window manager, and the gadget works without).
+// Errors: IniciarComWindows throws DesktopError: its message, in Portuguese,
+// names the entry (file or registry value), says that the entry there was is
+// kept and what to do; the system's own reason is in its details. The other
+// operations report nothing (the desktop may lack a notification area or a
+// window manager, and the gadget works without).
 #pragma once
 
 #include <QString>
@@ -28,7 +30,12 @@ namespace margivo {
 
 class DesktopError : public std::runtime_error {
  public:
-  explicit DesktopError(const QString& message);
+  explicit DesktopError(const QString& message, const QString& details = QString());
+  // The system's reason for the failure (for a details section), or empty.
+  QString details() const { return details_; }
+
+ private:
+  QString details_;
 };
 
 // A single-instance lock held by this process; released when destroyed (the

@@ -2,6 +2,7 @@
 // XWayland).
 #include "desktop/desktop_linux.h"
 
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -179,6 +181,44 @@ class FileInstanceLock final : public InstanceLock {
   std::unique_ptr<QLockFile> arquivo_;  // unlocks (removes the file) when destroyed
 };
 
+// Replaces the autostart entry `arquivo` with `bytes` as a whole, or leaves
+// the entry there was untouched. QSaveFile writes beside it and renames only
+// at the end; unbuffered, so that every failed write shows here (a failed
+// flush of its buffer would otherwise pass as a successful commit and rename
+// an empty file over the entry), and synced before the rename, so that a
+// disk that fills up late fails here too.
+void writeEntry(const QString& arquivo, const QByteArray& bytes) {
+  QSaveFile f(arquivo);
+  QString reason;
+  if (f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    qint64 written = 0;
+    while (written < bytes.size()) {
+      const qint64 n = f.write(bytes.constData() + written, bytes.size() - written);
+      if (n <= 0) break;
+      written += n;
+    }
+    if (written < bytes.size()) {
+      reason = f.errorString();
+    } else if (::fsync(f.handle()) != 0) {
+      reason = QString::fromLocal8Bit(std::strerror(errno));
+    } else if (f.commit()) {
+      return;
+    } else {
+      reason = f.errorString();
+    }
+    f.cancelWriting();
+  } else {
+    reason = f.errorString();
+  }
+  throw DesktopError(
+      QStringLiteral("Não foi possível gravar a entrada de início automático \"%1\"; o arquivo "
+                     "não foi alterado. Verifique o espaço livre em disco e a permissão de "
+                     "gravação na pasta \"%2\"; a entrada é gravada de novo a cada início do "
+                     "programa.")
+          .arg(arquivo, QFileInfo(arquivo).absolutePath()),
+      reason);
+}
+
 // Marks a window whose taskbar button is already gone.
 constexpr const char* kOffTaskbarProperty = "margivoForaDaBarraDeTarefas";
 
@@ -197,22 +237,28 @@ class LinuxDesktop final : public detail::DesktopWithTrayIcon {
 
   void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
     const QString arquivo = linux_desktop::autostartFile(Gadget);
-    if (Adicionar) {
-      const QString programa = QCoreApplication::applicationFilePath();
-      if (!QDir().mkpath(QFileInfo(arquivo).absolutePath()))
-        throw DesktopError(QStringLiteral("Não foi possível criar a pasta de %1.").arg(arquivo));
-      QSaveFile f(arquivo);
-      if (!f.open(QIODevice::WriteOnly) ||
-          f.write(linux_desktop::autostartEntry(Gadget, programa).toUtf8()) < 0 || !f.commit())
-        throw DesktopError(QStringLiteral("Não foi possível gravar a entrada de início automático "
-                                          "%1: %2")
-                               .arg(arquivo, f.errorString()));
+    const QString folder = QFileInfo(arquivo).absolutePath();
+    if (!Adicionar) {
+      QFile entry(arquivo);
+      if (entry.exists() && !entry.remove())
+        throw DesktopError(
+            QStringLiteral("Não foi possível remover a entrada de início automático \"%1\": o "
+                           "programa continuará a iniciar sozinho no logon. Verifique a "
+                           "permissão de gravação na pasta \"%2\" ou remova o arquivo.")
+                .arg(arquivo, folder),
+            entry.errorString());
       return;
     }
-    if (QFileInfo::exists(arquivo) && !QFile::remove(arquivo))
+    if (!QDir().mkpath(folder))
       throw DesktopError(
-          QStringLiteral("Não foi possível remover a entrada de início automático %1.")
-              .arg(arquivo));
+          QStringLiteral("Não foi possível criar a pasta \"%1\" da entrada de início automático "
+                         "\"%2\": o programa não iniciará sozinho no próximo logon. Verifique "
+                         "se a pasta pode ser criada ali (permissões, espaço em disco); a entrada "
+                         "é gravada de novo a cada início do programa.")
+              .arg(folder, arquivo));
+    writeEntry(
+        arquivo,
+        linux_desktop::autostartEntry(Gadget, QCoreApplication::applicationFilePath()).toUtf8());
   }
 
   void EscondeBarraTarefa(QWidget* Form) override {

@@ -66,15 +66,24 @@ class WindowsDesktop final : public detail::DesktopWithTrayIcon {
   }
 
   void IniciarComWindows(const QString& Gadget, bool Adicionar) override {
+    const QString runKeyName =
+        QStringLiteral("HKEY_LOCAL_MACHINE\\") + QString::fromWCharArray(kRunKey);
+    // The key is machine-wide: a user without administrator rights may not
+    // change it.
+    const QString whatToDo = QStringLiteral(
+        "Verifique se o usuário tem permissão de administrador para alterar essa chave (ou "
+        "peça ao responsável pelo computador)");
     HKEY chave = nullptr;
     LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &chave);
     if (r != ERROR_SUCCESS)
       throw DesktopError(QStringLiteral("Não foi possível abrir a chave de início automático "
-                                        "HKEY_LOCAL_MACHINE\\%1: %2")
-                             .arg(QString::fromWCharArray(kRunKey), systemMessage(r)));
+                                        "\"%1\"; nada foi alterado. %2.")
+                             .arg(runKeyName, whatToDo),
+                         systemMessage(r));
     const std::wstring nome = wide(Gadget);
     if (Adicionar) {
-      // The program's folder, its name without extension and ".exe".
+      // The program's folder, its name without extension and ".exe". A
+      // registry value is written whole or not at all.
       const QFileInfo programa(QCoreApplication::applicationFilePath());
       const QString caminho = QDir::toNativeSeparators(programa.absolutePath()) + u'\\' +
                               programa.completeBaseName() + QStringLiteral(".exe");
@@ -87,11 +96,19 @@ class WindowsDesktop final : public detail::DesktopWithTrayIcon {
       if (r == ERROR_FILE_NOT_FOUND) r = ERROR_SUCCESS;
     }
     RegCloseKey(chave);
-    if (r != ERROR_SUCCESS)
-      throw DesktopError(QStringLiteral("Não foi possível %1 o valor \"%2\" da chave de início "
-                                        "automático: %3")
-                             .arg(Adicionar ? QStringLiteral("gravar") : QStringLiteral("remover"),
-                                  Gadget, systemMessage(r)));
+    if (r == ERROR_SUCCESS) return;
+    if (Adicionar)
+      throw DesktopError(QStringLiteral("Não foi possível gravar o valor \"%1\" da chave de "
+                                        "início automático \"%2\"; o valor anterior foi "
+                                        "mantido. %3; o valor é gravado de novo a cada início "
+                                        "do programa.")
+                             .arg(Gadget, runKeyName, whatToDo),
+                         systemMessage(r));
+    throw DesktopError(QStringLiteral("Não foi possível remover o valor \"%1\" da chave de "
+                                      "início automático \"%2\": o programa continuará a "
+                                      "iniciar sozinho no logon. %3.")
+                           .arg(Gadget, runKeyName, whatToDo),
+                       systemMessage(r));
   }
 
   void EscondeBarraTarefa(QWidget* Form) override {

@@ -1,9 +1,9 @@
 #include "framework/conexao.h"
 
 #include <chrono>
-#include <thread>
 
 #include "framework/db/database.h"
+#include "framework/shutdown.h"
 
 namespace margivo {
 
@@ -55,8 +55,18 @@ void TConexao::attachOnce(const QString& name) {
   }
 }
 
+namespace {
+
+[[noreturn]] void attemptsStopped(const QString& nome) {
+  throw DatabaseError(QStringLiteral("the attempts to attach to %1 were stopped").arg(nome),
+                      DatabaseError::Kind::Cancelled);
+}
+
+}  // namespace
+
 void TConexao::attach() {
   tentativas_ = 0;
+  interrupted_ = false;
   // Detaching ends whatever was open on the old attachment: its read scope
   // and its prepared statements.
   FIBDataVelmoor->detach();
@@ -76,6 +86,7 @@ void TConexao::attach() {
         QStringLiteral("cannot connect to the database: no database path (CaminhoBanco)"));
   }
   for (int tentativa = 1;; ++tentativa) {
+    if (interrupted_ || shutdownRequested()) attemptsStopped(*nome);
     tentativas_ = tentativa;
     try {
       attachOnce(*nome);
@@ -86,7 +97,8 @@ void TConexao::attach() {
       // caller's.
       if (tentativa == kTentativas) throw;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPausaEntreTentativasMs));
+    if (!sleepUnlessShutdown(std::chrono::milliseconds(kPausaEntreTentativasMs), &interrupted_))
+      attemptsStopped(*nome);
   }
 }
 
@@ -98,6 +110,15 @@ void TConexao::conectarBanco() {
 bool TConexao::conectado() const noexcept { return FIBDataVelmoor && FIBDataVelmoor->attached(); }
 
 void TConexao::desconectarBanco() noexcept { FIBDataVelmoor->detach(); }
+
+void TConexao::interrupt(bool abandon) noexcept {
+  interrupted_ = true;
+  if (abandon) {
+    FIBDataVelmoor->abort();
+  } else {
+    FIBDataVelmoor->cancel();
+  }
+}
 
 Database* TConexao::getBancoDados() const noexcept { return FIBDataVelmoor.get(); }
 

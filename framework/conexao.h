@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -60,6 +61,10 @@ class TConexao {
   // ..."); at once, with no attempt, when the settings give no database name
   // (no CaminhoBanco, or a remote Protocolo other than "0", "1" or "2"), an
   // error naming that setting.
+  // Every attach (this one and a ScopedAttachment's) stops early once the end
+  // of the program is asked for (shutdown.h) or interrupt() is called during
+  // it: no new attempt starts, the pause between two ends at once, and the
+  // error thrown is of kind Cancelled.
   void conectarBanco();
   // Whether the database is attached now (in local mode: only while in use).
   bool conectado() const noexcept;
@@ -67,6 +72,16 @@ class TConexao {
   bool local() const noexcept;
   // Detaches; the next ScopedAttachment attaches again.
   void desconectarBanco() noexcept;
+
+  // Stops what the connection is doing, from any thread but a signal
+  // handler: the statement running on the attachment fails (see
+  // Database::cancel) and an attach under way makes no further attempt. An
+  // attempt already waiting on the network ends only when the network
+  // answers. The next attach runs as usual. With `abandon`, the
+  // attachment's connection is ended as well (Database::abort): the
+  // statement fails even when the server would go on with it, and the
+  // attachment stays lost until it is attached again.
+  void interrupt(bool abandon = false) noexcept;
 
   // The attachment; borrowed, owned by this object. Attached while a
   // ScopedAttachment is open (and, in remote mode, from conectarBanco on).
@@ -89,7 +104,8 @@ class TConexao {
   friend class ScopedAttachment;
   // Attaches with the stored settings (kTentativas attempts). Throws
   // DatabaseError with the database's message for the last attempt, or
-  // naming the unknown protocol.
+  // naming the unknown protocol; one whose cancelled() is true when the
+  // attempts were stopped (interrupt(), the end of the program).
   void attach();
   // One attempt on `name`; local mode goes through the local server when a
   // server holds the file.
@@ -100,6 +116,7 @@ class TConexao {
   QString nomeBanco_;
   int tentativas_ = 0;
   int uses_ = 0;  // ScopedAttachment objects open
+  std::atomic<bool> interrupted_{false};
 };
 
 // The database in use for the life of this object: a refresh, a look-up.

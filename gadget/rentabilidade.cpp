@@ -60,6 +60,10 @@ QString quando(const QDateTime& momento) {
 // The work of a refresh ends early, by this, when the gadget goes away.
 struct AtualizacaoCancelada {};
 
+// Interruptions of a refresh's statement (one every
+// TGadget::kInterruptIntervalMs) before its connection is ended.
+constexpr int kInterruptsBeforeAbandoning = 6;
+
 // Whether an error of a refresh came from the database, so the connection
 // may be gone and the next refresh reconnects first.
 bool ErroDoBanco(std::exception_ptr erro) {
@@ -333,6 +337,13 @@ void TRentabilidade::IniciarGadget(QObject* Sender) {
           std::rethrow_exception(erro);
         }
         aplicaResultado(*resultado);
+      },
+      // The gadget goes away: the statement running is stopped, and so are
+      // the attempts of an attach. A server may go on with a large sort
+      // before it looks at the cancel request: after a while the connection
+      // itself is ended.
+      [conexao, times = 0]() mutable {
+        conexao->interrupt(++times > kInterruptsBeforeAbandoning);
       });
 }
 

@@ -1,7 +1,7 @@
 // The host window in the program's own process (offscreen platform): its
 // start-up, the first activation that creates, places and refreshes the
 // gadget once, the window that takes clicks only where the gadget draws, and
-// a start without database settings that creates nothing.
+// a start without database settings that ends after its warning.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/frmrentabilidade.h"
+#include "desktop/desktop.h"
 #include "desktop/desktop_linux.h"
 #include "framework/config.h"
 #include "framework/gui/inicializacao.h"
@@ -82,19 +83,22 @@ TEST_F(Host, PosicaoSalvaNoArquivo) {
   EXPECT_EQ(frm.Gadget()->rtgGadget->position(), QPointF(-10, 300));
 }
 
-TEST_F(Host, SemConfiguracaoDoBancoNaoHaGadgetNemSaiDaBarra) {
+TEST_F(Host, SemConfiguracaoDoBancoTerminaDepoisDoAviso) {
   home_.writeIniText("[Configuracoes]\nCaminhoBanco=/dados/erp.fdb\nUsuario=SYSDBA\nSenha=\n");
-  TfrmRentabilidade frm;
-  EXPECT_EQ(frm.Inic()->resultado(), TResultadoInicio::ConfiguracaoIncompleta);
-  EXPECT_FALSE(frm.Inic()->deveEncerrar());
-  frm.show();
-  frm.FormActivate();
-  QCoreApplication::processEvents();
-  EXPECT_EQ(frm.Gadget(), nullptr);
-  EXPECT_FALSE(frm.property("margivoForaDaBarraDeTarefas").toBool());
-  // Nothing drawn: the window keeps one transparent pixel for the input.
-  EXPECT_EQ(frm.mask(), QRegion(0, 0, 1, 1));
-  EXPECT_FALSE(QFile::exists(linux_desktop::autostartFile("Rentabilidade")));
+  {
+    TfrmRentabilidade frm;
+    EXPECT_EQ(frm.Inic()->resultado(), TResultadoInicio::ConfiguracaoIncompleta);
+    ASSERT_EQ(mensagens_.lista.size(), 1u) << mensagens_.textos();
+    // The program ends after the warning, status 0, never showing the window.
+    EXPECT_TRUE(frm.Inic()->deveEncerrar());
+    EXPECT_EQ(frm.Inic()->codigoDeSaida(), 0);
+    frm.FormActivate();
+    EXPECT_EQ(frm.Gadget(), nullptr);
+    EXPECT_FALSE(QFile::exists(linux_desktop::autostartFile("Rentabilidade")));
+  }
+  // With the window gone the single-instance lock is free: the next start,
+  // with the settings mended, runs.
+  EXPECT_NE(desktop().VerificaExeAberto("frmRentabilidade"), nullptr);
 }
 
 TEST_F(Host, PosicaoSalvaInvalidaEReportadaEOGadgetSegueNoLugarPadrao) {

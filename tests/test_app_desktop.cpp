@@ -5,8 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <csignal>
+#include <functional>
 #include <memory>
 
 #include "desktop/desktop.h"
@@ -71,6 +73,58 @@ TEST(Autostart, UmaPastaQueNaoSeCriaENomeadaNoErro) {
     ADD_FAILURE() << "no error";
   } catch (const DesktopError& e) {
     EXPECT_TRUE(QString::fromUtf8(e.what()).contains("Rentabilidade.desktop")) << e.what();
+  }
+}
+
+// A write that fails keeps the entry there was, names the file and says what
+// to do. The entry of an older installation is distinct from the one this
+// program writes, so the test tells "kept" from "replaced".
+TEST(Autostart, GravacaoQueFalhaMantemAEntradaAnterior) {
+  test::Aplicacao();
+  const QByteArray anterior =
+      "[Desktop Entry]\nType=Application\nName=Rentabilidade\nExec=/opt/antigo/margivo\n";
+  const struct {
+    const char* caso;
+    // Makes the write of the entry fail; returns what undoes it.
+    std::function<std::function<void()>(const QString& pasta)> falha;
+  } casos[] = {
+      {"every write fails (as on a full disk)",
+       [](const QString&) -> std::function<void()> {
+         auto falhas = std::make_shared<test::FailingFileWrites>();
+         return [falhas]() mutable { falhas.reset(); };
+       }},
+      {"the entry's name is taken by a folder",
+       [](const QString& pasta) -> std::function<void()> {
+         const QString entrada = pasta + "/Rentabilidade.desktop";
+         QFile::remove(entrada);
+         QDir().mkpath(entrada);
+         return [] {};
+       }},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.caso);
+    test::TestConfigHome home;
+    const QString pasta = home.dir() + "/autostart";
+    const QString arquivo = autostartFile("Rentabilidade");
+    test::writeFileBytes(arquivo, anterior);
+    std::function<void()> desfaz = c.falha(pasta);
+    QString mensagem;
+    try {
+      desktop().IniciarComWindows("Rentabilidade", true);
+    } catch (const DesktopError& e) {
+      mensagem = QString::fromUtf8(e.what());
+    }
+    desfaz();
+    EXPECT_FALSE(mensagem.isEmpty()) << "the failed write was not reported";
+    EXPECT_TRUE(mensagem.contains(arquivo)) << mensagem.toStdString();
+    EXPECT_TRUE(mensagem.contains("Verifique")) << "says what to do: " << mensagem.toStdString();
+    const QFileInfo info(arquivo);
+    if (info.isFile()) {
+      EXPECT_BYTES(anterior, test::readFileBytes(arquivo));
+    }
+    // Nothing of the attempt is left beside it.
+    EXPECT_EQ(QDir(pasta).entryList(QDir::Files | QDir::Hidden).size(), info.isFile() ? 1 : 0)
+        << QDir(pasta).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString();
   }
 }
 

@@ -13,8 +13,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
 #include "framework/db/database.h"
 #include "framework/db/query.h"
+#include "framework/shutdown.h"
 #include "tests/support/fbserver.h"
 #include "tests/support/testdb.h"
 
@@ -281,6 +287,138 @@ TEST(TConexao, AFileReplacedOrRemovedBetweenUsesIsMetAtTheNextUse) {
     EXPECT_EQ(conexao.tentativasUltimaConexao(), TConexao::kTentativas);
   }
   EXPECT_FALSE(conexao.conectado());
+}
+
+// The attempts end as soon as they are told to: by interrupt() from another
+// thread or by the end of the program, asked for from anywhere (a signal
+// handler). The missing file fails every attempt at once, so the call would
+// otherwise spend its two pauses.
+TEST(TConexao, AttemptsStopWhenInterruptedOrWhenTheProgramEnds) {
+  QTemporaryDir dir;
+  const struct {
+    const char* name;
+    std::function<void(TConexao&)> stop;  // called 300 ms into the first pause
+  } cases[] = {
+      {"interrupted from another thread", [](TConexao& c) { c.interrupt(); }},
+      {"the end of the program asked for", [](TConexao&) { requestShutdown(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TConexao conexao;
+    conexao.setConfiguracao("", "", "", dir.filePath("nao-existe.fdb"), "SYSDBA", "x");
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      c.stop(conexao);
+    });
+    bool stopped = false;
+    try {
+      conexao.conectarBanco();
+    } catch (const DatabaseError& e) {
+      stopped = e.cancelled();
+    }
+    stopper.join();
+    clearShutdownRequest();
+    EXPECT_TRUE(stopped) << "not stopped, or stopped as a failure of its own";
+    // The first attempt failed; no other started.
+    EXPECT_EQ(conexao.tentativasUltimaConexao(), 1);
+  }
+
+  // Asked for before a use: no attempt at all, and the use fails as stopped.
+  LocalFile file;
+  TConexao conexao;
+  conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
+  requestShutdown();
+  bool stopped = false;
+  try {
+    const ScopedAttachment emUso(conexao);
+  } catch (const DatabaseError& e) {
+    stopped = e.cancelled();
+  }
+  clearShutdownRequest();
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(conexao.tentativasUltimaConexao(), 0);
+
+  // An interruption holds for the attach it stopped only.
+  conexao.interrupt();
+  EXPECT_NO_THROW(conexao.conectarBanco());
+  EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
+}
+
+// interrupt() stops the statement running on the attachment, and the
+// attachment goes on working.
+TEST(TConexao, InterruptStopsTheRunningStatement) {
+  LocalFile file;
+  TConexao conexao;
+  conexao.setConfiguracao("", "", "", file.path(), "SYSDBA", "");
+  const ScopedAttachment emUso(conexao);
+  Query longa(&emUso.database());
+  // Tens of millions of rows: many seconds, unless stopped.
+  longa.sql() << QStringLiteral("SELECT COUNT(*) FROM RDB$FIELDS A, RDB$FIELDS B, RDB$FIELDS C");
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // A stop that falls before the statement runs stops nothing: again
+    // until it has ended.
+    while (!done) {
+      conexao.interrupt();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  QElapsedTimer timer;
+  timer.start();
+  bool stopped = false;
+  try {
+    longa.open();
+  } catch (const DatabaseError& e) {
+    stopped = e.cancelled();
+  }
+  done = true;
+  stopper.join();
+  EXPECT_TRUE(stopped) << "ran to its end in " << timer.elapsed() << " ms";
+  longa.close();
+  EXPECT_TRUE(conexao.conectado());
+  EXPECT_EQ(nomeDaFilial(conexao), "Matriz");
+}
+
+// A server may go on with a large sort before it looks at a cancel request;
+// abandoning the connection stops the statement at once all the same.
+TEST(TConexao, AbandoningStopsAStatementTheServerWouldGoOnWith) {
+  const FbServer server = FbServer::fromStateFile();
+  ASSERT_TRUE(server.error.isEmpty()) << server.error.toStdString();
+  const QString path = QStringLiteral("%1/abandono_%2.fdb")
+                           .arg(server.dataDir)
+                           .arg(QCoreApplication::applicationPid());
+  Database owner;
+  owner.create(server.servidor() + u':' + path, server.user, server.password);
+
+  TConexao conexao;
+  conexao.setConfiguracao("R", "0", server.servidor(), path, server.user, server.password);
+  ASSERT_NO_THROW(conexao.conectarBanco());
+  Query longa(conexao.getBancoDados());
+  // Millions of rows to sort: tens of seconds on the server.
+  longa.sql() << QStringLiteral(
+      "SELECT COUNT(*) FROM (SELECT A.RDB$FIELD_NAME N FROM RDB$FIELDS A, RDB$FIELDS B, "
+      "(SELECT FIRST 40 RDB$FIELD_NAME FROM RDB$FIELDS) C ORDER BY 1)");
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    conexao.interrupt(true);
+  });
+  QElapsedTimer timer;
+  timer.start();
+  bool stopped = false;
+  try {
+    longa.open();
+  } catch (const DatabaseError&) {
+    stopped = true;
+  }
+  stopper.join();
+  EXPECT_TRUE(stopped) << "ran to its end in " << timer.elapsed() << " ms";
+  longa.close();
+
+  // The next connection works.
+  ASSERT_NO_THROW(conexao.conectarBanco());
+  conexao.getBancoDados()->detach();
+  owner.drop();
 }
 
 TEST(TConexao, AnUnknownProtocolNeverReusesTheOldName) {

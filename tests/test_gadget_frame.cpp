@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QScreen>
 #include <QSemaphore>
@@ -24,6 +26,7 @@
 #include "framework/gui/estadomenu.h"
 #include "framework/gui/gadget.h"
 #include "framework/gui/posicao.h"
+#include "framework/shutdown.h"
 #include "tests/test_gadget_apoio.h"
 
 namespace margivo {
@@ -886,6 +889,33 @@ TEST_F(Gadget, FecharRemoveOInicioAutomaticoGravaIniWindowsEFechaOForm) {
   EXPECT_TRUE(home_.readIni().contains("IniWindows=0")) << home_.readIni().toStdString();
 }
 
+// The close goes on when its steps fail: an autostart entry that cannot be
+// removed and a settings file that cannot be written are reported, and the
+// form closes all the same (a close button that does not close would leave
+// a gadget nobody can end).
+TEST_F(Gadget, FecharQueNaoRemoveAEntradaNemGravaFechaAssimMesmo) {
+  test::MensagensRegistradas mensagens;
+  // A folder with something in it where the entry is: it cannot be removed.
+  const QString entrada = linux_desktop::autostartFile("Rentabilidade");
+  ASSERT_TRUE(QDir().mkpath(entrada + "/x"));
+  gadget_->setInformacoes("Rentabilidade", "21.08ba", "", "");
+  const QByteArray antes = home_.readIni();
+  form_->show();
+  MoveMouse(*form_, face());
+  {
+    test::FailingFileWrites falha;
+    test::Clica(*form_, Centro(*gadget_->rtgFechar));
+  }
+  EXPECT_FALSE(form_->isVisible());
+  ASSERT_EQ(mensagens.lista.size(), 2u) << mensagens.textos();
+  EXPECT_TRUE(mensagens.lista[0].texto.contains(entrada)) << mensagens.textos();
+  // The system's reason, apart from the sentence.
+  EXPECT_FALSE(mensagens.lista[0].detalhes.isEmpty());
+  EXPECT_FALSE(mensagens.lista[0].texto.contains(mensagens.lista[0].detalhes));
+  EXPECT_TRUE(mensagens.lista[1].texto.contains("ConfigGadGet.Ini")) << mensagens.textos();
+  EXPECT_EQ(home_.readIni(), antes);
+}
+
 // ---------------------------------------------------------------------------
 // A refresh's background work.
 
@@ -962,6 +992,67 @@ TEST_F(Gadget, ErroDoTrabalhoEReportadoNoFimEUmGadgetQueSaiCancelaOTrabalho) {
   ASSERT_TRUE(gadget_->atualizando());
   gadget_.reset();
   EXPECT_TRUE(terminou);
+}
+
+// Work that only a stop from outside ends (a database statement): the
+// gadget's end calls its interrupt until it has ended, since an interruption
+// that falls between two statements stops nothing.
+TEST_F(Gadget, UmGadgetQueSaiInterrompeOTrabalhoAteEleTerminar) {
+  std::atomic<int> interrupcoes{0};
+  std::atomic<bool> terminou{false};
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho(
+        [&](const std::atomic<bool>&) {
+          // Deaf to `cancelar`; the first interruption is missed. Five
+          // seconds without a second one and it gives up, unstopped.
+          QElapsedTimer tempo;
+          tempo.start();
+          while (interrupcoes < 2 && tempo.elapsed() < 5000) QThread::msleep(1);
+          terminou = interrupcoes >= 2;
+        },
+        [](std::exception_ptr) {}, [&] { ++interrupcoes; });
+  };
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->atualizando());
+  gadget_.reset();
+  EXPECT_TRUE(terminou);
+  EXPECT_GE(interrupcoes, 2);
+}
+
+// Once the end of the program is asked for, the work under way finishes
+// without anything after it: no error box, no action that waited for it, no
+// refresh asked for meanwhile.
+TEST_F(Gadget, DepoisDoPedidoDeEncerramentoNadaMaisComeca) {
+  test::MensagensRegistradas mensagens;
+  QSemaphore liberar;
+  gadget_->aoAtualizar = [&] {
+    gadget_->IniciaTrabalho(
+        [&](const std::atomic<bool>&) {
+          liberar.acquire();
+          throw std::runtime_error("conexão perdida");
+        },
+        [](std::exception_ptr erro) {
+          if (erro) std::rethrow_exception(erro);
+        });
+  };
+  gadget_->Atualiza(gadget_.get());
+  ASSERT_TRUE(gadget_->atualizando());
+  bool acaoRodou = false;
+  gadget_->AposTrabalho([&] { acaoRodou = true; });
+  gadget_->Atualiza(gadget_.get());  // once more at the end, were it not ending
+  requestShutdown();
+  liberar.release();
+  const bool terminou = Aguarda([&] { return !gadget_->atualizando(); });
+  gadget_->Atualiza(gadget_->tmrPrincipal);
+  gadget_->Atualiza(gadget_.get());
+  const bool outraAtualizacao = gadget_->atualizando();
+  const int atualizacoes = gadget_->atualizacoes;
+  clearShutdownRequest();
+  ASSERT_TRUE(terminou);
+  EXPECT_FALSE(outraAtualizacao);
+  EXPECT_EQ(atualizacoes, 1);
+  EXPECT_FALSE(acaoRodou);
+  EXPECT_TRUE(mensagens.lista.empty()) << mensagens.textos();
 }
 
 }  // namespace

@@ -7,13 +7,19 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QWidget>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "framework/conexao.h"
 #include "framework/config.h"
 #include "framework/gui/inicializacao.h"
+#include "framework/shutdown.h"
 #include "tests/support/testdb.h"
 #include "tests/test_gadget_apoio.h"
 
@@ -68,8 +74,10 @@ TEST_F(Inicio, ConfiguracoesDoBancoIncompletas) {
     EXPECT_EQ(mensagens_.lista[0].texto,
               "Configurações do banco de dados não informadas corretamente!\r\n"
               "Configure-as em \"Kelvara\".");
-    // The program keeps running, without a gadget.
-    EXPECT_FALSE(inic->deveEncerrar());
+    // The program ends after its message, status 0: without a gadget it
+    // could do nothing but hold the single-instance lock.
+    EXPECT_TRUE(inic->deveEncerrar());
+    EXPECT_EQ(inic->codigoDeSaida(), 0);
     EXPECT_FALSE(inic->IniciandoGadget());
     EXPECT_NE(inic->getConfiguracao(), nullptr);
     EXPECT_EQ(inic->getConexao(), nullptr);
@@ -238,6 +246,71 @@ TEST_F(Inicio, PadroesQueNaoSeGravamSaoReportadosEOGadgetSegue) {
   ASSERT_EQ(mensagens_.lista.size(), 1u);
   EXPECT_EQ(mensagens_.lista[0].tipo, TipoMensagem::Erro);
   EXPECT_EQ(inic->getConfiguracao()->Transparencia, "100") << "the defaults hold in memory";
+  EXPECT_EQ(home_.readIni(), antes);
+}
+
+// The end of the program asked for (a signal) while a start-up box is open:
+// the box closes (its loop ends) and the start-up ends there, status 0,
+// showing nothing more and writing nothing.
+TEST_F(Inicio, PedidoDeEncerramentoComUmaCaixaAbertaTerminaSemMaisNada) {
+  const struct {
+    const char* caso;
+    std::function<void(test::TestConfigHome&)> prepara;
+  } casos[] = {
+      {"settings file missing", [](test::TestConfigHome&) {}},
+      {"settings file unreadable",
+       [](test::TestConfigHome& home) { QDir().mkpath(home.iniPath()); }},
+      {"database settings incomplete",
+       [](test::TestConfigHome& home) {
+         home.writeIniText("[Configuracoes]\nCaminhoBanco=/dados/erp.fdb\nUsuario=SYSDBA\n");
+       }},
+      {"no connection",
+       [](test::TestConfigHome& home) {
+         home.writeIniText(
+             "[Configuracoes]\nLocRem=L\nCaminhoBanco=/nao/existe/erp.fdb\nUsuario=SYSDBA\n"
+             "Senha=masterkey\n");
+       }},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.caso);
+    test::TestConfigHome home;
+    test::MensagensRegistradas mensagens;
+    c.prepara(home);
+    const bool existia = QFileInfo::exists(home.iniPath());
+    const QByteArray antes = QFileInfo(home.iniPath()).isFile() ? home.readIni() : QByteArray();
+    mensagens.aoMostrar = [] { requestShutdown(); };
+    const auto inic = inicia();
+    clearShutdownRequest();
+    EXPECT_EQ(inic->resultado(), TResultadoInicio::Interrompido);
+    EXPECT_EQ(mensagens.lista.size(), 1u) << mensagens.textos();
+    EXPECT_TRUE(inic->deveEncerrar());
+    EXPECT_EQ(inic->codigoDeSaida(), 0);
+    EXPECT_FALSE(inic->IniciandoGadget());
+    EXPECT_EQ(QFileInfo::exists(home.iniPath()), existia);
+    if (QFileInfo(home.iniPath()).isFile()) {
+      EXPECT_EQ(home.readIni(), antes);
+    }
+  }
+}
+
+// Asked for while the connection attempts run: they stop, and the failure
+// they leave is no failure to report.
+TEST_F(Inicio, PedidoDeEncerramentoDuranteAsTentativasDeConexao) {
+  home_.writeIniText(
+      "[Configuracoes]\nLocRem=L\nCaminhoBanco=/nao/existe/erp.fdb\nUsuario=SYSDBA\n"
+      "Senha=masterkey\n");
+  const QByteArray antes = home_.readIni();
+  std::thread sinal([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    requestShutdown();
+  });
+  const auto inic = inicia();
+  sinal.join();
+  clearShutdownRequest();
+  EXPECT_EQ(inic->resultado(), TResultadoInicio::Interrompido);
+  EXPECT_TRUE(mensagens_.lista.empty()) << mensagens_.textos();
+  EXPECT_EQ(inic->codigoDeSaida(), 0);
+  EXPECT_EQ(inic->getConexao(), nullptr);
   EXPECT_EQ(home_.readIni(), antes);
 }
 

@@ -1,6 +1,9 @@
 #include "framework/db/database.h"
 
 #include <QFile>
+#include <array>
+#include <atomic>
+#include <csignal>
 #include <vector>
 
 #include "framework/db/cursor_p.h"
@@ -81,6 +84,36 @@ void endEverything(detail::DatabaseImpl& impl) noexcept {
   impl.statements.clear();
 }
 
+#ifndef _WIN32
+// The client library installs handlers of SIGINT and SIGTERM the first time
+// it is used, and they shut every attachment down from a thread of the
+// library's own, while the program's threads go on using them and while the
+// program ends (which crashes it). The program decides how it ends: the
+// dispositions there were before the library's first use are put back.
+class KeepSignalHandlers {
+ public:
+  KeepSignalHandlers() {
+    if (done_) return;
+    for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], nullptr, &saved_[i]);
+  }
+  ~KeepSignalHandlers() {
+    if (done_.exchange(true)) return;
+    for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &saved_[i], nullptr);
+  }
+  KeepSignalHandlers(const KeepSignalHandlers&) = delete;
+  KeepSignalHandlers& operator=(const KeepSignalHandlers&) = delete;
+
+ private:
+  static constexpr std::array<int, 2> kSignals = {SIGINT, SIGTERM};
+  // Only the first attach of the process needs this: the library installs
+  // its handlers once.
+  static inline std::atomic<bool> done_{false};
+  std::array<struct sigaction, 2> saved_{};
+};
+#else
+struct KeepSignalHandlers {};
+#endif
+
 // Takes the attachment away from cancel(): once this returns, no other
 // thread uses the interface.
 Firebird::IAttachment* takeAttachment(detail::DatabaseImpl& impl) noexcept {
@@ -117,6 +150,7 @@ void Database::open(const QString& name, const QString& user, const QString& pas
   const auto* bytes = reinterpret_cast<const unsigned char*>(dpb.constData());
   Firebird::IAttachment* attachment = nullptr;
   try {
+    const KeepSignalHandlers keep;
     Status status;
     attachment = creating ? impl_->provider->createDatabase(&status, file.constData(),
                                                             unsigned(dpb.size()), bytes)
@@ -174,17 +208,25 @@ bool Database::attached() const noexcept { return impl_->attachment != nullptr; 
 
 QString Database::name() const { return impl_->name; }
 
-void Database::cancel() noexcept {
-  const std::lock_guard lock(impl_->attachmentMutex);
-  if (!impl_->attachment) return;
+namespace {
+
+void cancelOperation(detail::DatabaseImpl& impl, int option) noexcept {
+  const std::lock_guard lock(impl.attachmentMutex);
+  if (!impl.attachment) return;
   try {
     Status status;
-    impl_->attachment->cancelOperation(&status, fb_cancel_raise);
+    impl.attachment->cancelOperation(&status, option);
   } catch (...) {
     // Nothing was running, or the attachment is already gone: nothing to
     // stop.
   }
 }
+
+}  // namespace
+
+void Database::cancel() noexcept { cancelOperation(*impl_, fb_cancel_raise); }
+
+void Database::abort() noexcept { cancelOperation(*impl_, fb_cancel_abort); }
 
 void Database::executeImmediate(const QString& sql) {
   if (impl_->attachment && detail::changesMetadata(sql)) impl_->statements.clear();

@@ -124,6 +124,12 @@ class Database {
   // whole piece of work to end tells the work so too, and may cancel again
   // until it has. Does nothing when not attached.
   void cancel() noexcept;
+  // Ends the attachment's connection now, from any thread but a signal
+  // handler: the operation under way on the owning thread fails at once,
+  // and so does every later one until detach(). For a program that is
+  // ending, when a cancel() was not enough (a server may go on with a large
+  // sort before it looks at the cancel request).
+  void abort() noexcept;
 
   // Creates a new dialect 1 database file (no default character set) and
   // leaves this object attached to it. Tools and tests only.

@@ -20,6 +20,7 @@
 #include "framework/gui/mensagens.h"
 #include "framework/gui/posicao.h"
 #include "framework/regional.h"
+#include "framework/shutdown.h"
 
 namespace margivo {
 
@@ -189,11 +190,21 @@ TGadget::~TGadget() {
 }
 
 void TGadget::RFecharClick(QObject*) {
-  desktop().IniciarComWindows(getTitulo(), false);
+  // The close goes on whatever fails on its way, each failure reported: a
+  // close button that does not close would leave a gadget nobody can end.
+  try {
+    desktop().IniciarComWindows(getTitulo(), false);
+  } catch (...) {
+    MostraErro(std::current_exception());
+  }
   desktop().DestroiIcone();
   if (FConfig != nullptr) {
     FConfig->IniWindows = QStringLiteral("0");
-    FConfig->SalvarIni();
+    try {
+      FConfig->SalvarIni();
+    } catch (...) {
+      MostraErro(std::current_exception());
+    }
   }
   frmPrincipal->close();
 }
@@ -388,6 +399,7 @@ void TGadget::atualizarAgora(QObject* Sender, const QPoint& posicaoTela) {
 void TGadget::ticPrincipal() { Atualiza(tmrPrincipal); }
 
 void TGadget::Atualiza(QObject* Sender) {
+  if (shutdownRequested()) return;
   // A tick while a refresh works, its error is on the screen or a dialog
   // that uses the connection is open does nothing: the next tick comes.
   if (Sender == tmrPrincipal && (atualizando() || mostrandoErro_ || dialogosAbertos_ > 0)) return;
@@ -424,6 +436,8 @@ void TGadget::registraSucesso() {
 }
 
 void TGadget::ReportaErro(std::exception_ptr erro) {
+  // The program is ending: nobody is there to read it.
+  if (shutdownRequested()) return;
   MensagemErro mensagem = descreveErro(erro);
   // The same failure again (a bad order stays bad until someone mends it):
   // the face already says so, a box each minute would only nag.
@@ -449,10 +463,12 @@ void TGadget::defineIntervalo(int ms) {
   if (!Capturar && !tmrPrincipal->isActive()) tmrPrincipal->start();
 }
 
-void TGadget::IniciaTrabalho(Trabalho trabalho, Conclusao conclusao) {
+void TGadget::IniciaTrabalho(Trabalho trabalho, Conclusao conclusao,
+                             std::function<void()> interrupt) {
   cancelar_ = false;
   erroTrabalho_ = nullptr;
   conclusao_ = std::move(conclusao);
+  interrupt_ = std::move(interrupt);
   thread_ = QThread::create([this, trabalho = std::move(trabalho)] {
     try {
       trabalho(cancelar_);
@@ -481,6 +497,7 @@ void TGadget::fimDoTrabalho() {
   tmrAnimacao_->stop();
   imgOcupado->setVisible(false);
 
+  interrupt_ = nullptr;
   const Conclusao conclusao = std::exchange(conclusao_, nullptr);
   const std::exception_ptr erro = std::exchange(erroTrabalho_, nullptr);
   bool falhou = false;
@@ -493,6 +510,11 @@ void TGadget::fimDoTrabalho() {
   if (!falhou) registraSucesso();
   emit atualizacaoConcluida();
 
+  if (shutdownRequested()) {
+    aposTrabalho_.clear();
+    atualizacaoPendente_ = false;
+    return;
+  }
   // Whatever waited for the work, in the order it was asked for, then a
   // refresh asked for meanwhile. Each may start new work: what is left then
   // waits for that.
@@ -518,10 +540,17 @@ void TGadget::AposTrabalho(std::function<void()> acao) {
 void TGadget::EncerraTrabalho() noexcept {
   if (thread_ == nullptr) return;
   cancelar_ = true;
-  thread_->wait();
+  // The work sees `cancelar` between its steps; a step inside the database
+  // ends only when interrupted, and an interruption that falls between two
+  // statements stops nothing: interrupt until the work is over.
+  for (;;) {
+    if (interrupt_) interrupt_();
+    if (thread_->wait(QDeadlineTimer(kInterruptIntervalMs))) break;
+  }
   delete thread_;
   thread_ = nullptr;
   conclusao_ = nullptr;
+  interrupt_ = nullptr;
   erroTrabalho_ = nullptr;
 }
 

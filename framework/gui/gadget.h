@@ -21,7 +21,9 @@
 // when the work takes longer than a moment, and its figures change only at
 // the end. While a refresh's work runs, or its error box is open, or a
 // dialog that uses the connection is open, a timer tick does nothing; so
-// error boxes never pile up.
+// error boxes never pile up. Once the end of the program is asked for
+// (shutdown.h) no refresh starts and nothing waiting for the work runs: the
+// program ends as soon as the work under way has stopped.
 //
 // Errors: the slots may throw (a setting that is not a whole number, a
 // settings file that cannot be written, the autostart entry); the form's
@@ -135,7 +137,9 @@ class TGadget : public QObject {
   TGadget(const TGadget&) = delete;
   TGadget& operator=(const TGadget&) = delete;
 
-  // The slots, in their order.
+  // The slots, in their order. RFecharClick removes the autostart entry and
+  // the icon, saves IniWindows=0 and closes the form; a step that fails is
+  // reported in an error box and the close goes on.
   virtual void RFecharClick(QObject* Sender);
   virtual void RFecharMouseEnter(QObject* Sender);
   virtual void RFecharMouseLeave(QObject* Sender);
@@ -252,15 +256,20 @@ class TGadget : public QObject {
   using Conclusao = std::function<void(std::exception_ptr erro)>;
   // Runs `trabalho` on a worker thread, then `conclusao` on this thread with
   // what `trabalho` threw (null when nothing). `cancelar` turns true when the
-  // gadget goes away; the work should then end soon (by throwing).
+  // gadget goes away; the work should then end soon (by throwing). When the
+  // work may be inside a call that only ends when stopped from outside (a
+  // database statement), `interrupt` stops it; it is called on this thread,
+  // again and again, until the work has ended.
   // REQUIRES: no work is under way (atualizando() false); the work touches
   // nothing the GUI thread uses meanwhile.
-  void IniciaTrabalho(Trabalho trabalho, Conclusao conclusao);
+  void IniciaTrabalho(Trabalho trabalho, Conclusao conclusao, std::function<void()> interrupt = {});
   // Runs `acao` now, or at the end of the work under way.
   void AposTrabalho(std::function<void()> acao);
-  // Stops the work under way and waits for it. Concrete gadgets whose work
+  // Stops the work under way (`cancelar`, then its interrupt every
+  // kInterruptIntervalMs) and waits for it. Concrete gadgets whose work
   // uses their own members call it first thing in their destructor.
   void EncerraTrabalho() noexcept;
+  static constexpr int kInterruptIntervalMs = 50;
   // Records that the refresh failed with `erro` and shows its error box,
   // unless the last refresh failed with the same message; periodic
   // refreshes wait while the box is open.
@@ -306,6 +315,7 @@ class TGadget : public QObject {
   std::atomic<bool> cancelar_{false};
   std::exception_ptr erroTrabalho_;
   Conclusao conclusao_;
+  std::function<void()> interrupt_;
   std::vector<std::function<void()>> aposTrabalho_;
 };
 

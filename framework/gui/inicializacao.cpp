@@ -10,6 +10,7 @@
 #include "framework/db/fbclient.h"
 #include "framework/gui/mensagens.h"
 #include "framework/mensagemerro.h"
+#include "framework/shutdown.h"
 
 namespace margivo {
 
@@ -28,9 +29,20 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
     return;
   }
 
+  // The end of the program asked for (a signal) while the start-up runs:
+  // whatever comes next is skipped, a box open is closed by the signal.
+  const auto interrompido = [this] {
+    if (!shutdownRequested()) return false;
+    resultado_ = TResultadoInicio::Interrompido;
+    FIniciandoGadget = false;
+    return true;
+  };
+  if (interrompido()) return;
+
   if (!QFileInfo::exists(CaminhoArquivoConfig())) {
     MostraMensagem(TipoMensagem::Aviso, QString::fromUtf8(kMsgGadgetsNaoConfiguradas));
     resultado_ = TResultadoInicio::ArquivoAusente;
+    interrompido();
     return;
   }
   try {
@@ -41,6 +53,7 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
     FConfiguracao.reset();
     MostraErro(std::current_exception());
     resultado_ = TResultadoInicio::ErroConfiguracao;
+    interrompido();
     return;
   }
 
@@ -48,8 +61,10 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
   if (c.CaminhoBanco.isEmpty() || c.Usuario.isEmpty() || c.Senha.isEmpty()) {
     MostraMensagem(TipoMensagem::Aviso, QString::fromUtf8(kMsgBancoNaoInformado));
     resultado_ = TResultadoInicio::ConfiguracaoIncompleta;
+    interrompido();
     return;
   }
+  if (interrompido()) return;
 
   bool conectado = false;
   QString motivo;
@@ -67,11 +82,17 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
     FConexao.reset();
     MostraMensagem(TipoMensagem::Erro, erro.message(), erro.details());
     resultado_ = TResultadoInicio::ClienteAusente;
+    interrompido();
     return;
   } catch (const DatabaseError& erro) {
     motivo = erro.message();
   } catch (...) {
     // The box below names the database and what to check.
+  }
+  // Attempts cut short by the end of the program are no failure to report.
+  if (interrompido()) {
+    FConexao.reset();
+    return;
   }
   if (!conectado) {
     FConexao.reset();
@@ -80,6 +101,7 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
     const MensagemErro mensagem = descreveFalhaDeConexao(c, motivo);
     MostraMensagem(TipoMensagem::Simples, mensagem.texto, mensagem.detalhes);
     resultado_ = TResultadoInicio::FalhaConexao;
+    interrompido();
     return;
   }
 
@@ -93,11 +115,11 @@ void TInicializacao::Inicia(const QString& NomeForm, const QString& SecaoIni,
   }
   FIniciandoGadget = true;
   resultado_ = TResultadoInicio::Sucesso;
+  interrompido();
 }
 
 bool TInicializacao::deveEncerrar() const noexcept {
-  return resultado_ != TResultadoInicio::Sucesso &&
-         resultado_ != TResultadoInicio::ConfiguracaoIncompleta;
+  return resultado_ != TResultadoInicio::Sucesso;
 }
 
 int TInicializacao::codigoDeSaida() const noexcept {
@@ -105,6 +127,7 @@ int TInicializacao::codigoDeSaida() const noexcept {
     case TResultadoInicio::Sucesso:
     case TResultadoInicio::ConfiguracaoIncompleta:
     case TResultadoInicio::OutraCopia:
+    case TResultadoInicio::Interrompido:
       return 0;
     case TResultadoInicio::ArquivoAusente:
     case TResultadoInicio::ClienteAusente:

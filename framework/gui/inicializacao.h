@@ -9,8 +9,11 @@
 //   another copy running       nothing shown                     OutraCopia: end at once, status 0
 //   settings file missing      warning "Gadgets não configuradas!..."   ArquivoAusente: end
 //   CaminhoBanco, Usuario or   warning "Configurações do banco de dados
-//   Senha empty                não informadas corretamente!..."  ConfiguracaoIncompleta: keep
-//                                                                running without a gadget
+//   Senha empty                não informadas corretamente!..."  ConfiguracaoIncompleta: end,
+//                                                                status 0 (without a gadget
+//                                                                the program could do nothing
+//                                                                but hold the single-instance
+//                                                                lock)
 //   no Firebird client library error box naming the libraries
 //                              looked for, the system's reasons
 //                              as details                        ClienteAusente: end
@@ -19,6 +22,8 @@
 //                              server and port when remote, and
 //                              what to check in the settings file
 //   settings file unreadable   error box naming the file         ErroConfiguracao: end
+//   the end of the program     nothing more shown (a box open    Interrompido: end at once,
+//   asked for meanwhile        is closed)                        status 0
 //   all well                   -                                 Sucesso: IniciandoGadget true
 // The file is written only on success (the defaults); a failure to write it
 // is reported in an error box and the start goes on with the settings in
@@ -44,6 +49,7 @@ enum class TResultadoInicio {
   ClienteAusente,
   FalhaConexao,
   ErroConfiguracao,
+  Interrompido,
 };
 
 // The texts of the start-up's boxes.
@@ -64,8 +70,8 @@ class TInicializacao {
   TInicializacao& operator=(const TInicializacao&) = delete;
 
   TResultadoInicio resultado() const noexcept { return resultado_; }
-  // Whether the program must end now (every outcome but Sucesso and
-  // ConfiguracaoIncompleta), and with which exit status.
+  // Whether the program must end now (every outcome but Sucesso), and with
+  // which exit status.
   bool deveEncerrar() const noexcept;
   int codigoDeSaida() const noexcept;
 

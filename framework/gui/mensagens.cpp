@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "desktop/desktop.h"
+#include "framework/shutdown.h"
+
 namespace margivo {
 namespace {
 
@@ -16,6 +19,8 @@ GanchoMensagem& gancho() {
 }  // namespace
 
 void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& detalhes) {
+  // The program is ending: nobody is there to read it.
+  if (shutdownRequested()) return;
   if (gancho()) {
     // A copy: the hook may replace itself.
     const GanchoMensagem atual = gancho();
@@ -31,7 +36,18 @@ void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& deta
   caixa.exec();
 }
 
-void MostraErro(std::exception_ptr erro) { mostraErro(descreveErro(erro, nullptr)); }
+void MostraErro(std::exception_ptr erro) {
+  // The desktop's errors are worded for the user already; the system's
+  // reason goes to the details.
+  try {
+    if (erro) std::rethrow_exception(erro);
+  } catch (const DesktopError& e) {
+    mostraErro({QString::fromUtf8(e.what()), e.details()});
+    return;
+  } catch (...) {
+  }
+  mostraErro(descreveErro(erro, nullptr));
+}
 
 void mostraErro(const MensagemErro& mensagem) {
   MostraMensagem(TipoMensagem::Erro, mensagem.texto, mensagem.detalhes);

@@ -21,11 +21,14 @@ enum class TipoMensagem {
 // Shows `texto` and returns when the user closed the box (or at once, when a
 // hook is set). `detalhes`, when not empty, is what the system or the
 // database said, kept out of the main text behind the box's details button.
+// Once the end of the program is asked for (shutdown.h) it shows nothing; a
+// box open then is closed by the end of its event loop.
 void MostraMensagem(TipoMensagem tipo, const QString& texto, const QString& detalhes = QString());
 
 // Shows the error box of `erro` as descreveErro words it (no settings at
 // hand): a sentence for the user, the database's or the system's own text
-// as details.
+// as details. A DesktopError's message is its sentence, its details() the
+// details.
 void MostraErro(std::exception_ptr erro);
 // Shows an error box with the message's text and its details.
 void mostraErro(const MensagemErro& mensagem);
