@@ -16,7 +16,6 @@
 #include <QPointF>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QThreadPool>
 #include <QToolTip>
 #include <functional>
 #include <ostream>
@@ -46,14 +45,6 @@ inline QApplication& Aplicacao() {
   static QApplication* app = [] {
     auto* a = new QApplication(argc, argv);
     ConfiguraFontes();
-#if defined(__SANITIZE_THREAD__)
-    // Qt's painting spreads large fills over its global thread pool and
-    // hands the work between those threads with locks the thread sanitizer
-    // cannot see. One pool thread that never ends leaves no two of Qt's own
-    // threads to report on.
-    QThreadPool::globalInstance()->setMaxThreadCount(1);
-    QThreadPool::globalInstance()->setExpiryTimeout(-1);
-#endif
     return a;
   }();
   return *app;
