@@ -466,6 +466,7 @@ void TGadget::defineIntervalo(int ms) {
 void TGadget::IniciaTrabalho(Trabalho trabalho, Conclusao conclusao,
                              std::function<void()> interrupt) {
   cancelar_ = false;
+  trabalhoTerminado_.store(false, std::memory_order_relaxed);
   erroTrabalho_ = nullptr;
   conclusao_ = std::move(conclusao);
   interrupt_ = std::move(interrupt);
@@ -475,6 +476,7 @@ void TGadget::IniciaTrabalho(Trabalho trabalho, Conclusao conclusao,
     } catch (...) {
       erroTrabalho_ = std::current_exception();
     }
+    trabalhoTerminado_.store(true, std::memory_order_release);
   });
   thread_->setObjectName(QStringLiteral("Atualizacao"));
   connect(thread_, &QThread::finished, this, &TGadget::fimDoTrabalho, Qt::QueuedConnection);
@@ -488,11 +490,22 @@ void TGadget::mostraIndicador() {
   tmrAnimacao_->start();
 }
 
-void TGadget::fimDoTrabalho() {
-  if (thread_ == nullptr) return;
+void TGadget::esperaTrabalho() noexcept {
   thread_->wait();
+  // The work's last store: everything the worker wrote (its results, its
+  // error, its last look at the gadget) is ordered before what this thread
+  // does next by our own release and acquire, not only by QThread's
+  // internals.
+  const bool terminou = trabalhoTerminado_.load(std::memory_order_acquire);
+  Q_ASSERT(terminou);
+  Q_UNUSED(terminou);
   delete thread_;
   thread_ = nullptr;
+}
+
+void TGadget::fimDoTrabalho() {
+  if (thread_ == nullptr) return;
+  esperaTrabalho();
   tmrIndicador_->stop();
   tmrAnimacao_->stop();
   imgOcupado->setVisible(false);
@@ -547,8 +560,7 @@ void TGadget::EncerraTrabalho() noexcept {
     if (interrupt_) interrupt_();
     if (thread_->wait(QDeadlineTimer(kInterruptIntervalMs))) break;
   }
-  delete thread_;
-  thread_ = nullptr;
+  esperaTrabalho();
   conclusao_ = nullptr;
   interrupt_ = nullptr;
   erroTrabalho_ = nullptr;

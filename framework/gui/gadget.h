@@ -291,6 +291,8 @@ class TGadget : public QObject {
   void opacidadeDasFaces(double opacidade);
   void ticPrincipal();
   void fimDoTrabalho();
+  // Waits for the worker thread to end and deletes it. REQUIRES: thread_.
+  void esperaTrabalho() noexcept;
   void mostraIndicador();
   void defineIntervalo(int ms);
   void registraSucesso();
@@ -313,6 +315,8 @@ class TGadget : public QObject {
 
   QThread* thread_ = nullptr;
   std::atomic<bool> cancelar_{false};
+  // Stored last by the worker (release), read once it has ended (acquire).
+  std::atomic<bool> trabalhoTerminado_{false};
   std::exception_ptr erroTrabalho_;
   Conclusao conclusao_;
   std::function<void()> interrupt_;
