@@ -111,7 +111,11 @@ class KeepSignalHandlers {
   std::array<struct sigaction, 2> saved_{};
 };
 #else
-struct KeepSignalHandlers {};
+// Nothing to keep: the client installs no signal handlers here. (A
+// user-provided constructor: the guard's variable is not an unused one.)
+struct KeepSignalHandlers {
+  KeepSignalHandlers() {}
+};
 #endif
 
 // Takes the attachment away from cancel(): once this returns, no other
