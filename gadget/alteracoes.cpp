@@ -46,6 +46,12 @@ const std::vector<TabelaDoPedido>& tabelasDosPedidos() {
   return tabelas;
 }
 
+QStringList nomesDasTabelasDosPedidos() {
+  QStringList nomes;
+  for (const TabelaDoPedido& t : tabelasDosPedidos()) nomes << QLatin1String(t.nome);
+  return nomes;
+}
+
 // The small tables whose changes can change every figure. The cost tables
 // count only under the policies that read them, for the configured branch.
 struct TabelaPequena {
@@ -105,19 +111,21 @@ void ligaSelecao(Query& q, const TMonitorAlteracoes::Periodo& p) {
   selecaoPedidos(p.Empresa, p.MostraPedidos, p.Data1, p.Data2).bind(q);
 }
 
-// Runs `f` on a table's statement; a table (or column) that does not exist
-// gives false. Other failures (a lost connection) pass.
-template <typename F>
-bool seExiste(Database& banco, const char* tabela, F&& f) {
-  {
-    Query q(&banco);
-    q.sql() << QStringLiteral("SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'")
-                   .arg(QLatin1String(tabela));
-    q.open();
-    if (q.isEmpty()) return false;
-  }
-  f();
-  return true;
+// Which of `tabelas` exist, in one look at the database's description.
+QSet<QString> existentes(Database& banco, const QStringList& tabelas) {
+  QSet<QString> r;
+  if (tabelas.isEmpty()) return r;
+  QStringList nomes;
+  for (const QString& t : tabelas) nomes << u'\'' + t + u'\'';
+  Query q(&banco);
+  q.sql()
+      << QStringLiteral(
+             "SELECT RDB$RELATION_NAME AS MGV_NOME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME IN "
+             "(%1)")
+             .arg(nomes.join(QStringLiteral(", ")));
+  q.open();
+  for (; !q.eof(); q.next()) r.insert(q.fieldByName("MGV_NOME").asString().trimmed());
+  return r;
 }
 
 }  // namespace
@@ -183,35 +191,50 @@ void leIdentidade(Database& banco, Estado& e) {
   e.criacao = q.fieldByName("MGV_CRIACAO").asDateTime();
 }
 
+// The small tables, all in one statement: each one's count, then its
+// records written from X on, tagged with the table's place in the list.
 void lePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
-  for (const TabelaPequena& t : tabelasPequenas(p.tipoCusto)) {
-    Estado::Pequena& destino = e.pequenas[QLatin1String(t.nome)];
-    destino.existe = seExiste(banco, t.nome, [&] {
-      const bool porEmpresa = t.porEmpresa && !p.Empresa.isEmpty();
-      const QString filtro = porEmpresa ? QStringLiteral(" AND CODEMPRESA = :Empresa") : QString();
-      Query q(&banco);
-      q.sql() << QStringLiteral(
-                     "SELECT CAST(NULL AS DOUBLE PRECISION) AS MGV_VERSAO,"
-                     " COUNT(*) AS MGV_N FROM %1"
-                     " WHERE 1 = 1%2")
-                     .arg(QLatin1String(t.nome), filtro)
-              << QStringLiteral(
-                     " UNION ALL SELECT RDB$RECORD_VERSION, CAST(NULL AS INTEGER) FROM %1"
-                     " WHERE RDB$RECORD_VERSION >= :MGV_X%2")
-                     .arg(QLatin1String(t.nome), filtro);
-      q.setInteger(QStringLiteral("MGV_X"), X);
-      if (porEmpresa) q.setString(QStringLiteral("Empresa"), p.Empresa);
-      q.open();
-      for (; !q.eof(); q.next()) {
-        const Field versao = q.fieldByName("MGV_VERSAO");
-        if (versao.isNull())
-          destino.total = q.fieldByName("MGV_N").asInteger();
-        else
-          destino.versoes.push_back(versao.asInteger());
-      }
-      std::sort(destino.versoes.begin(), destino.versoes.end());
-    });
+  const std::vector<TabelaPequena> tabelas = tabelasPequenas(p.tipoCusto);
+  QStringList nomes;
+  for (const TabelaPequena& t : tabelas) nomes << QLatin1String(t.nome);
+  const QSet<QString> existem = existentes(banco, nomes);
+  QStringList partes;
+  bool porEmpresa = false;
+  for (std::size_t i = 0; i < tabelas.size(); ++i) {
+    const TabelaPequena& t = tabelas[i];
+    Estado::Pequena& destino = e.pequenas[nomes[int(i)]];
+    destino.existe = existem.contains(nomes[int(i)]);
+    if (!destino.existe) continue;
+    const bool filtra = t.porEmpresa && !p.Empresa.isEmpty();
+    porEmpresa = porEmpresa || filtra;
+    const QString filtro = filtra ? QStringLiteral(" AND CODEMPRESA = :Empresa") : QString();
+    partes << QStringLiteral(
+                  "SELECT %1 AS MGV_TABELA, CAST(NULL AS DOUBLE PRECISION) AS MGV_VERSAO,"
+                  " COUNT(*) AS MGV_N FROM %2 WHERE 1 = 1%3")
+                  .arg(i)
+                  .arg(nomes[int(i)], filtro)
+           << QStringLiteral(
+                  "SELECT %1, RDB$RECORD_VERSION, CAST(NULL AS INTEGER) FROM %2"
+                  " WHERE RDB$RECORD_VERSION >= :MGV_X%3")
+                  .arg(i)
+                  .arg(nomes[int(i)], filtro);
   }
+  if (partes.isEmpty()) return;
+  Query q(&banco);
+  q.sql() << partes.join(QStringLiteral(" UNION ALL "));
+  q.setInteger(QStringLiteral("MGV_X"), X);
+  if (porEmpresa) q.setString(QStringLiteral("Empresa"), p.Empresa);
+  q.open();
+  for (; !q.eof(); q.next()) {
+    Estado::Pequena& destino =
+        e.pequenas[nomes.value(int(q.fieldByName("MGV_TABELA").asInteger()))];
+    const Field versao = q.fieldByName("MGV_VERSAO");
+    if (versao.isNull())
+      destino.total = q.fieldByName("MGV_N").asInteger();
+    else
+      destino.versoes.push_back(versao.asInteger());
+  }
+  for (auto& [nome, t] : e.pequenas) std::sort(t.versoes.begin(), t.versoes.end());
 }
 
 // The records of `t` written from X on, by key and version.
@@ -257,35 +280,86 @@ QString escopo(const QString& Empresa) {
   return Empresa.isEmpty() ? QString() : QStringLiteral(" WHERE CODEMPRESA = :Empresa");
 }
 
-qint64 conta(Database& banco, const TabelaDoPedido& t, const QString& Empresa) {
-  Query q(&banco);
-  q.sql() << QStringLiteral("SELECT COUNT(*) AS MGV_N FROM %1").arg(QLatin1String(t.nome)) +
-                 escopo(Empresa);
-  if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
-  q.open();
-  return q.fieldByName("MGV_N").asInteger();
+// Versions the base holds for a table beyond which a look at the table's
+// count alone no longer pays (its statement would list them all).
+constexpr std::size_t kVersoesConhecidasMax = 200;
+
+// The distinct versions of some records, sorted.
+std::vector<qint64> versoesDe(const std::vector<Estado::Versao>& recentes) {
+  std::vector<qint64> v;
+  v.reserve(recentes.size());
+  for (const Estado::Versao& r : recentes) v.push_back(r.versao);
+  std::sort(v.begin(), v.end());
+  v.erase(std::unique(v.begin(), v.end()), v.end());
+  return v;
 }
 
-std::vector<std::pair<quint64, std::uint32_t>> contaPorChave(Database& banco,
-                                                             const TabelaDoPedido& t,
-                                                             const QString& Empresa,
-                                                             qint64& total) {
+// A table's records now (the branch's, when one is configured) and, in the
+// same pass, how many of them were written from X on by a transaction other
+// than those of `conhecidas` (nullopt when they are too many to list).
+//
+// `conhecidas` are the versions of the records from X on that a base saw:
+// their transactions had ended before its snapshot began and can write no
+// more. Every write the base did not see carries a version from X on that is
+// not among them, and a deletion lowers the count unless a write comes with
+// it. So no such record and the base's count mean the table is as the base
+// saw it, its recent records included; the scan that lists them is spared.
+struct Contagem {
+  qint64 total = 0;
+  std::optional<qint64> novos;
+};
+Contagem contaNovos(Database& banco, const char* tabela, const QString& Empresa, qint64 X,
+                    const std::vector<qint64>& conhecidas) {
+  const bool lista = conhecidas.size() <= kVersoesConhecidasMax;
+  QString novos = QStringLiteral("RDB$RECORD_VERSION >= :MGV_X");
+  if (lista && !conhecidas.empty()) {
+    QStringList numeros;
+    for (const qint64 v : conhecidas) numeros << QString::number(v);
+    novos += QStringLiteral(" AND RDB$RECORD_VERSION NOT IN (%1)").arg(numeros.join(u','));
+  }
+  Query q(&banco);
+  q.sql() << QStringLiteral("SELECT COUNT(*) AS MGV_N%1 FROM %2")
+                     .arg(lista
+                              ? QStringLiteral(", COUNT(IIF(%1, 1, NULL)) AS MGV_NOVOS").arg(novos)
+                              : QString(),
+                          QLatin1String(tabela)) +
+                 escopo(Empresa);
+  if (lista) q.setInteger(QStringLiteral("MGV_X"), X);
+  if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
+  q.open();
+  Contagem c;
+  c.total = q.fieldByName("MGV_N").asInteger();
+  if (lista) c.novos = q.fieldByName("MGV_NOVOS").asInteger();
+  return c;
+}
+
+// Records per key of `t` now (the branch's, when one is configured), and
+// their total; with `desdeX`, also how many were written from *desdeX on.
+std::vector<std::pair<quint64, std::uint32_t>> contaPorChave(
+    Database& banco, const TabelaDoPedido& t, const QString& Empresa, qint64& total,
+    const std::optional<qint64>& desdeX = std::nullopt, qint64* novos = nullptr) {
   Query q(&banco);
   q.setUnidirectional(true);
   const QString chave = t.colunas.join(QStringLiteral(", "));
-  q.sql()
-      << QStringLiteral("SELECT %1, COUNT(*) AS MGV_N FROM %2").arg(chave, QLatin1String(t.nome)) +
-             escopo(Empresa) + QStringLiteral(" GROUP BY ") + chave;
+  const QString recentes =
+      desdeX ? QStringLiteral(", COUNT(IIF(RDB$RECORD_VERSION >= :MGV_X, 1, NULL)) AS MGV_NOVOS")
+             : QString();
+  q.sql() << QStringLiteral("SELECT %1, COUNT(*) AS MGV_N%2 FROM %3")
+                     .arg(chave, recentes, QLatin1String(t.nome)) +
+                 escopo(Empresa) + QStringLiteral(" GROUP BY ") + chave;
   if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
+  if (desdeX) q.setInteger(QStringLiteral("MGV_X"), *desdeX);
   q.open();
   std::vector<std::pair<quint64, std::uint32_t>> contagens;
   total = 0;
+  if (novos) *novos = 0;
   QStringList textos;
   for (; !q.eof(); q.next()) {
     textos.clear();
     for (const QString& c : t.colunas) textos << q.fieldByName(c).asString();
     const qint64 n = q.fieldByName("MGV_N").asInteger();
     total += n;
+    if (novos && desdeX) *novos += q.fieldByName("MGV_NOVOS").asInteger();
     contagens.emplace_back(hashChave(textos), static_cast<std::uint32_t>(n));
   }
   std::sort(contagens.begin(), contagens.end());
@@ -324,7 +398,20 @@ std::uint32_t contagemDaChave(const std::vector<std::pair<quint64, std::uint32_t
   return it != contagens.end() && it->first == chave ? it->second : 0;
 }
 
-void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
+// The headers: the selected orders per day and the records from X on. With
+// `base`, whose X this is, a PEDIDOC as the base saw it is not read again.
+void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e,
+                  const Estado* base = nullptr) {
+  e.cabecalhos.existe = true;
+  const Contagem contagem =
+      contaNovos(banco, "PEDIDOC", QString(), X,
+                 base ? versoesDe(base->cabecalhos.recentes) : std::vector<qint64>{});
+  e.cabecalhos.total = contagem.total;
+  if (base && contagem.novos == 0 && contagem.total == base->cabecalhos.total) {
+    e.dias = base->dias;
+    e.cabecalhos.recentes = base->cabecalhos.recentes;
+    return;
+  }
   {
     Query q(&banco);
     q.sql() << QStringLiteral(
@@ -336,6 +423,7 @@ void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 
     for (; !q.eof(); q.next())
       e.dias[q.fieldByName("MGV_DIA").asDateTime()] = q.fieldByName("MGV_N").asInteger();
   }
+  if (contagem.novos == 0 && (!base || base->cabecalhos.recentes.empty())) return;
   Query q(&banco);
   q.setUnidirectional(true);
   q.sql() << QStringLiteral(
@@ -346,7 +434,6 @@ void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 
   ligaSelecao(q, p);
   q.setInteger(QStringLiteral("MGV_X"), X);
   q.open();
-  e.cabecalhos.existe = true;
   for (; !q.eof(); q.next()) {
     Estado::Versao v;
     v.textos =
@@ -420,16 +507,24 @@ std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(
   leIdentidade(banco, *e);
   lePequenas(banco, periodo, e->X, *e);
   leCabecalhos(banco, periodo, e->X, *e);
+  const QSet<QString> existem = existentes(banco, nomesDasTabelasDosPedidos());
   for (const TabelaDoPedido& t : tabelasDosPedidos()) {
     if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
-    Estado::Tabela& destino = e->tabelas[QLatin1String(t.nome)];
-    destino.existe = seExiste(banco, t.nome, [&] {
-      if (contadasAParte.contains(QLatin1String(t.nome)))
-        destino.total = conta(banco, t, periodo.Empresa);
-      else
-        destino.contagens = contaPorChave(banco, t, periodo.Empresa, destino.total);
-      destino.recentes = leRecentes(banco, t, e->X, periodo.Empresa);
-    });
+    const QString nome = QLatin1String(t.nome);
+    Estado::Tabela& destino = e->tabelas[nome];
+    destino.existe = existem.contains(nome);
+    if (!destino.existe) continue;
+    // The count tells in the same pass whether there are records from X on
+    // to list at all: usually none, X being the oldest transaction active.
+    qint64 novos = 0;
+    if (contadasAParte.contains(nome)) {
+      const Contagem c = contaNovos(banco, t.nome, periodo.Empresa, e->X, {});
+      destino.total = c.total;
+      novos = c.novos.value_or(1);
+    } else {
+      destino.contagens = contaPorChave(banco, t, periodo.Empresa, destino.total, e->X, &novos);
+    }
+    if (novos > 0) destino.recentes = leRecentes(banco, t, e->X, periodo.Empresa);
   }
   return e;
 }
@@ -551,7 +646,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
   };
 
   // The headers: the orders selected per day, before and now.
-  leCabecalhos(banco, periodo, b.X, *n);
+  leCabecalhos(banco, periodo, b.X, *n, &b);
   {
     std::map<TDateTime, qint64> esperado = b.dias;
     for (const Estado::Versao* v :
@@ -626,17 +721,24 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
     std::vector<const Estado::Versao*> diferencas;
   };
   std::vector<Leitura> leituras;
+  const QSet<QString> existem = existentes(banco, nomesDasTabelasDosPedidos());
   for (const TabelaDoPedido& t : tabelasDosPedidos()) {
     if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     const QString nome = QLatin1String(t.nome);
     const auto antesIt = b.tabelas.find(nome);
     if (antesIt == b.tabelas.end()) return completa(QStringLiteral("tabela %1 sem base").arg(nome));
+    const Estado::Tabela& antes = antesIt->second;
     Estado::Tabela& agora = n->tabelas[nome];
-    agora.existe = seExiste(banco, t.nome, [&] {
-      agora.total = conta(banco, t, periodo.Empresa);
-      agora.recentes = leRecentes(banco, t, b.X, periodo.Empresa);
-    });
-    if (agora.existe != antesIt->second.existe)
+    agora.existe = existem.contains(nome);
+    if (agora.existe) {
+      const Contagem c = contaNovos(banco, t.nome, periodo.Empresa, b.X, versoesDe(antes.recentes));
+      agora.total = c.total;
+      if (c.novos == 0 && (c.total == antes.total || antes.recentes.empty()))
+        agora.recentes = antes.recentes;  // none written; none of them gone either
+      else
+        agora.recentes = leRecentes(banco, t, b.X, periodo.Empresa);
+    }
+    if (agora.existe != antes.existe)
       return completa(QStringLiteral("tabela %1 criada ou removida").arg(nome));
     if (!agora.existe) continue;
     leituras.push_back({&t, &antesIt->second, &agora,

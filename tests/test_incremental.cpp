@@ -313,6 +313,53 @@ TEST_F(IncrementalTest, FechamentoNovoEOutraFilial) {
   compara("fechamento novo", Modo::Incremental);
 }
 
+// A transaction of the ERP that stays open across refreshes holds the oldest
+// active transaction back: the records written after it started stay
+// "recent" from one refresh to the next, and what it writes itself carries
+// a version older than theirs once it commits. Neither may be taken for
+// "nothing changed", nor may a recent record that disappears.
+TEST_F(IncrementalTest, TransacaoLongaDoERP) {
+  sampledb::DemoOptions opcoes;
+  opcoes.seed = 53;
+  opcoes.items = 900;
+  cria(opcoes);
+  abre("Empresa=01\nPeriodo=3\nMostraPedidos=2\n");
+  Database erp;
+  erp.attach(banco_, QStringLiteral("SYSDBA"), QStringLiteral("masterkey"));
+  auto longa = std::make_unique<Transaction>(erp, TransactionKind::ReadWrite);
+  const auto naLonga = [&](const QString& sql) {
+    Query q(&erp);
+    q.setTransaction(longa.get());
+    q.sql() << sql;
+    q.execSQL();
+  };
+
+  compara("primeira", Modo::Completa);
+  executa({QStringLiteral("UPDATE PEDIDOI SET QUANTIDADE = QUANTIDADE + 2 WHERE") + doPedido(2),
+           QStringLiteral("UPDATE PEDIDOC SET FRETE = COALESCE(FRETE, 0) + 4.5 WHERE") +
+               doPedido(6, QStringLiteral("PEDIDOC"))});
+  compara("alteração depois do início da transação longa", Modo::Incremental);
+  const Rodada parada = compara("nada mudou, registros ainda recentes", Modo::Incremental);
+  EXPECT_TRUE(parada.erro.isEmpty()) << parada.erro.toStdString();
+
+  // The open transaction writes an order nobody else touched, and commits.
+  naLonga(QStringLiteral("UPDATE PEDIDOI SET PRECOUNIT = PRECOUNIT + 1.25 WHERE") + doPedido(12));
+  naLonga(QStringLiteral("UPDATE PEDIDOC SET FRETE = COALESCE(FRETE, 0) + 2 WHERE") +
+          doPedido(14, QStringLiteral("PEDIDOC")));
+  longa->commit();
+  longa.reset();
+  compara("a transação longa gravou", Modo::Incremental);
+
+  // Another one held open; a recent line disappears, nothing else changes.
+  longa = std::make_unique<Transaction>(erp, TransactionKind::ReadWrite);
+  executa({QStringLiteral("UPDATE PEDIDOI SET QUANTIDADE = QUANTIDADE + 1 WHERE") + doPedido(3)});
+  compara("linhas recentes", Modo::Incremental);
+  executa({QStringLiteral("DELETE FROM PEDIDOI WHERE ITEM = 1 AND") + doPedido(3)});
+  compara("linha recente removida", Modo::Incremental);
+  compara("nada mudou no fim", Modo::Incremental);
+  longa->rollback();
+}
+
 // The stock movements under the sale-day cost policies: a movement written
 // in the middle of the period changes the cost of the sales of its grade
 // from that day on.
