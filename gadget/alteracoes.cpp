@@ -153,6 +153,9 @@ struct TMonitorAlteracoes::Estado {
     std::vector<std::pair<quint64, std::uint32_t>> contagens;
     // Records written from X on, by key and version.
     std::vector<Versao> recentes;
+    // Whether the comparison that made this state found records written
+    // since its base: the next one lists them in its first pass.
+    bool mudou = false;
   };
   struct Pequena {
     bool existe = false;
@@ -237,6 +240,32 @@ void lePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X,
   for (auto& [nome, t] : e.pequenas) std::sort(t.versoes.begin(), t.versoes.end());
 }
 
+// Records written from X on, gathered by key and version.
+class Recentes {
+ public:
+  void adiciona(const QStringList& textos, qint64 versao, std::optional<TDateTime> dia) {
+    Estado::Versao v;
+    v.chave = hashChave(textos);
+    v.versao = versao;
+    const QPair<quint64, qint64> k{v.chave, v.versao};
+    const auto it = indice_.constFind(k);
+    const bool novo = it == indice_.cend();
+    if (novo) indice_.insert(k, versoes_.size());
+    Estado::Versao& destino = novo ? versoes_.emplace_back(v) : versoes_[*it];
+    ++destino.registros;
+    if (novo) destino.textos = textos;
+    if (dia && (novo || *dia < destino.dia)) destino.dia = *dia;
+  }
+  std::vector<Estado::Versao> conclui() {
+    std::sort(versoes_.begin(), versoes_.end());
+    return std::move(versoes_);
+  }
+
+ private:
+  QHash<QPair<quint64, qint64>, std::size_t> indice_;
+  std::vector<Estado::Versao> versoes_;
+};
+
 // The records of `t` written from X on, by key and version.
 std::vector<Estado::Versao> leRecentes(Database& banco, const TabelaDoPedido& t, qint64 X,
                                        const QString& Empresa) {
@@ -250,30 +279,56 @@ std::vector<Estado::Versao> leRecentes(Database& banco, const TabelaDoPedido& t,
           << QStringLiteral(" WHERE RDB$RECORD_VERSION >= :MGV_X");
   q.setInteger(QStringLiteral("MGV_X"), X);
   q.open();
-  QHash<QPair<quint64, qint64>, std::size_t> indice;
-  std::vector<Estado::Versao> versoes;
+  Recentes recentes;
   for (; !q.eof(); q.next()) {
     QStringList textos;
     for (const QString& c : t.colunas) textos << q.fieldByName(c).asString();
     // Another branch's records are not read by this period.
     if (!daEmpresa(textos.first(), Empresa)) continue;
-    Estado::Versao v;
-    v.chave = hashChave(textos);
-    v.versao = q.fieldByName("MGV_VERSAO").asInteger();
-    const QPair<quint64, qint64> k{v.chave, v.versao};
-    const auto it = indice.constFind(k);
-    const bool novo = it == indice.cend();
-    if (novo) indice.insert(k, versoes.size());
-    Estado::Versao& destino = novo ? versoes.emplace_back(v) : versoes[*it];
-    ++destino.registros;
-    if (novo) destino.textos = textos;
-    if (movimentos) {
-      const TDateTime dia = std::floor(q.fieldByName("DT_MOVIMENTO").asDateTime());
-      if (novo || dia < destino.dia) destino.dia = dia;
-    }
+    std::optional<TDateTime> dia;
+    if (movimentos) dia = std::floor(q.fieldByName("DT_MOVIMENTO").asDateTime());
+    recentes.adiciona(textos, q.fieldByName("MGV_VERSAO").asInteger(), dia);
   }
-  std::sort(versoes.begin(), versoes.end());
-  return versoes;
+  return recentes.conclui();
+}
+
+// The same records as one text that the count's pass gathers (LIST): each
+// record's key columns, its version and (stock movements) its day as a
+// number of days, separated by unit separators, the records by record
+// separators - characters no code of the ERP holds.
+QString listaDeRecentes(const TabelaDoPedido& t) {
+  const QString separador = QStringLiteral(" || ASCII_CHAR(31) || ");
+  QStringList partes;
+  for (const QString& c : t.colunas) partes << QStringLiteral("COALESCE(%1, '')").arg(c);
+  partes << QStringLiteral("CAST(RDB$RECORD_VERSION AS VARCHAR(20))");
+  if (t.mapa == Mapa::Grade) {
+    partes << QStringLiteral(
+        "CAST(DATEDIFF(DAY FROM CAST('1899-12-30' AS DATE) TO DT_MOVIMENTO) AS VARCHAR(12))");
+  }
+  return QStringLiteral(
+             ", LIST(IIF(RDB$RECORD_VERSION >= :MGV_X, %1, NULL), ASCII_CHAR(30)) AS"
+             " MGV_LISTA")
+      .arg(partes.join(separador));
+}
+std::optional<std::vector<Estado::Versao>> leLista(const TabelaDoPedido& t, const Field& lista) {
+  Recentes recentes;
+  if (lista.isNull()) return recentes.conclui();
+  const bool movimentos = t.mapa == Mapa::Grade;
+  const qsizetype colunas = t.colunas.size() + (movimentos ? 2 : 1);
+  for (const QString& registro : lista.asString().split(QChar(30))) {
+    const QStringList partes = registro.split(QChar(31));
+    if (partes.size() != colunas) return std::nullopt;  // a code holding a separator after all
+    bool ok = true;
+    const qint64 versao = partes[t.colunas.size()].toLongLong(&ok);
+    if (!ok) return std::nullopt;
+    std::optional<TDateTime> dia;
+    if (movimentos) {
+      dia = partes.back().toLongLong(&ok);
+      if (!ok) return std::nullopt;
+    }
+    recentes.adiciona(partes.mid(0, t.colunas.size()), versao, dia);
+  }
+  return recentes.conclui();
 }
 
 QString escopo(const QString& Empresa) {
@@ -304,32 +359,37 @@ std::vector<qint64> versoesDe(const std::vector<Estado::Versao>& recentes) {
 // not among them, and a deletion lowers the count unless a write comes with
 // it. So no such record and the base's count mean the table is as the base
 // saw it, its recent records included; the scan that lists them is spared.
+//
+// With `listar`, the same pass also lists the table's records from X on (all
+// of them, known or not), as leRecentes would: a table that changed is then
+// not read a second time.
 struct Contagem {
   qint64 total = 0;
   std::optional<qint64> novos;
+  std::optional<std::vector<Estado::Versao>> recentes;
 };
 Contagem contaNovos(Database& banco, const char* tabela, const QString& Empresa, qint64 X,
-                    const std::vector<qint64>& conhecidas) {
-  const bool lista = conhecidas.size() <= kVersoesConhecidasMax;
+                    const std::vector<qint64>& conhecidas, const TabelaDoPedido* listar = nullptr) {
+  const bool comNovos = conhecidas.size() <= kVersoesConhecidasMax;
   QString novos = QStringLiteral("RDB$RECORD_VERSION >= :MGV_X");
-  if (lista && !conhecidas.empty()) {
+  if (comNovos && !conhecidas.empty()) {
     QStringList numeros;
     for (const qint64 v : conhecidas) numeros << QString::number(v);
     novos += QStringLiteral(" AND RDB$RECORD_VERSION NOT IN (%1)").arg(numeros.join(u','));
   }
+  QString colunas = QStringLiteral("COUNT(*) AS MGV_N");
+  if (comNovos) colunas += QStringLiteral(", COUNT(IIF(%1, 1, NULL)) AS MGV_NOVOS").arg(novos);
+  if (listar) colunas += listaDeRecentes(*listar);
   Query q(&banco);
-  q.sql() << QStringLiteral("SELECT COUNT(*) AS MGV_N%1 FROM %2")
-                     .arg(lista
-                              ? QStringLiteral(", COUNT(IIF(%1, 1, NULL)) AS MGV_NOVOS").arg(novos)
-                              : QString(),
-                          QLatin1String(tabela)) +
+  q.sql() << QStringLiteral("SELECT %1 FROM %2").arg(colunas, QLatin1String(tabela)) +
                  escopo(Empresa);
-  if (lista) q.setInteger(QStringLiteral("MGV_X"), X);
+  if (comNovos || listar) q.setInteger(QStringLiteral("MGV_X"), X);
   if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
   q.open();
   Contagem c;
   c.total = q.fieldByName("MGV_N").asInteger();
-  if (lista) c.novos = q.fieldByName("MGV_NOVOS").asInteger();
+  if (comNovos) c.novos = q.fieldByName("MGV_NOVOS").asInteger();
+  if (listar) c.recentes = leLista(*listar, q.fieldByName("MGV_LISTA"));
   return c;
 }
 
@@ -731,10 +791,18 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
     Estado::Tabela& agora = n->tabelas[nome];
     agora.existe = existem.contains(nome);
     if (agora.existe) {
-      const Contagem c = contaNovos(banco, t.nome, periodo.Empresa, b.X, versoesDe(antes.recentes));
+      // A table that changed since the last refresh is likely to have changed
+      // again (the lines of a store's orders, minute after minute): its
+      // records from X on are listed in the same pass as its count. Listing
+      // costs a little on every record, so a quiet table is only counted.
+      Contagem c = contaNovos(banco, t.nome, periodo.Empresa, b.X, versoesDe(antes.recentes),
+                              antes.mudou ? &t : nullptr);
       agora.total = c.total;
-      if (c.novos == 0 && (c.total == antes.total || antes.recentes.empty()))
+      agora.mudou = c.novos != 0 || c.total != antes.total;
+      if (!agora.mudou || (c.novos == 0 && antes.recentes.empty()))
         agora.recentes = antes.recentes;  // none written; none of them gone either
+      else if (c.recentes)
+        agora.recentes = std::move(*c.recentes);
       else
         agora.recentes = leRecentes(banco, t, b.X, periodo.Empresa);
     }
