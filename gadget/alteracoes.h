@@ -14,6 +14,13 @@
 // a record that disappeared from an order nothing else shows as changed makes
 // the counts disagree.
 //
+// Most minutes nothing has changed, so each table is first counted in one
+// pass that also counts its records from X on written by transactions other
+// than those whose records the base saw (those had ended before it and write
+// no more): none, and the base's count, and the table is as the base saw it.
+// Only a table that changed is listed, in the same pass when it changed the
+// time before too.
+//
 // The tables:
 //  - the order headers PEDIDOC, counted per day of the selected orders, so a
 //    header that disappeared is found by reading that day's orders;
