@@ -14,14 +14,16 @@ jobs=$(nproc)
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARGIVO_WERROR=ON
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j1
+# As many tests at once as there are processors; the whole-program tests
+# under Xvfb, which time the program's exits, run alone (RUN_SERIAL).
+ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMARGIVO_SANITIZE=ON
 cmake --build build-asan -j"$jobs"
 # The Firebird engine keeps process-wide caches until exit; leak checking
 # would report those, not ours.
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j1
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 # The read-ahead fetch and the refresh worker under the thread sanitizer: only
 # the programs labelled "threads" are built and run, each as one test.
