@@ -47,16 +47,8 @@ fail() {
   exit 1
 }
 
-# Waits up to $1 tenths of a second for the command that follows to succeed.
-wait_for() {
-  n=$1
-  shift
-  while ! "$@" >/dev/null 2>&1; do
-    n=$((n - 1))
-    [ "$n" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+# wait_for TENTHS COMMAND...
+. "$(dirname "$0")/espera.sh"
 
 # A display of our own. The number is one no other X server uses, neither
 # by its lock file nor by its abstract socket (which another server in the

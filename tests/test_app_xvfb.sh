@@ -41,16 +41,8 @@ fail() {
   exit 1
 }
 
-# Waits up to $1 tenths of a second for the command that follows to succeed.
-wait_for() {
-  n=$1
-  shift
-  while ! "$@" >/dev/null 2>&1; do
-    n=$((n - 1))
-    [ "$n" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+# wait_for TENTHS COMMAND...
+. "$(dirname "$0")/espera.sh"
 
 # A display of our own.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &

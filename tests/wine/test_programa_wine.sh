@@ -52,16 +52,8 @@ run() {
   sh "$wine_sh" run "$state" "$@"
 }
 
-# Waits up to $1 tenths of a second for the command that follows to succeed.
-wait_for() {
-  n=$1
-  shift
-  while ! "$@" >/dev/null 2>&1; do
-    n=$((n - 1))
-    [ "$n" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+# wait_for TENTHS COMMAND...
+. "$(dirname "$0")/../espera.sh"
 
 visible_windows() {
   xdotool search --onlyvisible --classname '^margivo\.exe$' 2>/dev/null | wc -l
