@@ -170,6 +170,8 @@ struct TMonitorAlteracoes::Estado {
   std::map<QString, Pequena> pequenas;
   Tabela cabecalhos;                  // PEDIDOC, recentes only
   std::map<TDateTime, qint64> dias;   // selected orders per DATAPEDIDO
+  bool diasLidos = false;             // dias is known (else only `selecionados`)
+  qint64 selecionados = -1;           // selected orders, while dias is not known
   std::map<QString, Tabela> tabelas;  // the orders' tables
   // Counts of keys read by a comparison, to be written into the base's, and
   // the tables whose keys it counted all over again.
@@ -363,13 +365,18 @@ std::vector<qint64> versoesDe(const std::vector<Estado::Versao>& recentes) {
 // With `listar`, the same pass also lists the table's records from X on (all
 // of them, known or not), as leRecentes would: a table that changed is then
 // not read a second time.
+//
+// With `selecionados`, the same pass also counts the records the period
+// selects (the headers).
 struct Contagem {
   qint64 total = 0;
   std::optional<qint64> novos;
   std::optional<std::vector<Estado::Versao>> recentes;
+  std::optional<qint64> selecionados;
 };
 Contagem contaNovos(Database& banco, const char* tabela, const QString& Empresa, qint64 X,
-                    const std::vector<qint64>& conhecidas, const TabelaDoPedido* listar = nullptr) {
+                    const std::vector<qint64>& conhecidas, const TabelaDoPedido* listar = nullptr,
+                    const TMonitorAlteracoes::Periodo* selecionados = nullptr) {
   const bool comNovos = conhecidas.size() <= kVersoesConhecidasMax;
   QString novos = QStringLiteral("RDB$RECORD_VERSION >= :MGV_X");
   if (comNovos && !conhecidas.empty()) {
@@ -380,16 +387,22 @@ Contagem contaNovos(Database& banco, const char* tabela, const QString& Empresa,
   QString colunas = QStringLiteral("COUNT(*) AS MGV_N");
   if (comNovos) colunas += QStringLiteral(", COUNT(IIF(%1, 1, NULL)) AS MGV_NOVOS").arg(novos);
   if (listar) colunas += listaDeRecentes(*listar);
+  if (selecionados) {
+    colunas +=
+        QStringLiteral(", COUNT(IIF(%1, 1, NULL)) AS MGV_SELECIONADOS").arg(selecao(*selecionados));
+  }
   Query q(&banco);
   q.sql() << QStringLiteral("SELECT %1 FROM %2").arg(colunas, QLatin1String(tabela)) +
                  escopo(Empresa);
   if (comNovos || listar) q.setInteger(QStringLiteral("MGV_X"), X);
   if (!Empresa.isEmpty()) q.setString(QStringLiteral("Empresa"), Empresa);
+  if (selecionados) ligaSelecao(q, *selecionados);
   q.open();
   Contagem c;
   c.total = q.fieldByName("MGV_N").asInteger();
   if (comNovos) c.novos = q.fieldByName("MGV_NOVOS").asInteger();
   if (listar) c.recentes = leLista(*listar, q.fieldByName("MGV_LISTA"));
+  if (selecionados) c.selecionados = q.fieldByName("MGV_SELECIONADOS").asInteger();
   return c;
 }
 
@@ -458,31 +471,44 @@ std::uint32_t contagemDaChave(const std::vector<std::pair<quint64, std::uint32_t
   return it != contagens.end() && it->first == chave ? it->second : 0;
 }
 
-// The headers: the selected orders per day and the records from X on. With
-// `base`, whose X this is, a PEDIDOC as the base saw it is not read again.
+// The selected orders per day.
+void leDias(Database& banco, const TMonitorAlteracoes::Periodo& p, Estado& e) {
+  Query q(&banco);
+  q.sql() << QStringLiteral("SELECT PEDIDOC.DATAPEDIDO AS MGV_DIA, COUNT(*) AS MGV_N FROM PEDIDOC")
+          << QStringLiteral(" WHERE ") + selecao(p)
+          << QStringLiteral(" GROUP BY PEDIDOC.DATAPEDIDO");
+  ligaSelecao(q, p);
+  q.open();
+  e.dias.clear();
+  for (; !q.eof(); q.next())
+    e.dias[q.fieldByName("MGV_DIA").asDateTime()] = q.fieldByName("MGV_N").asInteger();
+  e.diasLidos = true;
+}
+
+// The headers: the records from X on and the selected orders per day. With
+// `base`, whose X this is, a PEDIDOC as the base saw it is not read again;
+// one that changed has its records from X on read and its selected orders
+// counted, and its days are left to the comparison (diasLidos false), which
+// works them out from the base's and the changed headers and reads them only
+// when those do not account for that count.
 void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e,
                   const Estado* base = nullptr) {
   e.cabecalhos.existe = true;
   const Contagem contagem =
       contaNovos(banco, "PEDIDOC", QString(), X,
-                 base ? versoesDe(base->cabecalhos.recentes) : std::vector<qint64>{});
+                 base ? versoesDe(base->cabecalhos.recentes) : std::vector<qint64>{}, nullptr,
+                 base ? &p : nullptr);
   e.cabecalhos.total = contagem.total;
   if (base && contagem.novos == 0 && contagem.total == base->cabecalhos.total) {
     e.dias = base->dias;
+    e.diasLidos = true;
     e.cabecalhos.recentes = base->cabecalhos.recentes;
     return;
   }
-  {
-    Query q(&banco);
-    q.sql() << QStringLiteral(
-                   "SELECT PEDIDOC.DATAPEDIDO AS MGV_DIA, COUNT(*) AS MGV_N FROM PEDIDOC")
-            << QStringLiteral(" WHERE ") + selecao(p)
-            << QStringLiteral(" GROUP BY PEDIDOC.DATAPEDIDO");
-    ligaSelecao(q, p);
-    q.open();
-    for (; !q.eof(); q.next())
-      e.dias[q.fieldByName("MGV_DIA").asDateTime()] = q.fieldByName("MGV_N").asInteger();
-  }
+  if (base)
+    e.selecionados = contagem.selecionados.value_or(-1);
+  else
+    leDias(banco, p, e);
   if (contagem.novos == 0 && (!base || base->cabecalhos.recentes.empty())) return;
   Query q(&banco);
   q.setUnidirectional(true);
@@ -727,6 +753,20 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
           [](const Estado::Versao& a, const Estado::Versao& c) { return a.chave < c.chave; });
       if (agora != n->cabecalhos.recentes.end() && agora->chave == v->chave && agora->selecionado)
         ++esperado[agora->dia];
+    }
+    if (!n->diasLidos) {
+      // The changed headers account for every selected order counted now:
+      // no order the base selected went without a record of it, so the days
+      // are the base's with the changes. Otherwise they are read.
+      qint64 soma = 0;
+      for (const auto& [dia, quantos] : esperado) soma += quantos;
+      if (soma == n->selecionados) {
+        for (const auto& [dia, quantos] : esperado)
+          if (quantos != 0) n->dias[dia] = quantos;
+        n->diasLidos = true;
+      } else {
+        leDias(banco, periodo, *n);
+      }
     }
     for (auto& [dia, quantos] : n->dias) esperado[dia] -= quantos;
     for (const auto& [dia, diferenca] : esperado) {
