@@ -59,7 +59,9 @@ for attempt in 1 2 3 4 5 6 7 8 9 10; do
   display=$((100 + ($$ * 7 + attempt * 131) % 800))
   [ ! -e "/tmp/.X$display-lock" ] || continue
   ! grep -q "/tmp/.X11-unix/X$display\$" /proc/net/unix 2>/dev/null || continue
-  Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp 2>"$tmp/xvfb.log" &
+  # -noreset: a server resets when its last client leaves, and a program
+  # started in that moment (the next start after an exit) cannot connect.
+  Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp -noreset 2>"$tmp/xvfb.log" &
   xvfb_pid=$!
   if wait_for 100 xdpyinfo -display ":$display" && ! grep -q 'already running' "$tmp/xvfb.log"; then
     break

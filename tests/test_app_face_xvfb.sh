@@ -56,7 +56,8 @@ more_refreshes_than() { [ "$(refreshes)" -gt "$1" ]; }
 windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null || true; }
 window_count_is() { [ "$(windows | wc -l)" -eq "$1" ]; }
 
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+# -noreset: the server stays as it is when its last client leaves.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb_pid=$!
 wait_for 100 test -s "$tmp/display" || fail "Xvfb did not start: $(cat "$tmp/xvfb.log")"
 DISPLAY=:$(head -n 1 "$tmp/display")

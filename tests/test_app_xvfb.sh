@@ -45,7 +45,8 @@ fail() {
 . "$(dirname "$0")/espera.sh"
 
 # A display of our own.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+# -noreset: the server stays as it is when its last client leaves.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb_pid=$!
 wait_for 100 test -s "$tmp/display" || fail "Xvfb did not start: $(cat "$tmp/xvfb.log")"
 DISPLAY=:$(head -n 1 "$tmp/display")
