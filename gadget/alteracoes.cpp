@@ -46,12 +46,6 @@ const std::vector<TabelaDoPedido>& tabelasDosPedidos() {
   return tabelas;
 }
 
-QStringList nomesDasTabelasDosPedidos() {
-  QStringList nomes;
-  for (const TabelaDoPedido& t : tabelasDosPedidos()) nomes << QLatin1String(t.nome);
-  return nomes;
-}
-
 // The small tables whose changes can change every figure. The cost tables
 // count only under the policies that read them, for the configured branch.
 struct TabelaPequena {
@@ -72,6 +66,14 @@ std::vector<TabelaPequena> tabelasPequenas(int tipoCusto) {
 }
 
 bool movimentosContam(int tipoCusto) { return tipoCusto == 2 || tipoCusto == 3; }
+
+// Every table a state reads, small and of the orders, by name.
+QStringList nomesDasTabelas(int tipoCusto) {
+  QStringList nomes;
+  for (const TabelaDoPedido& t : tabelasDosPedidos()) nomes << QLatin1String(t.nome);
+  for (const TabelaPequena& t : tabelasPequenas(tipoCusto)) nomes << QLatin1String(t.nome);
+  return nomes;
+}
 
 // A code as the database compares it: without its trailing blanks.
 QString semBrancos(const QString& s) {
@@ -170,8 +172,6 @@ struct TMonitorAlteracoes::Estado {
   std::map<QString, Pequena> pequenas;
   Tabela cabecalhos;                  // PEDIDOC, recentes only
   std::map<TDateTime, qint64> dias;   // selected orders per DATAPEDIDO
-  bool diasLidos = false;             // dias is known (else only `selecionados`)
-  qint64 selecionados = -1;           // selected orders, while dias is not known
   std::map<QString, Tabela> tabelas;  // the orders' tables
   // Counts of keys read by a comparison, to be written into the base's, and
   // the tables whose keys it counted all over again.
@@ -198,11 +198,12 @@ void leIdentidade(Database& banco, Estado& e) {
 
 // The small tables, all in one statement: each one's count, then its
 // records written from X on, tagged with the table's place in the list.
-void lePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e) {
+// `existem`: the tables that exist, as existentes found them.
+void lePequenas(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X,
+                const QSet<QString>& existem, Estado& e) {
   const std::vector<TabelaPequena> tabelas = tabelasPequenas(p.tipoCusto);
   QStringList nomes;
   for (const TabelaPequena& t : tabelas) nomes << QLatin1String(t.nome);
-  const QSet<QString> existem = existentes(banco, nomes);
   QStringList partes;
   bool porEmpresa = false;
   for (std::size_t i = 0; i < tabelas.size(); ++i) {
@@ -482,17 +483,16 @@ void leDias(Database& banco, const TMonitorAlteracoes::Periodo& p, Estado& e) {
   e.dias.clear();
   for (; !q.eof(); q.next())
     e.dias[q.fieldByName("MGV_DIA").asDateTime()] = q.fieldByName("MGV_N").asInteger();
-  e.diasLidos = true;
 }
 
 // The headers: the records from X on and the selected orders per day. With
 // `base`, whose X this is, a PEDIDOC as the base saw it is not read again;
-// one that changed has its records from X on read and its selected orders
-// counted, and its days are left to the comparison (diasLidos false), which
-// works them out from the base's and the changed headers and reads them only
-// when those do not account for that count.
-void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X, Estado& e,
-                  const Estado* base = nullptr) {
+// one that changed has its records from X on read, and its days are left to
+// the comparison: the orders the period selects now are returned, for it to
+// work the days out from the base's and the changed headers and read them
+// only when those do not account for that count.
+std::optional<qint64> leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 X,
+                                   Estado& e, const Estado* base = nullptr) {
   e.cabecalhos.existe = true;
   const Contagem contagem =
       contaNovos(banco, "PEDIDOC", QString(), X,
@@ -501,15 +501,12 @@ void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 
   e.cabecalhos.total = contagem.total;
   if (base && contagem.novos == 0 && contagem.total == base->cabecalhos.total) {
     e.dias = base->dias;
-    e.diasLidos = true;
     e.cabecalhos.recentes = base->cabecalhos.recentes;
-    return;
+    return std::nullopt;
   }
-  if (base)
-    e.selecionados = contagem.selecionados.value_or(-1);
-  else
-    leDias(banco, p, e);
-  if (contagem.novos == 0 && (!base || base->cabecalhos.recentes.empty())) return;
+  if (!base) leDias(banco, p, e);
+  const std::optional<qint64> selecionados = contagem.selecionados;
+  if (contagem.novos == 0 && (!base || base->cabecalhos.recentes.empty())) return selecionados;
   Query q(&banco);
   q.setUnidirectional(true);
   q.sql() << QStringLiteral(
@@ -533,6 +530,7 @@ void leCabecalhos(Database& banco, const TMonitorAlteracoes::Periodo& p, qint64 
     e.cabecalhos.recentes.push_back(v);
   }
   std::sort(e.cabecalhos.recentes.begin(), e.cabecalhos.recentes.end());
+  return selecionados;
 }
 
 // The keys whose records differ between two lists of recent records.
@@ -591,9 +589,9 @@ std::unique_ptr<TMonitorAlteracoes::Estado> TMonitorAlteracoes::leEstado(
   auto e = std::make_unique<Estado>();
   e->periodo = periodo;
   leIdentidade(banco, *e);
-  lePequenas(banco, periodo, e->X, *e);
+  const QSet<QString> existem = existentes(banco, nomesDasTabelas(periodo.tipoCusto));
+  lePequenas(banco, periodo, e->X, existem, *e);
   leCabecalhos(banco, periodo, e->X, *e);
-  const QSet<QString> existem = existentes(banco, nomesDasTabelasDosPedidos());
   for (const TabelaDoPedido& t : tabelasDosPedidos()) {
     if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     const QString nome = QLatin1String(t.nome);
@@ -689,7 +687,8 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
     return completa(QStringLiteral("política de custo alterada"));
 
   // The small tables, from the base's X on, as the base read them.
-  lePequenas(banco, periodo, b.X, *n);
+  const QSet<QString> existem = existentes(banco, nomesDasTabelas(periodo.tipoCusto));
+  lePequenas(banco, periodo, b.X, existem, *n);
   for (const auto& [nome, agora] : n->pequenas) {
     const auto antes = b.pequenas.find(nome);
     if (antes == b.pequenas.end() || antes->second.existe != agora.existe ||
@@ -732,7 +731,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
   };
 
   // The headers: the orders selected per day, before and now.
-  leCabecalhos(banco, periodo, b.X, *n, &b);
+  const std::optional<qint64> selecionados = leCabecalhos(banco, periodo, b.X, *n, &b);
   {
     std::map<TDateTime, qint64> esperado = b.dias;
     for (const Estado::Versao* v :
@@ -754,16 +753,15 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
       if (agora != n->cabecalhos.recentes.end() && agora->chave == v->chave && agora->selecionado)
         ++esperado[agora->dia];
     }
-    if (!n->diasLidos) {
+    if (selecionados) {
       // The changed headers account for every selected order counted now:
       // no order the base selected went without a record of it, so the days
       // are the base's with the changes. Otherwise they are read.
       qint64 soma = 0;
       for (const auto& [dia, quantos] : esperado) soma += quantos;
-      if (soma == n->selecionados) {
+      if (soma == *selecionados) {
         for (const auto& [dia, quantos] : esperado)
           if (quantos != 0) n->dias[dia] = quantos;
-        n->diasLidos = true;
       } else {
         leDias(banco, periodo, *n);
       }
@@ -821,7 +819,6 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
     std::vector<const Estado::Versao*> diferencas;
   };
   std::vector<Leitura> leituras;
-  const QSet<QString> existem = existentes(banco, nomesDasTabelasDosPedidos());
   for (const TabelaDoPedido& t : tabelasDosPedidos()) {
     if (t.mapa == Mapa::Grade && !movimentosContam(periodo.tipoCusto)) continue;
     const QString nome = QLatin1String(t.nome);
