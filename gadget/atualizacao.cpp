@@ -183,6 +183,10 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         // The engine fetches the next rows while the current one is
         // calculated.
         QryItensPedidos.setReadAhead(opcoes.caminhoRapido);
+        // The rows recorded for the next refresh are read as they are fetched,
+        // beside the calculation.
+        if (registrando_ && opcoes.caminhoRapido)
+          QryItensPedidos.setRowObserver(incremental_->observaLinhas());
         ConsultaItensPedidos(QryItensPedidos, config.Empresa, config.MostraPedidos, data1, data2);
         ZeraVariaveis();
         resultado.totais = totais;

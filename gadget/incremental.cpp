@@ -61,6 +61,8 @@ void TAtualizacaoIncremental::iniciaRegistro(TdmRentabilidade& dm, bool figurasC
   dm.registraContribuicao(&contribuicao_);
 }
 
+Query::RowObserver TAtualizacaoIncremental::observaLinhas() { return memoria_.observaLinhas(); }
+
 void TAtualizacaoIncremental::registraProduto(const Query& qry) {
   memoria_.registraProduto(qry, contribuicao_);
 }

@@ -4,6 +4,8 @@
 #include <QMultiHash>
 #include <algorithm>
 #include <bit>
+#include <deque>
+#include <mutex>
 
 #include "framework/db/query.h"
 #include "gadget/atualizacao.h"
@@ -111,6 +113,7 @@ TMemoriaAtualizacao::TMemoriaAtualizacao() { inicia(); }
 TMemoriaAtualizacao::~TMemoriaAtualizacao() = default;
 
 void TMemoriaAtualizacao::inicia(bool figurasCompletas) {
+  fila_.reset();
   textos_ = std::make_unique<Textos>();
   numeros_ = std::make_unique<Valores>();
   indices_ = std::make_unique<Indices>();
@@ -202,8 +205,44 @@ TContribuicaoChamada TMemoriaAtualizacao::expande(std::uint16_t mascara, const P
 // ---------------------------------------------------------------------------
 // Recording.
 
-TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
-                                                        const TContribuicaoChamada& c) {
+namespace {
+
+// The columns of an order-items row the memory reads.
+enum Coluna {
+  CODEMPRESA,
+  TIPOPEDIDO,
+  CODPEDIDO,
+  CODVENDEDOR,
+  CODPRAZO,
+  COMISSAO,
+  FRETE,
+  VLRACRESCIMO,
+  DATAPEDIDO,
+  DATAENTREGA,
+  TOTALPEDIDO,
+  CODPROD,
+  DESCRICAO,
+  CODGRADE,
+  kColunas
+};
+constexpr const char* kNomes[kColunas] = {
+    "CODEMPRESA",   "TIPOPEDIDO", "CODPEDIDO",  "CODVENDEDOR", "CODPRAZO",
+    "COMISSAO",     "FRETE",      "VLRACRESCIMO", "DATAPEDIDO", "DATAENTREGA",
+    "TOTALPEDIDO",  "CODPROD",    "DESCRICAO",  "CODGRADE"};
+
+}  // namespace
+
+// The keys of the rows read as they were fetched, in order, until the
+// reader takes them.
+struct TMemoriaAtualizacao::Fila {
+  std::mutex mutex;
+  std::deque<Chave> chaves;
+  int colunas[kColunas] = {};
+  bool colunasLidas = false;
+};
+
+template <typename Campo>
+TMemoriaAtualizacao::Chave TMemoriaAtualizacao::leChave(const Campo& campo) {
   Textos& t = *textos_;
   const auto texto = [&](const Field& f) {
     return f.isNull() ? Pedido::kNulo : t.guarda(f.asString());
@@ -215,10 +254,11 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
     return f.isNull() ? Pedido::kNulo : numeros_->guarda(f.asDateTime());
   };
 
-  Linha l;
-  const Field empresa = qry.fieldByName("CODEMPRESA");
-  const Field tipo = qry.fieldByName("TIPOPEDIDO");
-  const Field pedido = qry.fieldByName("CODPEDIDO");
+  Chave r;
+  Linha& l = r.linha;
+  const Field empresa = campo(CODEMPRESA);
+  const Field tipo = campo(TIPOPEDIDO);
+  const Field pedido = campo(CODPEDIDO);
   const QString E = empresa.asString(), T = tipo.asString(), P = pedido.asString();
   const size_t chave =
       Indices::chavePedido(E, empresa.isNull(), T, tipo.isNull(), P, pedido.isNull());
@@ -235,19 +275,19 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
       break;
     }
   }
-  const Field total = qry.fieldByName("TOTALPEDIDO");
+  const Field total = campo(TOTALPEDIDO);
   if (!achado) {
     Pedido p;
     p.CODEMPRESA = empresa.isNull() ? Pedido::kNulo : t.guarda(E);
     p.TIPOPEDIDO = tipo.isNull() ? Pedido::kNulo : t.guarda(T);
     p.CODPEDIDO = pedido.isNull() ? Pedido::kNulo : t.acrescenta(P);
-    p.CODVENDEDOR = texto(qry.fieldByName("CODVENDEDOR"));
-    p.CODPRAZO = texto(qry.fieldByName("CODPRAZO"));
-    p.COMISSAO = numero(qry.fieldByName("COMISSAO"));
-    p.FRETE = numero(qry.fieldByName("FRETE"));
-    p.VLRACRESCIMO = numero(qry.fieldByName("VLRACRESCIMO"));
-    p.DATAPEDIDO = dia(qry.fieldByName("DATAPEDIDO"));
-    p.DATAENTREGA = dia(qry.fieldByName("DATAENTREGA"));
+    p.CODVENDEDOR = texto(campo(CODVENDEDOR));
+    p.CODPRAZO = texto(campo(CODPRAZO));
+    p.COMISSAO = numero(campo(COMISSAO));
+    p.FRETE = numero(campo(FRETE));
+    p.VLRACRESCIMO = numero(campo(VLRACRESCIMO));
+    p.DATAPEDIDO = dia(campo(DATAPEDIDO));
+    p.DATAENTREGA = dia(campo(DATAENTREGA));
     p.totalNulo = total.isNull();
     p.TOTALPEDIDO = total.isNull() ? 0 : total.asFloat();
     l.pedido = static_cast<std::uint32_t>(pedidos_.size());
@@ -259,20 +299,15 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
     l.pedido = *achado;
   }
   // Every row of an order carries the same header: a key met with another
-  // total (two header records of one order), or a call whose total
-  // percentages the header does not give, cannot be served from here.
+  // total (two header records of one order) cannot be served from here.
   const Pedido& q = pedidos_[l.pedido];
-  const TPercentuaisTotais totais =
-      percentuaisTotaisDoPedido(q.TOTALPEDIDO, valor(q.FRETE), valor(q.VLRACRESCIMO));
-  if (!iguais(q.TOTALPEDIDO, total.isNull() ? 0 : total.asFloat()) ||
-      totais.calcula != c.percentuaisTotais ||
-      (totais.calcula && !iguais(totais.divisor, c.divisorTotal)))
-    usavel_ = false;
+  r.totais = percentuaisTotaisDoPedido(q.TOTALPEDIDO, valor(q.FRETE), valor(q.VLRACRESCIMO));
+  r.outroTotal = !iguais(q.TOTALPEDIDO, total.isNull() ? 0 : total.asFloat());
 
   // Rows come sorted by product and grade: most repeat the previous one's.
-  const Field codprod = qry.fieldByName("CODPROD");
-  const Field descricao = qry.fieldByName("DESCRICAO");
-  const Field grade = qry.fieldByName("CODGRADE");
+  const Field codprod = campo(CODPROD);
+  const Field descricao = campo(DESCRICAO);
+  const Field grade = campo(CODGRADE);
   const QString CODPROD = codprod.asString(), DESCRICAO = descricao.asString(),
                 CODGRADE = grade.asString();
   const std::uint8_t nulos =
@@ -296,11 +331,64 @@ TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
     ultimosNulos_ = nulos;
   }
   l.produto = ultimoProduto_;
-  return l;
+  return r;
+}
+
+TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
+                                                        const TContribuicaoChamada& c) {
+  const Chave k = leChave(
+      [&qry](Coluna coluna) { return qry.fieldByName(QLatin1StringView(kNomes[coluna])); });
+  confere(k, c);
+  return k.linha;
+}
+
+void TMemoriaAtualizacao::confere(const Chave& k, const TContribuicaoChamada& c) {
+  // A call whose total percentages the header does not give cannot be
+  // served from here either.
+  if (k.outroTotal || k.totais.calcula != c.percentuaisTotais ||
+      (k.totais.calcula && !iguais(k.totais.divisor, c.divisorTotal)))
+    usavel_ = false;
+}
+
+Query::RowObserver TMemoriaAtualizacao::observaLinhas() {
+  fila_ = std::make_shared<Fila>();
+  return [this, fila = fila_](const FetchedRow& linha) {
+    if (!fila->colunasLidas) {
+      for (int k = 0; k < kColunas; ++k) {
+        fila->colunas[k] = linha.fieldIndex(QLatin1StringView(kNomes[k]));
+        // A missing column fails as reading the row would.
+        if (fila->colunas[k] < 0) linha.fieldByName(QLatin1StringView(kNomes[k]));
+      }
+      fila->colunasLidas = true;
+    }
+    const Chave k = leChave([&](Coluna coluna) { return linha.field(fila->colunas[coluna]); });
+    const std::lock_guard trava(fila->mutex);
+    fila->chaves.push_back(k);
+  };
 }
 
 void TMemoriaAtualizacao::registraProduto(const Query& qry, const TContribuicaoChamada& c) {
-  Linha l = leLinha(qry, c);
+  Linha l;
+  if (fila_) {
+    // The row as it was read when fetched: the observer saw it, and every
+    // row before it, before the reader could reach it.
+    std::optional<Chave> k;
+    {
+      const std::lock_guard trava(fila_->mutex);
+      if (!fila_->chaves.empty()) {
+        k = fila_->chaves.front();
+        fila_->chaves.pop_front();
+      }
+    }
+    if (!k) {
+      usavel_ = false;
+      return;
+    }
+    confere(*k, c);
+    l = k->linha;
+  } else {
+    l = leLinha(qry, c);
+  }
   // The figures come back from what is kept exactly as the call made them.
   TContribuicaoChamada derivadas = c;
   completaFigurasDerivadas(derivadas);
@@ -342,6 +430,7 @@ void TMemoriaAtualizacao::registraFrete(const Query& qry, const TContribuicaoCha
 }
 
 bool TMemoriaAtualizacao::conclui() {
+  fila_.reset();
   // The last row keeps all its figures: the gadget is left with them.
   guardaUltima(true);
   if (!usavel_) return false;

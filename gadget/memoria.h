@@ -42,10 +42,10 @@
 
 #include "engine/contribuicao.h"
 #include "framework/datetime.h"
+#include "framework/db/query.h"
 
 namespace margivo {
 
-class Query;
 struct FigurasItem;
 struct ItemCalculado;
 struct TotaisRentabilidade;
@@ -115,6 +115,12 @@ class TMemoriaAtualizacao {
   // The product call just made on the current row of `qry` (an order-items
   // row) and what it did. Throws DatabaseError when a column is missing.
   void registraProduto(const Query& qry, const TContribuicaoChamada& c);
+  // Reading each row's order and product as the row is fetched, on the
+  // thread that fetches ahead, rather than when the call is recorded: the
+  // observer to set on the order-items query before it opens. registraProduto
+  // then takes the row from it, and until the query has read its last row
+  // nothing else of the memory may be used.
+  Query::RowObserver observaLinhas();
   // The freight call just made on the current row of `qry`, the first row
   // met of its order, whose product call was recorded.
   void registraFrete(const Query& qry, const TContribuicaoChamada& c);
@@ -208,10 +214,24 @@ class TMemoriaAtualizacao {
   class Textos;
   class Indices;
 
+  // A row's order and product as read from it, and what its order's header
+  // gives the calls.
+  struct Chave {
+    Linha linha;
+    TPercentuaisTotais totais;
+    bool outroTotal = false;  // the order came with another total before
+  };
+  struct Fila;
   // Keeps the row recorded last, with all its figures when `completa`.
   void guardaUltima(bool completa);
   // The row's key columns: its order (found or created), product and grade.
+  // `campo` gives the row's column of a Coluna (memoria.cpp).
+  template <typename Campo>
+  Chave leChave(const Campo& campo);
   Linha leLinha(const Query& qry, const TContribuicaoChamada& c);
+  // Leaves the memory unusable when the call's total percentages are not
+  // those the row's header gives.
+  void confere(const Chave& k, const TContribuicaoChamada& c);
   // Keeps a call's figures at the end of `pool`; returns its mask.
   template <typename Pool>
   std::uint16_t guarda(const TContribuicaoChamada& c, bool completa, Pool& pool) const;
@@ -249,6 +269,8 @@ class TMemoriaAtualizacao {
   std::uint32_t ultimoProduto_ = Pedido::kNulo;
   class Valores;
   std::unique_ptr<Valores> numeros_;
+  // The rows read as they are fetched (observaLinhas), during the pass.
+  std::shared_ptr<Fila> fila_;
   bool figurasCompletas_ = false;
   bool substituindo_ = false;
   int vivos_ = 0;

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
+#include <thread>
 
 #include "framework/db/columns_p.h"
 #include "framework/db/database.h"
@@ -985,6 +987,92 @@ TEST_P(StreamTest, RowsFetchedAheadComeInOrderBetweenOtherStatements) {
   database_.detach();
   semTransacao.next();
   EXPECT_TRUE(semTransacao.eof());
+}
+
+// An observer sees every row once, in order, as it is fetched and before the
+// reader reaches it; its columns read as the reader's do. Rows fetched ahead
+// are observed on the fetching thread, others on the reader's. An exception
+// from the observer reaches the reader after the rows before it.
+TEST_P(StreamTest, AnObserverSeesEachRowAsFetchedBeforeTheReader) {
+  const QStringList semBlob = {QStringLiteral("SELECT N, NOME, VALOR FROM LINHAS ORDER BY N")};
+  const QStringList comBlob = {QStringLiteral("SELECT N, NOME, VALOR, OBS FROM LINHAS ORDER BY N")};
+  struct Caso {
+    const char* nome;
+    bool unidirectional, readAhead, blob;
+    bool outraThread;
+  };
+  for (const Caso& caso : {Caso{"whole", false, false, true, false},
+                           Caso{"row by row", true, false, true, false},
+                           Caso{"fetched ahead", true, true, false, true},
+                           Caso{"ahead asked, blobs", true, true, true, false}}) {
+    SCOPED_TRACE(caso.nome);
+    const auto texto = [&caso](auto campo) {
+      QString t = QStringLiteral("%1|%2|%3|%4")
+                      .arg(campo("N").asInteger())
+                      .arg(campo("NOME").asString())
+                      .arg(campo("VALOR").asFloat())
+                      .arg(campo("VALOR").isNull());
+      if (caso.blob) t += u'|' + campo("OBS").asString();
+      return t;
+    };
+    Transaction transaction(database_, TransactionKind::Snapshot);
+    Query q(&database_);
+    q.setTransaction(&transaction);
+    q.setUnidirectional(caso.unidirectional);
+    q.setReadAhead(caso.readAhead);
+    q.sql() = caso.blob ? comBlob : semBlob;
+    std::atomic<int> lidas{0};  // rows the reader has reached
+    QStringList vistas;
+    int vistasAntes = 0;  // rows seen before the reader reached them
+    bool outraThread = false;
+    const auto leitor = std::this_thread::get_id();
+    q.setRowObserver([&](const FetchedRow& row) {
+      const int valor = row.fieldIndex(QLatin1StringView("VALOR"));
+      vistas << texto([&](const char* nome) {
+        return QLatin1StringView(nome) == QLatin1StringView("VALOR")
+                   ? row.field(valor)
+                   : row.fieldByName(QLatin1StringView(nome));
+      });
+      if (lidas.load() < vistas.size()) ++vistasAntes;
+      outraThread = outraThread || std::this_thread::get_id() != leitor;
+    });
+    QStringList lidasTexto;
+    for (q.open(); !q.eof(); q.next()) {
+      ++lidas;
+      lidasTexto << texto([&q](const char* nome) { return q.fieldByName(QLatin1StringView(nome)); });
+    }
+    ASSERT_EQ(lidasTexto.size(), kRows);
+    EXPECT_EQ(vistas, lidasTexto);
+    EXPECT_EQ(vistasAntes, kRows);
+    EXPECT_EQ(outraThread, caso.outraThread);
+
+    // A column the result does not have is named.
+    q.setRowObserver([](const FetchedRow& row) { row.fieldByName(QLatin1StringView("NAO_HA")); });
+    try {
+      q.open();
+      ADD_FAILURE() << "the missing column must fail";
+    } catch (const DatabaseError& error) {
+      EXPECT_NE(std::string(error.what()).find("NAO_HA"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(openCursors(), 0);
+
+    // The observer fails on row 1500: the reader gets the rows before it.
+    q.setRowObserver([](const FetchedRow& row) {
+      if (row.fieldByName(QLatin1StringView("N")).asInteger() == 1500)
+        throw std::runtime_error("observador");
+    });
+    int lidasAteOErro = 0;
+    try {
+      for (q.open(); !q.eof(); q.next()) ++lidasAteOErro;
+      ADD_FAILURE() << "the observer's error must reach the reader";
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), "observador");
+    }
+    EXPECT_EQ(lidasAteOErro, caso.unidirectional ? 1500 : 0);
+    EXPECT_EQ(openCursors(), 0);
+    q.close();
+    EXPECT_NO_THROW(transaction.commit());
+  }
 }
 
 TEST_P(StreamTest, AFailedFetchLeavesNoCursor) {

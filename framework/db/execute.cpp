@@ -97,8 +97,12 @@ void QueryImpl::run(bool wantRows, bool stream) {
         ++db.stats.executions;
         // Blob contents are read through the attachment as each row
         // arrives, so a result with blobs is fetched row by row here.
-        if (readAhead && !layout->hasBlobs)
-          cursor.ahead = std::make_unique<ReadAhead>(cursor.cursor, layout->messageLength);
+        if (readAhead && !layout->hasBlobs) {
+          std::function<void(const char*)> observer;
+          if (rowObserver) observer = [this](const char* row) { observe(row); };
+          cursor.ahead = std::make_unique<ReadAhead>(cursor.cursor, layout->messageLength,
+                                                     std::move(observer));
+        }
         fetchStreamRow();
         return;
       }
@@ -109,6 +113,7 @@ void QueryImpl::run(bool wantRows, bool stream) {
       char* row = message.data();
       while (guard.cursor->fetchNext(&status, row) == Firebird::IStatus::RESULT_OK) {
         if (layout->hasBlobs) readBlobs(row, db.attachment, tra);
+        observe(row);
         rows.append(row);
       }
       guard.cursor->close(&status);

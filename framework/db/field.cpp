@@ -52,13 +52,13 @@ int Query::fieldIndex(QLatin1StringView name) const noexcept { return impl_->fin
 Field Query::fieldByName(const QString& name) const {
   const int index = impl_->findColumn(name);
   if (index < 0) throwMissingColumn(*impl_, name);
-  return Field(this, index);
+  return Field(impl_.get(), index);
 }
 
 Field Query::fieldByName(QLatin1StringView name) const {
   const int index = impl_->findColumn(name);
   if (index < 0) throwMissingColumn(*impl_, name);
-  return Field(this, index);
+  return Field(impl_.get(), index);
 }
 
 Field Query::field(int index) const {
@@ -66,7 +66,7 @@ Field Query::field(int index) const {
     detail::throwDatabaseError(QStringLiteral("the result has no column number %1").arg(index),
                                impl_->sql.join(u'\n'));
   }
-  return Field(this, index);
+  return Field(impl_.get(), index);
 }
 
 namespace {
@@ -146,23 +146,48 @@ struct Cell {
   const char* data;
 };
 
+int columnCount(const detail::QueryImpl& q) {
+  return q.layout ? int(q.layout->columns.size()) : 0;
+}
+
 // A Field kept past close() or a reopen with fewer columns reads as null
 // rather than reaching into a result that is gone.
-Cell cellOf(const Query* query, int index) {
+Cell cellOf(const detail::QueryImpl* query, int index, const char* row) {
   static const detail::Column none;
-  const detail::QueryImpl& q = *query->impl();
-  if (index < 0 || index >= query->fieldCount()) return Cell{q, none, nullptr};
-  return Cell{q, q.column(index), q.data(index)};
+  const detail::QueryImpl& q = *query;
+  if (index < 0 || index >= columnCount(q)) return Cell{q, none, nullptr};
+  if (!row) return Cell{q, q.column(index), q.data(index)};
+  const detail::Column& c = q.column(index);
+  return Cell{q, c, readAt<short>(row, c.nullOffset) != 0 ? nullptr : row + c.offset};
 }
 
 }  // namespace
 
-bool Field::isNull() const { return cellOf(query_, index_).data == nullptr; }
+int FetchedRow::fieldIndex(QLatin1StringView name) const noexcept {
+  // The reader's memo of names is not touched: it may be using it.
+  return query_->layout ? query_->layout->find(name) : -1;
+}
 
-QString Field::name() const { return cellOf(query_, index_).column.name; }
+Field FetchedRow::fieldByName(QLatin1StringView name) const {
+  const int index = fieldIndex(name);
+  if (index < 0) throwMissingColumn(*query_, name);
+  return Field(query_, index, row_);
+}
+
+Field FetchedRow::field(int index) const {
+  if (index < 0 || index >= columnCount(*query_)) {
+    detail::throwDatabaseError(QStringLiteral("the result has no column number %1").arg(index),
+                               query_->sql.join(u'\n'));
+  }
+  return Field(query_, index, row_);
+}
+
+bool Field::isNull() const { return cellOf(query_, index_, row_).data == nullptr; }
+
+QString Field::name() const { return cellOf(query_, index_, row_).column.name; }
 
 QString Field::asString() const {
-  const auto [q, c, data] = cellOf(query_, index_);
+  const auto [q, c, data] = cellOf(query_, index_, row_);
   if (!data) return QString();
   switch (c.type) {
     case SQL_TEXT:
@@ -194,7 +219,7 @@ QString Field::asString() const {
 }
 
 double Field::asFloat() const {
-  const auto [q, c, data] = cellOf(query_, index_);
+  const auto [q, c, data] = cellOf(query_, index_, row_);
   if (!data) return 0;
   switch (c.type) {
     case SQL_SHORT:
@@ -222,7 +247,7 @@ double Field::asFloat() const {
 }
 
 qint64 Field::asInteger() const {
-  const auto [q, c, data] = cellOf(query_, index_);
+  const auto [q, c, data] = cellOf(query_, index_, row_);
   if (!data) return 0;
   switch (c.type) {
     case SQL_SHORT:
@@ -250,7 +275,7 @@ qint64 Field::asInteger() const {
 }
 
 TDateTime Field::asDateTime() const {
-  const auto [q, c, data] = cellOf(query_, index_);
+  const auto [q, c, data] = cellOf(query_, index_, row_);
   if (!data) return 0;
   switch (c.type) {
     case SQL_TEXT:

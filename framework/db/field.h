@@ -1,4 +1,5 @@
-// One column of a query's current row (Query::fieldByName, Query::field).
+// One column of a query's current row (Query::fieldByName, Query::field), or
+// of a row as it is fetched (FetchedRow, for Query::setRowObserver).
 //
 // A null column, or any column when there is no current row (empty result,
 // or after the last row), reads as 0, empty text or the zero date. Text
@@ -9,6 +10,7 @@
 // throw ConversionError naming the text.
 #pragma once
 
+#include <QLatin1StringView>
 #include <QString>
 
 #include "framework/datetime.h"
@@ -16,9 +18,13 @@
 namespace margivo {
 
 class Query;
+namespace detail {
+struct QueryImpl;
+}
 
-// One column of the query's current row. Cheap to copy; valid while the
-// query is not reopened or closed.
+// One column of the query's current row (or of a fetched row). Cheap to
+// copy; valid while the query is not reopened or closed (a fetched row's,
+// while its observer runs).
 class Field {
  public:
   bool isNull() const;
@@ -30,9 +36,32 @@ class Field {
 
  private:
   friend class Query;
-  Field(const Query* query, int index) : query_(query), index_(index) {}
-  const Query* query_;
+  friend class FetchedRow;
+  Field(const detail::QueryImpl* query, int index, const char* row = nullptr)
+      : query_(query), index_(index), row_(row) {}
+  const detail::QueryImpl* query_;
   int index_;
+  const char* row_;  // a fetched row, read instead of the current one
+};
+
+// A row of a result as it is fetched, before the reader reaches it: what a
+// row observer (Query::setRowObserver) is given. Its columns read as those of
+// the current row do. Only the result's description is shared with the
+// reader, so it can be read on the thread that fetches ahead.
+class FetchedRow {
+ public:
+  // The column's index for field(), or -1 when the result has none.
+  int fieldIndex(QLatin1StringView name) const noexcept;
+  // Column `index` of this row. Throws DatabaseError when there is none.
+  Field field(int index) const;
+  // Throws DatabaseError naming the column when the result has none.
+  Field fieldByName(QLatin1StringView name) const;
+
+ private:
+  friend struct detail::QueryImpl;
+  FetchedRow(const detail::QueryImpl* query, const char* row) : query_(query), row_(row) {}
+  const detail::QueryImpl* query_;
+  const char* row_;
 };
 
 }  // namespace margivo

@@ -22,6 +22,8 @@ bool QueryImpl::fetchStreamRow() {
     }
     if (layout->hasBlobs)
       readBlobs(message.data(), cursor.database->attachment, cursor.transaction);
+    // Rows fetched ahead were shown to the observer as they arrived.
+    if (!cursor.ahead) observe(message.data());
   } catch (const Firebird::FbException& error) {
     cursor.close();
     throwDatabaseError(error, parsed.text);

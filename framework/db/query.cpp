@@ -155,6 +155,8 @@ bool Query::unidirectional() const noexcept { return impl_->unidirectional; }
 
 void Query::setReadAhead(bool readAhead) noexcept { impl_->readAhead = readAhead; }
 
+void Query::setRowObserver(RowObserver observer) { impl_->rowObserver = std::move(observer); }
+
 void Query::setParamCheck(bool paramCheck) noexcept {
   if (impl_->paramCheck == paramCheck) return;
   impl_->paramCheck = paramCheck;

@@ -34,6 +34,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 #include "framework/datetime.h"
@@ -104,6 +105,15 @@ class Query {
   // that only reads the rows gains nothing and pays the hand-over. A result
   // with blob columns is always fetched row by row.
   void setReadAhead(bool readAhead) noexcept;
+  // Calls `observer` with each row of the result as it is fetched, in order
+  // and before the reader can reach it, from the next open() on: on the
+  // thread that fetches ahead when there is one (setReadAhead), otherwise on
+  // the caller's, within open() or next(). Work done there on every row
+  // overlaps with the reader's. An exception it throws is the fetch's: the
+  // reader gets it after the rows before. REQUIRES: it touches nothing the
+  // reader uses meanwhile, and no Query but through the FetchedRow.
+  using RowObserver = std::function<void(const FetchedRow&)>;
+  void setRowObserver(RowObserver observer);
 
   bool isEmpty() const noexcept;
   // Rows of the result; reading forward only, the rows fetched so far.

@@ -10,12 +10,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "framework/db/columns_p.h"
 #include "framework/db/cursor_p.h"
 #include "framework/db/database.h"
+#include "framework/db/field.h"
 #include "framework/db/firebird_p.h"
 #include "framework/db/message_p.h"
 #include "framework/db/parameters_p.h"
@@ -31,6 +33,7 @@ struct QueryImpl {
   bool paramCheck = true;       // ":Name" marks parameters
   bool unidirectional = false;  // read forward only from the next open()
   bool readAhead = false;       // fetch ahead on a thread, from the next open()
+  std::function<void(const FetchedRow&)> rowObserver;  // told of each row fetched
 
   // --- The text as parsed for its parameters, and the values set for them
   // (by upper-case name). The values belong to the text they were set for.
@@ -86,6 +89,11 @@ struct QueryImpl {
   // DatabaseError, the cursor then closed too.
   bool fetchStreamRow();
   void endStream() noexcept;
+
+  // Tells the row observer (when there is one) of `row`, just fetched.
+  void observe(const char* row) const {
+    if (rowObserver) rowObserver(FetchedRow(this, row));
+  }
 
   // Field access.
   int findColumn(QLatin1StringView name) const {

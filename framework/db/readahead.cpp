@@ -6,8 +6,9 @@
 
 namespace margivo::detail {
 
-ReadAhead::ReadAhead(Firebird::IResultSet* cursor, unsigned messageLength)
-    : cursor_(cursor), messageLength_(messageLength) {
+ReadAhead::ReadAhead(Firebird::IResultSet* cursor, unsigned messageLength,
+                     std::function<void(const char*)> observe)
+    : cursor_(cursor), messageLength_(messageLength), observe_(std::move(observe)) {
   thread_ = std::thread([this] { fetch(); });
 }
 
@@ -45,6 +46,7 @@ void ReadAhead::fetch() noexcept {
             end = true;
             break;
           }
+          if (observe_) observe_(row);
           ++batch.count;
         }
       } catch (...) {

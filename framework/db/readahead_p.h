@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,8 +23,11 @@ namespace margivo::detail {
 // before it.
 class ReadAhead {
  public:
-  // Starts fetching `messageLength`-byte rows from `cursor`.
-  ReadAhead(Firebird::IResultSet* cursor, unsigned messageLength);
+  // Starts fetching `messageLength`-byte rows from `cursor`, handing each
+  // to `observe` (when given) on the thread as it arrives; an exception from
+  // it is the fetch's.
+  ReadAhead(Firebird::IResultSet* cursor, unsigned messageLength,
+            std::function<void(const char*)> observe = {});
   // Stops the thread (after its current fetch) and waits for it.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
@@ -45,6 +49,7 @@ class ReadAhead {
 
   Firebird::IResultSet* const cursor_;
   const unsigned messageLength_;
+  const std::function<void(const char*)> observe_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Batch> ready_;   // fetched, not yet read
