@@ -226,9 +226,9 @@ enum Coluna {
   kColunas
 };
 constexpr const char* kNomes[kColunas] = {
-    "CODEMPRESA",   "TIPOPEDIDO", "CODPEDIDO",  "CODVENDEDOR", "CODPRAZO",
-    "COMISSAO",     "FRETE",      "VLRACRESCIMO", "DATAPEDIDO", "DATAENTREGA",
-    "TOTALPEDIDO",  "CODPROD",    "DESCRICAO",  "CODGRADE"};
+    "CODEMPRESA",  "TIPOPEDIDO", "CODPEDIDO",    "CODVENDEDOR", "CODPRAZO",
+    "COMISSAO",    "FRETE",      "VLRACRESCIMO", "DATAPEDIDO",  "DATAENTREGA",
+    "TOTALPEDIDO", "CODPROD",    "DESCRICAO",    "CODGRADE"};
 
 }  // namespace
 
@@ -336,8 +336,8 @@ TMemoriaAtualizacao::Chave TMemoriaAtualizacao::leChave(const Campo& campo) {
 
 TMemoriaAtualizacao::Linha TMemoriaAtualizacao::leLinha(const Query& qry,
                                                         const TContribuicaoChamada& c) {
-  const Chave k = leChave(
-      [&qry](Coluna coluna) { return qry.fieldByName(QLatin1StringView(kNomes[coluna])); });
+  const Chave k =
+      leChave([&qry](Coluna coluna) { return qry.fieldByName(QLatin1StringView(kNomes[coluna])); });
   confere(k, c);
   return k.linha;
 }

@@ -1001,10 +1001,10 @@ TEST_P(StreamTest, AnObserverSeesEachRowAsFetchedBeforeTheReader) {
     bool unidirectional, readAhead, blob;
     bool outraThread;
   };
-  for (const Caso& caso : {Caso{"whole", false, false, true, false},
-                           Caso{"row by row", true, false, true, false},
-                           Caso{"fetched ahead", true, true, false, true},
-                           Caso{"ahead asked, blobs", true, true, true, false}}) {
+  for (const Caso& caso :
+       {Caso{"whole", false, false, true, false}, Caso{"row by row", true, false, true, false},
+        Caso{"fetched ahead", true, true, false, true},
+        Caso{"ahead asked, blobs", true, true, true, false}}) {
     SCOPED_TRACE(caso.nome);
     const auto texto = [&caso](auto campo) {
       QString t = QStringLiteral("%1|%2|%3|%4")
@@ -1039,7 +1039,8 @@ TEST_P(StreamTest, AnObserverSeesEachRowAsFetchedBeforeTheReader) {
     QStringList lidasTexto;
     for (q.open(); !q.eof(); q.next()) {
       ++lidas;
-      lidasTexto << texto([&q](const char* nome) { return q.fieldByName(QLatin1StringView(nome)); });
+      lidasTexto << texto(
+          [&q](const char* nome) { return q.fieldByName(QLatin1StringView(nome)); });
     }
     ASSERT_EQ(lidasTexto.size(), kRows);
     EXPECT_EQ(vistas, lidasTexto);

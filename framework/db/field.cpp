@@ -146,9 +146,7 @@ struct Cell {
   const char* data;
 };
 
-int columnCount(const detail::QueryImpl& q) {
-  return q.layout ? int(q.layout->columns.size()) : 0;
-}
+int columnCount(const detail::QueryImpl& q) { return q.layout ? int(q.layout->columns.size()) : 0; }
 
 // A Field kept past close() or a reopen with fewer columns reads as null
 // rather than reaching into a result that is gone.
