@@ -226,7 +226,7 @@ measure() {
   # shellcheck disable=SC2086
   first=$(median_from 0 $firsts)
   changed_kinds=$(count_word incremental "$KINDS")
-  if [ "$mode" = server ]; then rm -f "$copy"; else rm -f "$copy"; fi
+  rm -f "$copy"
 
   run "$ini" --fetch-only --refreshes 3
   # shellcheck disable=SC2086

@@ -78,10 +78,10 @@ class TAtualizacaoIncremental {
   // `figurasCompletas` every call keeps all its figures (the refresh lists
   // them).
   void iniciaRegistro(TdmRentabilidade& dm, bool figurasCompletas);
-  // After each call of the refresh, on the row it was made on.
   // The observer that reads each order-items row as it is fetched, for the
   // query whose product calls are recorded (TMemoriaAtualizacao::observaLinhas).
   Query::RowObserver observaLinhas();
+  // After each call of the refresh, on the row it was made on.
   void registraProduto(const Query& qry);
   void registraFrete(const Query& qry);
   // The tables whose records the refresh counts per key itself (from its

@@ -18,9 +18,18 @@ using detail::scaled;
 // ---------------------------------------------------------------------------
 // Finding a column of the result
 
-int Query::fieldCount() const noexcept {
-  return impl_->layout ? int(impl_->layout->columns.size()) : 0;
+namespace {
+
+int columnCount(const detail::QueryImpl& q) { return q.layout ? int(q.layout->columns.size()) : 0; }
+
+[[noreturn]] void throwNoColumnNumber(const detail::QueryImpl& q, int index) {
+  detail::throwDatabaseError(QStringLiteral("the result has no column number %1").arg(index),
+                             q.sql.join(u'\n'));
 }
+
+}  // namespace
+
+int Query::fieldCount() const noexcept { return columnCount(*impl_); }
 
 QString Query::fieldName(int index) const {
   if (index < 0 || index >= fieldCount()) {
@@ -62,10 +71,7 @@ Field Query::fieldByName(QLatin1StringView name) const {
 }
 
 Field Query::field(int index) const {
-  if (index < 0 || index >= fieldCount()) {
-    detail::throwDatabaseError(QStringLiteral("the result has no column number %1").arg(index),
-                               impl_->sql.join(u'\n'));
-  }
+  if (index < 0 || index >= fieldCount()) throwNoColumnNumber(*impl_, index);
   return Field(impl_.get(), index);
 }
 
@@ -146,8 +152,6 @@ struct Cell {
   const char* data;
 };
 
-int columnCount(const detail::QueryImpl& q) { return q.layout ? int(q.layout->columns.size()) : 0; }
-
 // A Field kept past close() or a reopen with fewer columns reads as null
 // rather than reaching into a result that is gone.
 Cell cellOf(const detail::QueryImpl* query, int index, const char* row) {
@@ -173,10 +177,7 @@ Field FetchedRow::fieldByName(QLatin1StringView name) const {
 }
 
 Field FetchedRow::field(int index) const {
-  if (index < 0 || index >= columnCount(*query_)) {
-    detail::throwDatabaseError(QStringLiteral("the result has no column number %1").arg(index),
-                               query_->sql.join(u'\n'));
-  }
+  if (index < 0 || index >= columnCount(*query_)) throwNoColumnNumber(*query_, index);
   return Field(query_, index, row_);
 }
 
