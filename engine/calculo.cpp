@@ -66,6 +66,10 @@ QString TCalculoRentabilidade::empresaConfigurada() const {
 // Order path.
 
 void TCalculoRentabilidade::calculaPedido() {
+  if (consultas.cacheAtivo())
+    consultas.calculaPedido(cabecTexto("CodEmpresa"), cabecTexto("TipoPedido"),
+                            cabecTexto("CodPedido"));
+
   // The line's cost price and net sale value, by the kind of line.
   if (VfOpcaoDeCalculo == QLatin1String("Produto")) {
     etapa = QStringLiteral("custo de aquisição");

@@ -28,6 +28,24 @@ inline size_t qHash(const TChaveMovimento& k, size_t seed = 0) noexcept {
   return qHashMulti(seed, k.grade, k.dia, k.sequencia, k.medio);
 }
 
+// What the period's load read for one of its orders (key CodEmpresa,
+// TipoPedido, CodPedido), each answer as its look-up gives it when asked
+// with this order's own key: the sum of the lines (totalItensPedido with
+// CodEmpresa, CodPedido, TipoPedido); the closing record, the agreement
+// documents and the installments (the order's key); the cheques (branch
+// `empresaDosPagamentos`, document TipoPedido || CodPedido) and the
+// financing (`empresaDosPagamentos`, CodPedido). An answer the load could not
+// give exactly is absent, and its look-up runs.
+struct TRespostasDoPedido {
+  QString empresaDosPagamentos;
+  double totalItens = 0;
+  std::optional<TEnceFat> enceFat;
+  std::optional<std::vector<TChequePreDatado>> cheques;
+  std::optional<TFinanciamento> financiamento;
+  std::optional<std::vector<TDocumentoConvenio>> documentos;
+  std::optional<std::vector<TParcelaPedido>> parcelas;
+};
+
 // Answers of the look-ups already run in one refresh, by look-up and key.
 // The whole refresh reads one snapshot, so a look-up asked again with the
 // same key would read the same rows: it is answered from here instead.
@@ -58,6 +76,19 @@ struct TCacheConsultas {
   QHash<TChave, std::vector<TDocumentoConvenio>> documentosConvenio;
   QHash<TChave, TCartCon> cartCon;
   QHash<TChave, std::vector<TParcelaPedido>> parcelasPedido;
+
+  // The period's orders, read by its load. The items come in product order,
+  // so each item's order is somewhere else in the table: the calculation
+  // says which order it is at (TConsultasRentabilidade::calculaPedido) and
+  // that order is kept here, so that its look-ups find it without a search
+  // each (and the cheques' and the financing's, whose keys are not the
+  // order's, find it at all). The pointers are into `pedidos`: whatever adds
+  // to it resets them.
+  QHash<TChave, TRespostasDoPedido> pedidos;
+  struct {
+    const TChave* chave = nullptr;
+    const TRespostasDoPedido* respostas = nullptr;
+  } pedidoAtual;
 
   // Tables read whole by the period loads; empty when not read.
   std::optional<TTabelaCarregada<double>> produtoCustoOperc, produtoComissao, vendedorComissao,

@@ -35,6 +35,20 @@ Database* TConsultasRentabilidade::banco() const { return dm_.ggtRent->Conexao()
 
 void TConsultasRentabilidade::esqueceCondPag() noexcept { dm_.condPagAberta_.reset(); }
 
+const TRespostasDoPedido* TConsultasRentabilidade::respostasDoPedido(const QString& codEmpresa,
+                                                                     const QString& tipoPedido,
+                                                                     const QString& codPedido) {
+  if (!cache_) return nullptr;
+  auto& atual = cache_->pedidoAtual;
+  if (atual.respostas != nullptr && atual.chave->c == codPedido && atual.chave->b == tipoPedido &&
+      atual.chave->a == codEmpresa)
+    return atual.respostas;
+  const auto it = cache_->pedidos.constFind(TChave{codEmpresa, tipoPedido, codPedido});
+  if (it == cache_->pedidos.constEnd()) return nullptr;
+  atual = {&it.key(), &it.value()};
+  return atual.respostas;
+}
+
 Query& TConsultasRentabilidade::usaQryAuxiliar() {
   esqueceCondPag();
   return dm_.qryAuxiliar;
@@ -119,6 +133,8 @@ double TConsultasRentabilidade::comissaoProduto(const QString& codProd) {
 double TConsultasRentabilidade::totalItensPedido(const QString& codEmpresa,
                                                  const QString& codPedido,
                                                  const QString& tipoPedido) {
+  if (const TRespostasDoPedido* r = respostasDoPedido(codEmpresa, tipoPedido, codPedido))
+    return r->totalItens;
   return lembra(
       cache_ ? &cache_->totalItensPedido : nullptr, TChave{codEmpresa, codPedido, tipoPedido},
       false, [&]() -> double {
@@ -166,6 +182,9 @@ TCondPag TConsultasRentabilidade::condPag(const QString& codPrazo) {
 
 TEnceFat TConsultasRentabilidade::enceFat(const QString& codEmpresa, const QString& tipoPedido,
                                           const QString& codPedido) {
+  if (const TRespostasDoPedido* r = respostasDoPedido(codEmpresa, tipoPedido, codPedido);
+      r != nullptr && r->enceFat)
+    return *r->enceFat;
   return lembra(
       cache_ ? &cache_->enceFat : nullptr, TChave{codEmpresa, tipoPedido, codPedido}, false,
       [&]() -> TEnceFat {
@@ -192,6 +211,17 @@ TEnceFat TConsultasRentabilidade::enceFat(const QString& codEmpresa, const QStri
 
 std::vector<TChequePreDatado> TConsultasRentabilidade::chequesPreDatados(
     const QString& codEmpresa, const QString& numDocOrig) {
+  // The document of the order found last, when it is that order's own.
+  if (const TRespostasDoPedido* r = cache_ ? cache_->pedidoAtual.respostas : nullptr;
+      r != nullptr && r->cheques && codEmpresa == r->empresaDosPagamentos) {
+    const TChave& pedido = *cache_->pedidoAtual.chave;
+    const QStringView numDoc(numDocOrig);
+    if (numDoc.size() == pedido.b.size() + pedido.c.size() && numDoc.startsWith(pedido.b) &&
+        numDoc.sliced(pedido.b.size()) == pedido.c) {
+      esqueceCondPag();  // as the look-up leaves qryAuxiliar
+      return *r->cheques;
+    }
+  }
   return lembra(cache_ ? &cache_->chequesPreDatados : nullptr, TChave{codEmpresa, numDocOrig}, true,
                 [&]() -> std::vector<TChequePreDatado> {
                   Query& q = usaQryAuxiliar();
@@ -209,6 +239,11 @@ std::vector<TChequePreDatado> TConsultasRentabilidade::chequesPreDatados(
 
 TFinanciamento TConsultasRentabilidade::financiamento(const QString& codEmpresa,
                                                       const QString& codVenda) {
+  // The sale of the order found last, when it is that order's own.
+  if (const TRespostasDoPedido* r = cache_ ? cache_->pedidoAtual.respostas : nullptr;
+      r != nullptr && r->financiamento && codEmpresa == r->empresaDosPagamentos &&
+      codVenda == cache_->pedidoAtual.chave->c)
+    return *r->financiamento;
   return lembra(
       cache_ ? &cache_->financiamento : nullptr, TChave{codEmpresa, codVenda}, false,
       [&]() -> TFinanciamento {
@@ -253,6 +288,9 @@ TPlanoFinanc TConsultasRentabilidade::planoFinanc(const QString& codFinanceira,
 
 std::vector<TDocumentoConvenio> TConsultasRentabilidade::documentosConvenio(
     const QString& codEmpresa, const QString& tipoPedido, const QString& codPedido) {
+  if (const TRespostasDoPedido* r = respostasDoPedido(codEmpresa, tipoPedido, codPedido);
+      r != nullptr && r->documentos)
+    return *r->documentos;
   return lembra(
       cache_ ? &cache_->documentosConvenio : nullptr, TChave{codEmpresa, tipoPedido, codPedido},
       false, [&]() -> std::vector<TDocumentoConvenio> {
@@ -300,6 +338,9 @@ TCartCon TConsultasRentabilidade::cartCon(const QString& codigo) {
 std::vector<TParcelaPedido> TConsultasRentabilidade::parcelasPedido(const QString& codEmpresa,
                                                                     const QString& tipoPedido,
                                                                     const QString& codPedido) {
+  if (const TRespostasDoPedido* r = respostasDoPedido(codEmpresa, tipoPedido, codPedido);
+      r != nullptr && r->parcelas)
+    return *r->parcelas;
   return lembra(cache_ ? &cache_->parcelasPedido : nullptr,
                 TChave{codEmpresa, tipoPedido, codPedido}, false,
                 [&]() -> std::vector<TParcelaPedido> {

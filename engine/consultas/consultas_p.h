@@ -96,6 +96,14 @@ class TConsultasRentabilidade {
                           const QString& codProd, const QString& codGrade,
                           const TMovimento& movimento);
 
+  // Tells the memory which order the calculation is at (CodEmpresa,
+  // TipoPedido, CodPedido): its look-ups are answered from what the period
+  // read for it without a search each, the cheques' and the financing's
+  // included, whose keys are not the order's. Changes no answer.
+  void calculaPedido(const QString& codEmpresa, const QString& tipoPedido,
+                     const QString& codPedido) {
+    respostasDoPedido(codEmpresa, tipoPedido, codPedido);
+  }
   // Sum of the order's item lines, on a query object of its own.
   double totalItensPedido(const QString& codEmpresa, const QString& codPedido,
                           const QString& tipoPedido);
@@ -158,6 +166,10 @@ class TConsultasRentabilidade {
                                                    const QString& codEmpresa,
                                                    const QString& codProd, const QString& codGrade,
                                                    TDateTime dataVenda);
+  // The period's answers for the order (CodEmpresa, TipoPedido, CodPedido),
+  // kept as the order found last; null when the period did not read it.
+  const TRespostasDoPedido* respostasDoPedido(const QString& codEmpresa, const QString& tipoPedido,
+                                              const QString& codPedido);
   // `consulta()`, or its answer: from `tabela` when that table read whole
   // can tell, else kept in `respostas` under `chave` (the look-up runs when
   // there is no cache, `respostas` null, or no answer yet).

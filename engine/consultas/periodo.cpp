@@ -93,11 +93,12 @@ void TCargaPeriodo::carregaPedidos() {
     std::vector<TParcelaPedido> parcelas;
   };
   std::optional<Pedido> atual;
+  // The last order found is kept by pointer into the table added to here.
+  cache.pedidoAtual = {};
   const auto conclui = [&] {
     if (!atual) return;
     Pedido& r = *atual;
     const TChave& k = r.chave;
-    cache.totalItensPedido.insert(TChave{k.a, k.c, k.b}, r.totalItens);
     if (cache.aoContarPedido) {
       TContagensDoPedido contagens;
       contagens.CODEMPRESA = k.a;
@@ -112,23 +113,21 @@ void TCargaPeriodo::carregaPedidos() {
       }
       cache.aoContarPedido(contagens);
     }
-    if (r.numDoc) {
-      cache.chequesPreDatados.insert(TChave{empresaDosPagamentos(k), k.b + k.c},
-                                     std::move(r.cheques));
-    }
+    TRespostasDoPedido respostas;
+    respostas.empresaDosPagamentos = empresaDosPagamentos(k);
+    respostas.totalItens = r.totalItens;
+    if (r.numDoc) respostas.cheques = std::move(r.cheques);
     // Two closing records: the look-up reads the first, which its own
     // statement will find.
     if (r.fechamentos <= 1) {
-      cache.enceFat.insert(k, r.enceFat);
-      if (r.financiamentos && *r.financiamentos <= 1) {
-        cache.financiamento.insert(TChave{empresaDosPagamentos(k), k.c},
-                                   *r.financiamentos == 0 ? TFinanciamento{} : r.financiamento);
-      }
-      if (r.comDocumentos) cache.documentosConvenio.insert(k, std::move(r.documentos));
+      respostas.enceFat = r.enceFat;
+      if (r.financiamentos && *r.financiamentos <= 1)
+        respostas.financiamento = *r.financiamentos == 0 ? TFinanciamento{} : r.financiamento;
+      if (r.comDocumentos) respostas.documentos = std::move(r.documentos);
       // Two installment rows: the same.
-      if (r.comParcelas && r.linhasDeParcelas <= 1)
-        cache.parcelasPedido.insert(k, std::move(r.parcelas));
+      if (r.comParcelas && r.linhasDeParcelas <= 1) respostas.parcelas = std::move(r.parcelas);
     }
+    cache.pedidos.insert(k, std::move(respostas));
     ++pedidosLidos;
     atual.reset();
   };
@@ -157,8 +156,7 @@ void TCargaPeriodo::carregaPedidos() {
     if (empresa.isNull() || tipo.isNull() || pedido.isNull()) continue;
     TChave chave{empresa.asString(), tipo.asString(), pedido.asString()};
     // An order met again (its rows are the same again) is answered already.
-    if (!ascii(chave) || cache.totalItensPedido.contains(TChave{chave.a, chave.c, chave.b}))
-      continue;
+    if (!ascii(chave) || cache.pedidos.contains(chave)) continue;
     Pedido& r = atual.emplace();
     const Field numDoc = q.fieldByName("MGV_NUMDOC");
     r.numDoc = !numDoc.isNull() &&
