@@ -619,9 +619,17 @@ std::vector<std::uint32_t> TMemoriaAtualizacao::fretesACalcular() {
   alterados_.clear();
   std::vector<std::uint32_t> resultado;
   if (grupos.isEmpty()) return resultado;
-  for (const std::uint32_t i : pedidosComCodigo(grupos)) pedidos_[i].frete = -1;
+  // The orders of those codes, marked: the rows of the others (every row
+  // kept is a living order's since concluiSubstituicao) are passed over
+  // without making their code's key.
+  std::vector<bool> doGrupo(pedidos_.size());
+  for (const std::uint32_t i : pedidosComCodigo(grupos)) {
+    pedidos_[i].frete = -1;
+    doGrupo[i] = true;
+  }
   QSet<QString> vistos;
   for (std::size_t i = 0; i < linhas_.size() && vistos.size() < grupos.size(); ++i) {
+    if (!doGrupo[linhas_[i].pedido]) continue;
     const Pedido& p = pedidos_[linhas_[i].pedido];
     const QString chave = chaveFrete(p);
     if (!grupos.contains(chave) || vistos.contains(chave)) continue;
