@@ -116,7 +116,7 @@ class TMemoriaAtualizacao {
   // row) and what it did. Throws DatabaseError when a column is missing.
   void registraProduto(const Query& qry, const TContribuicaoChamada& c);
   // Reading each row's order and product as the row is fetched, on the
-  // thread that fetches ahead, rather than when the call is recorded: the
+  // read-ahead's own thread, rather than when the call is recorded: the
   // observer to set on the order-items query before it opens. registraProduto
   // then takes the row from it, and until the query has read its last row
   // nothing else of the memory may be used.

@@ -9,10 +9,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "framework/db/columns_p.h"
 #include "framework/db/database.h"
@@ -991,8 +993,9 @@ TEST_P(StreamTest, RowsFetchedAheadComeInOrderBetweenOtherStatements) {
 
 // An observer sees every row once, in order, as it is fetched and before the
 // reader reaches it; its columns read as the reader's do. Rows fetched ahead
-// are observed on the fetching thread, others on the reader's. An exception
-// from the observer reaches the reader after the rows before it.
+// are observed on a thread other than the reader's, others on the reader's.
+// An exception from the observer reaches the reader after the rows before
+// it.
 TEST_P(StreamTest, AnObserverSeesEachRowAsFetchedBeforeTheReader) {
   const QStringList semBlob = {QStringLiteral("SELECT N, NOME, VALOR FROM LINHAS ORDER BY N")};
   const QStringList comBlob = {QStringLiteral("SELECT N, NOME, VALOR, OBS FROM LINHAS ORDER BY N")};
@@ -1074,6 +1077,94 @@ TEST_P(StreamTest, AnObserverSeesEachRowAsFetchedBeforeTheReader) {
     q.close();
     EXPECT_NO_THROW(transaction.commit());
   }
+}
+
+// More rows than are fetched ahead, with an observer: the fetching thread
+// waits for the reader, and every way out of it still ends cleanly. The
+// rows are read whole, the observer fails partway, and the reader stops
+// while the fetching thread is held back.
+TEST_P(StreamTest, MoreRowsThanFetchedAheadWithAnObserver) {
+  constexpr int kTotal = 40000;
+  const QStringList select = {
+      QStringLiteral("SELECT FIRST %1 A.N * %2 + B.N AS K FROM LINHAS A CROSS JOIN LINHAS B")
+          .arg(kTotal)
+          .arg(kRows)};
+  Transaction transaction(database_, TransactionKind::Snapshot);
+  Query q(&database_);
+  q.setTransaction(&transaction);
+  q.setUnidirectional(true);
+  q.setReadAhead(true);
+  q.sql() = select;
+
+  // Whole: the observer sees the reader's rows, in its order, each before it.
+  std::vector<qint64> vistas;
+  std::atomic<int> lidas{0};
+  int vistasAntes = 0;
+  q.setRowObserver([&](const FetchedRow& row) {
+    vistas.push_back(row.fieldByName(QLatin1StringView("K")).asInteger());
+    if (lidas.load() < static_cast<int>(vistas.size())) ++vistasAntes;
+  });
+  std::vector<qint64> lidasK;
+  for (q.open(); !q.eof(); q.next()) {
+    ++lidas;
+    lidasK.push_back(q.fieldByName("K").asInteger());
+  }
+  ASSERT_EQ(lidasK.size(), std::size_t(kTotal));
+  EXPECT_EQ(vistas, lidasK);
+  EXPECT_EQ(vistasAntes, kTotal);
+  EXPECT_EQ(openCursors(), 0);
+
+  // The observer fails on the 30 000th row: the reader has the rows before.
+  int observadas = 0;
+  q.setRowObserver([&observadas](const FetchedRow&) {
+    if (++observadas == 30000) throw std::runtime_error("observador");
+  });
+  int lidasAteOErro = 0;
+  try {
+    for (q.open(); !q.eof(); q.next()) ++lidasAteOErro;
+    ADD_FAILURE() << "the observer's error must reach the reader";
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "observador");
+  }
+  EXPECT_EQ(lidasAteOErro, 29999);
+  EXPECT_EQ(openCursors(), 0);
+
+  // A fetch that fails reaches the reader after the rows before it, through
+  // the observer.
+  Query falha(&database_);
+  falha.setTransaction(&transaction);
+  falha.setUnidirectional(true);
+  falha.setReadAhead(true);
+  falha.sql() << QStringLiteral(
+                     "SELECT FIRST %1 CAST(CASE WHEN A.N = 9 AND B.N = 5 THEN 'x' ELSE '1' END "
+                     "AS INTEGER) AS X FROM LINHAS A CROSS JOIN LINHAS B")
+                     .arg(kTotal);
+  int observadasAntesDaFalha = 0;
+  falha.setRowObserver([&](const FetchedRow&) { ++observadasAntesDaFalha; });
+  int lidasAntesDaFalha = 0;
+  try {
+    for (falha.open(); !falha.eof(); falha.next()) ++lidasAntesDaFalha;
+    ADD_FAILURE() << "the conversion must fail";
+  } catch (const DatabaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("CAST"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(lidasAntesDaFalha, observadasAntesDaFalha);
+  EXPECT_GT(lidasAntesDaFalha, 0);
+  EXPECT_EQ(openCursors(), 0);
+
+  // The reader stops after a few rows, once the fetching thread is well
+  // ahead (and held back before the last row).
+  std::atomic<int> vistasAgora{0};
+  q.setRowObserver([&vistasAgora](const FetchedRow&) { ++vistasAgora; });
+  q.open();
+  for (int i = 0; i < 10; ++i) q.next();
+  for (int espera = 0; vistasAgora.load() < 5000 && espera < 3000; ++espera)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GE(vistasAgora.load(), 5000);
+  EXPECT_LT(vistasAgora.load(), kTotal);
+  q.close();
+  EXPECT_EQ(openCursors(), 0);
+  EXPECT_NO_THROW(transaction.commit());
 }
 
 TEST_P(StreamTest, AFailedFetchLeavesNoCursor) {

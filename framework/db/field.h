@@ -47,7 +47,7 @@ class Field {
 // A row of a result as it is fetched, before the reader reaches it: what a
 // row observer (Query::setRowObserver) is given. Its columns read as those of
 // the current row do. Only the result's description is shared with the
-// reader, so it can be read on the thread that fetches ahead.
+// reader, so it can be read on the read-ahead's own thread.
 class FetchedRow {
  public:
   // The column's index for field(), or -1 when the result has none.

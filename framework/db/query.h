@@ -106,10 +106,11 @@ class Query {
   // with blob columns is always fetched row by row.
   void setReadAhead(bool readAhead) noexcept;
   // Calls `observer` with each row of the result as it is fetched, in order
-  // and before the reader can reach it, from the next open() on: on the
-  // thread that fetches ahead when there is one (setReadAhead), otherwise on
-  // the caller's, within open() or next(). Work done there on every row
-  // overlaps with the reader's. An exception it throws is the fetch's: the
+  // and before the reader can reach it, from the next open() on: when rows
+  // are fetched ahead (setReadAhead), on a thread of its own between the
+  // fetching one and the reader, otherwise on the caller's, within open() or
+  // next(). Work done there on every row overlaps with the reader's and
+  // with the fetch. An exception it throws is the fetch's: the
   // reader gets it after the rows before. REQUIRES: it touches nothing the
   // reader uses meanwhile, and no Query but through the FetchedRow.
   using RowObserver = std::function<void(const FetchedRow&)>;

@@ -8,8 +8,13 @@ namespace margivo::detail {
 
 ReadAhead::ReadAhead(Firebird::IResultSet* cursor, unsigned messageLength,
                      std::function<void(const char*)> observe)
-    : cursor_(cursor), messageLength_(messageLength), observe_(std::move(observe)) {
+    : cursor_(cursor),
+      messageLength_(messageLength),
+      batchesAhead_(std::clamp(kBytesAhead / (kRowsPerBatch * std::max(messageLength, 1u)),
+                               kMinBatchesAhead, kMaxBatchesAhead)),
+      observe_(std::move(observe)) {
   thread_ = std::thread([this] { fetch(); });
+  if (observe_) observer_ = std::thread([this] { observeRows(); });
 }
 
 ReadAhead::~ReadAhead() {
@@ -19,6 +24,23 @@ ReadAhead::~ReadAhead() {
   }
   changed_.notify_all();
   thread_.join();
+  if (observer_.joinable()) observer_.join();
+}
+
+void ReadAhead::fetched(Batch batch, bool end, std::exception_ptr error) {
+  {
+    const std::lock_guard lock(mutex_);
+    if (observe_) {
+      if (batch.count > 0) fetched_.push_back(std::move(batch));
+      fetchEnd_ = end || error;
+      fetchError_ = error;
+    } else {
+      if (batch.count > 0) ready_.push_back(std::move(batch));
+      end_ = end || error;
+      error_ = error;
+    }
+  }
+  changed_.notify_all();
 }
 
 void ReadAhead::fetch() noexcept {
@@ -28,8 +50,10 @@ void ReadAhead::fetch() noexcept {
       Batch batch;
       {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return stop_ || ready_.size() < kBatchesAhead; });
-        if (stop_) return;
+        changed_.wait(lock, [this] {
+          return stop_ || halt_ || ready_.size() + fetched_.size() < batchesAhead_;
+        });
+        if (stop_ || halt_) return;
         if (!free_.empty()) {
           batch = std::move(free_.back());
           free_.pop_back();
@@ -46,28 +70,59 @@ void ReadAhead::fetch() noexcept {
             end = true;
             break;
           }
-          if (observe_) observe_(row);
           ++batch.count;
         }
       } catch (...) {
         error = std::current_exception();
       }
-      {
-        const std::lock_guard lock(mutex_);
-        if (batch.count > 0) ready_.push_back(std::move(batch));
-        end_ = end || error;
-        error_ = error;
-      }
-      changed_.notify_all();
+      fetched(std::move(batch), end, error);
       if (end || error) return;
     }
   } catch (...) {
     // Out of memory for a status or a batch: the reader gets the error
     // after the rows fetched before it.
-    const std::lock_guard lock(mutex_);
-    error_ = std::current_exception();
-    end_ = true;
+    fetched(Batch(), true, std::current_exception());
+  }
+}
+
+void ReadAhead::observeRows() noexcept {
+  for (;;) {
+    Batch batch;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stop_ || !fetched_.empty() || fetchEnd_; });
+      if (stop_) return;
+      if (fetched_.empty()) {
+        // Every row observed: the fetch's end is the reader's.
+        end_ = true;
+        error_ = fetchError_;
+        changed_.notify_all();
+        return;
+      }
+      batch = std::move(fetched_.front());
+      fetched_.pop_front();
+    }
+    std::exception_ptr error;
+    std::size_t observed = 0;
+    try {
+      for (; observed < batch.count; ++observed)
+        observe_(batch.rows.data() + observed * messageLength_);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    batch.count = observed;
+    {
+      const std::lock_guard lock(mutex_);
+      if (batch.count > 0) ready_.push_back(std::move(batch));
+      if (error) {
+        // The rows end where the observer failed; no more are fetched.
+        end_ = true;
+        error_ = error;
+        halt_ = true;
+      }
+    }
     changed_.notify_all();
+    if (error) return;
   }
 }
 
