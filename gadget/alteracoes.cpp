@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "framework/db/database.h"
@@ -631,6 +632,10 @@ struct TMonitorAlteracoes::LeituraParalela::Dados {
   std::future<bool> inicio = iniciada.get_future();
   std::promise<std::unique_ptr<Estado>> resultado;
   std::future<std::unique_ptr<Estado>> fim = resultado.get_future();
+  // Whether to read, once the snapshot has started: le() or the end.
+  std::promise<bool> vez;
+  std::future<bool> leitura = vez.get_future();
+  std::once_flag decidida;
   std::thread thread;
 };
 
@@ -649,8 +654,11 @@ TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuar
         ReadScope leitura(banco);
         d.iniciada.set_value(true);
         avisado = true;
-        periodo.tipoCusto = leTipoCusto(banco);
-        std::unique_ptr<Estado> base = leEstado(banco, periodo, d.contadasAParte);
+        std::unique_ptr<Estado> base;
+        if (d.leitura.get()) {
+          periodo.tipoCusto = leTipoCusto(banco);
+          base = leEstado(banco, periodo, d.contadasAParte);
+        }
         leitura.end();
         d.resultado.set_value(std::move(base));
       }
@@ -662,7 +670,13 @@ TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuar
 }
 
 TMonitorAlteracoes::LeituraParalela::~LeituraParalela() {
+  // Never asked to read: nothing is read.
+  std::call_once(d_->decidida, [this] { d_->vez.set_value(false); });
   if (d_->thread.joinable()) d_->thread.join();
+}
+
+void TMonitorAlteracoes::LeituraParalela::le() {
+  std::call_once(d_->decidida, [this] { d_->vez.set_value(true); });
 }
 
 bool TMonitorAlteracoes::LeituraParalela::iniciada() { return d_->inicio.get(); }
@@ -1032,6 +1046,7 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
 void TMonitorAlteracoes::defineBase(LeituraParalela& leitura,
                                     std::map<QString, Contagens> contagens) {
   esquece();
+  leitura.le();
   if (leitura.d_->thread.joinable()) leitura.d_->thread.join();
   std::unique_ptr<Estado> base = leitura.d_->fim.get();
   for (auto& [nome, lista] : contagens) {

@@ -109,8 +109,9 @@ class TMonitorAlteracoes {
   // (or the whole period) be read again.
   class LeituraParalela {
    public:
-    // Attaches to `nome` with `usuario` and `senha`, starts a read snapshot
-    // and reads the base in it; `periodo`'s cost policy is read there too.
+    // Attaches to `nome` with `usuario` and `senha` and starts a read
+    // snapshot; le() then reads the base in it (`periodo`'s cost policy
+    // too).
     // Of the tables named in `contadasAParte` only the whole count is read:
     // the caller hands the count of each key to defineBase.
     LeituraParalela(QString nome, QString usuario, QString senha, Periodo periodo,
@@ -122,6 +123,9 @@ class TMonitorAlteracoes {
     // Blocks until the snapshot has started; false when the attachment or
     // the snapshot failed (there will be no base).
     bool iniciada();
+    // Starts reading the base, beside what the caller does next (defineBase
+    // starts it too; a reading never started reads nothing).
+    void le();
 
    private:
     friend class TMonitorAlteracoes;

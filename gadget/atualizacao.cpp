@@ -187,6 +187,10 @@ void TAtualizacaoRentabilidade::IniciarGadget(ResultadoAtualizacao& resultado,
         // beside the calculation.
         if (registrando_ && opcoes.caminhoRapido)
           QryItensPedidos.setRowObserver(incremental_->observaLinhas());
+        // The base is read from here on, on its snapshot taken first: beside
+        // the items query's sort, which leaves a processor idle, rather than
+        // beside the period's look-ups, which keep both busy.
+        if (base) base->le();
         ConsultaItensPedidos(QryItensPedidos, config.Empresa, config.MostraPedidos, data1, data2);
         ZeraVariaveis();
         resultado.totais = totais;
