@@ -772,6 +772,24 @@ class StreamTest : public QueryTest {
     return q.fieldByName("N").asInteger();
   }
 
+  // Reads `q` with an observer that fails on the `n`th row it sees: the
+  // reader must get the observer's error. Returns the rows read before it.
+  static int leAteOObservadorFalhar(Query& q, int n) {
+    int observadas = 0;
+    q.setRowObserver([&observadas, n](const FetchedRow&) {
+      if (++observadas == n) throw std::runtime_error("observador");
+    });
+    int lidas = 0;
+    try {
+      for (q.open(); !q.eof(); q.next()) ++lidas;
+      ADD_FAILURE() << "the observer's error must reach the reader";
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), "observador");
+    }
+    q.setRowObserver({});
+    return lidas;
+  }
+
   const QStringList select_ = {QStringLiteral("SELECT N, NOME, VALOR, OBS FROM LINHAS"),
                                QStringLiteral("ORDER BY N")};
 };
@@ -1060,19 +1078,9 @@ TEST_P(StreamTest, AnObserverSeesEachRowAsFetchedBeforeTheReader) {
     }
     EXPECT_EQ(openCursors(), 0);
 
-    // The observer fails on row 1500: the reader gets the rows before it.
-    q.setRowObserver([](const FetchedRow& row) {
-      if (row.fieldByName(QLatin1StringView("N")).asInteger() == 1500)
-        throw std::runtime_error("observador");
-    });
-    int lidasAteOErro = 0;
-    try {
-      for (q.open(); !q.eof(); q.next()) ++lidasAteOErro;
-      ADD_FAILURE() << "the observer's error must reach the reader";
-    } catch (const std::runtime_error& error) {
-      EXPECT_STREQ(error.what(), "observador");
-    }
-    EXPECT_EQ(lidasAteOErro, caso.unidirectional ? 1500 : 0);
+    // The observer fails on row 1500 (the 1501st): the reader gets the rows
+    // before it.
+    EXPECT_EQ(leAteOObservadorFalhar(q, 1501), caso.unidirectional ? 1500 : 0);
     EXPECT_EQ(openCursors(), 0);
     q.close();
     EXPECT_NO_THROW(transaction.commit());
@@ -1115,18 +1123,7 @@ TEST_P(StreamTest, MoreRowsThanFetchedAheadWithAnObserver) {
   EXPECT_EQ(openCursors(), 0);
 
   // The observer fails on the 30 000th row: the reader has the rows before.
-  int observadas = 0;
-  q.setRowObserver([&observadas](const FetchedRow&) {
-    if (++observadas == 30000) throw std::runtime_error("observador");
-  });
-  int lidasAteOErro = 0;
-  try {
-    for (q.open(); !q.eof(); q.next()) ++lidasAteOErro;
-    ADD_FAILURE() << "the observer's error must reach the reader";
-  } catch (const std::runtime_error& error) {
-    EXPECT_STREQ(error.what(), "observador");
-  }
-  EXPECT_EQ(lidasAteOErro, 29999);
+  EXPECT_EQ(leAteOObservadorFalhar(q, 30000), 29999);
   EXPECT_EQ(openCursors(), 0);
 
   // A fetch that fails reaches the reader after the rows before it, through
