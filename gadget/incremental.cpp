@@ -1,8 +1,11 @@
 #include "gadget/incremental.h"
 
 #include <QHash>
+#include <QMultiHash>
 #include <QSet>
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "engine/dmrent.h"
 #include "framework/db/database.h"
@@ -20,14 +23,18 @@ namespace {
 int limite(int pedidos) { return std::max(200, pedidos / 20); }
 
 // A code as the database compares it.
-QString semBrancos(const QString& s) {
+QStringView semBrancos(QStringView s) {
   qsizetype n = s.size();
   while (n > 0 && s.at(n - 1) == u' ') --n;
-  return n == s.size() ? s : s.left(n);
+  return s.first(n);
 }
 QString chaveCanonica(const QStringList& k) {
-  return semBrancos(k.value(0)) + u'\x1f' + semBrancos(k.value(1)) + u'\x1f' +
-         semBrancos(k.value(2));
+  QString r;
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) r += u'\x1f';
+    r += semBrancos(k.value(i));
+  }
+  return r;
 }
 
 }  // namespace
@@ -187,23 +194,38 @@ bool TAtualizacaoIncremental::atualiza(TAtualizacaoRentabilidade& gadget, Databa
   std::vector<std::uint32_t> daMemoria = alteracoes.pedidosDaMemoria;
   std::vector<QStringList> novos;
   if (!alteracoes.pedidos.empty()) {
-    QHash<QString, std::uint32_t> porChave;
-    for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
-      if (!pedidos[i].vivo) continue;
-      porChave.insert(chaveCanonica({memoria_.texto(pedidos[i].CODEMPRESA),
-                                     memoria_.texto(pedidos[i].TIPOPEDIDO),
-                                     memoria_.texto(pedidos[i].CODPEDIDO)}),
-                      i);
-    }
+    // Each changed key once, as the database compares it, found among the
+    // memory's living orders (the last of two alike) by its CODPEDIDO's
+    // hash: the few keys are looked for, the orders' texts are not copied.
     QSet<QString> vistos;
+    std::vector<const QStringList*> chaves;
+    QMultiHash<size_t, std::size_t> porCodigo;
     for (const QStringList& k : alteracoes.pedidos) {
       const QString canonica = chaveCanonica(k);
       if (vistos.contains(canonica)) continue;
       vistos.insert(canonica);
-      if (const auto it = porChave.constFind(canonica); it != porChave.cend())
-        daMemoria.push_back(*it);
+      porCodigo.insert(qHash(semBrancos(k.value(2))), chaves.size());
+      chaves.push_back(&k);
+    }
+    std::vector<std::optional<std::uint32_t>> achados(chaves.size());
+    for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
+      const auto& p = pedidos[i];
+      if (!p.vivo) continue;
+      const QStringView codigo = semBrancos(memoria_.vista(p.CODPEDIDO));
+      const size_t h = qHash(codigo);
+      for (auto it = porCodigo.constFind(h); it != porCodigo.cend() && it.key() == h; ++it) {
+        const QStringList& k = *chaves[*it];
+        if (codigo == semBrancos(k.value(2)) &&
+            semBrancos(memoria_.vista(p.TIPOPEDIDO)) == semBrancos(k.value(1)) &&
+            semBrancos(memoria_.vista(p.CODEMPRESA)) == semBrancos(k.value(0)))
+          achados[*it] = i;
+      }
+    }
+    for (std::size_t j = 0; j < chaves.size(); ++j) {
+      if (achados[j])
+        daMemoria.push_back(*achados[j]);
       else
-        novos.push_back(k);
+        novos.push_back(*chaves[j]);
     }
   }
 

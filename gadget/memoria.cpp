@@ -142,6 +142,10 @@ QString TMemoriaAtualizacao::texto(std::uint32_t indice) const {
   return indice == Pedido::kNulo ? QString() : textos_->texto(indice).toString();
 }
 
+QStringView TMemoriaAtualizacao::vista(std::uint32_t indice) const {
+  return indice == Pedido::kNulo ? QStringView() : textos_->texto(indice);
+}
+
 double TMemoriaAtualizacao::valor(std::uint32_t indice) const noexcept {
   return indice == Pedido::kNulo ? 0 : numeros_->valor(indice);
 }

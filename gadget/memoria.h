@@ -171,6 +171,8 @@ class TMemoriaAtualizacao {
 
   const TBlocos<Pedido>& pedidos() const noexcept { return pedidos_; }
   QString texto(std::uint32_t indice) const;
+  // The same text, without a copy: valid until the memory changes.
+  QStringView vista(std::uint32_t indice) const;
   // A number or date of an order's header; 0 for a null one.
   double valor(std::uint32_t indice) const noexcept;
   // The living orders whose CODPEDIDO is one of `codigos` (compared without
