@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <future>
+#include <initializer_list>
 #include <mutex>
 #include <thread>
 
@@ -83,12 +84,19 @@ QString semBrancos(const QString& s) {
   return n == s.size() ? s : s.left(n);
 }
 
-// A key as the database compares it, hashed.
-quint64 hashChave(const QStringList& partes) {
+// A key as the database compares it, hashed: its texts without their
+// trailing blanks.
+template <typename Partes>
+quint64 hashDasPartes(const Partes& partes) {
   size_t h = 0x4d617267u;
-  for (const QString& p : partes) h = qHashMulti(h, semBrancos(p));
+  for (QStringView p : partes) {
+    while (p.endsWith(u' ')) p.chop(1);
+    h = qHashMulti(h, p);
+  }
   return h;
 }
+quint64 hashChave(const QStringList& partes) { return hashDasPartes(partes); }
+quint64 hashChave(std::initializer_list<QStringView> partes) { return hashDasPartes(partes); }
 
 // A code compared loosely - no blanks anywhere, no letter case - to find
 // the orders a record may belong to: more orders than the database would
@@ -726,8 +734,8 @@ TMonitorAlteracoes::Comparacao TMonitorAlteracoes::compara(Database& banco, cons
       for (std::uint32_t i = 0; i < pedidos.size(); ++i) {
         const auto& p = pedidos[i];
         if (!p.vivo) continue;
-        porChave.insert(hashChave({memoria.texto(p.CODEMPRESA), memoria.texto(p.TIPOPEDIDO),
-                                   memoria.texto(p.CODPEDIDO)}),
+        porChave.insert(hashChave({memoria.vista(p.CODEMPRESA), memoria.vista(p.TIPOPEDIDO),
+                                   memoria.vista(p.CODPEDIDO)}),
                         i);
       }
     }
