@@ -78,21 +78,21 @@ QStringList nomesDasTabelas(int tipoCusto) {
 }
 
 // A code as the database compares it: without its trailing blanks.
-QString semBrancos(const QString& s) {
+QStringView semBrancos(QStringView s) {
   qsizetype n = s.size();
   while (n > 0 && s.at(n - 1) == u' ') --n;
-  return n == s.size() ? s : s.left(n);
+  return s.first(n);
+}
+QString semBrancos(const QString& s) {
+  const QStringView r = semBrancos(QStringView(s));
+  return r.size() == s.size() ? s : r.toString();
 }
 
-// A key as the database compares it, hashed: its texts without their
-// trailing blanks.
+// A key as the database compares it, hashed.
 template <typename Partes>
 quint64 hashDasPartes(const Partes& partes) {
   size_t h = 0x4d617267u;
-  for (QStringView p : partes) {
-    while (p.endsWith(u' ')) p.chop(1);
-    h = qHashMulti(h, p);
-  }
+  for (QStringView p : partes) h = qHashMulti(h, semBrancos(p));
   return h;
 }
 quint64 hashChave(const QStringList& partes) { return hashDasPartes(partes); }

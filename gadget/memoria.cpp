@@ -138,9 +138,7 @@ void TMemoriaAtualizacao::inicia(bool figurasCompletas) {
   usavel_ = true;
 }
 
-QString TMemoriaAtualizacao::texto(std::uint32_t indice) const {
-  return indice == Pedido::kNulo ? QString() : textos_->texto(indice).toString();
-}
+QString TMemoriaAtualizacao::texto(std::uint32_t indice) const { return vista(indice).toString(); }
 
 QStringView TMemoriaAtualizacao::vista(std::uint32_t indice) const {
   return indice == Pedido::kNulo ? QStringView() : textos_->texto(indice);
