@@ -2,8 +2,10 @@
 
 #include <QHash>
 #include <QMultiHash>
+#include <QScopeGuard>
 #include <QSet>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <future>
 #include <initializer_list>
@@ -644,6 +646,9 @@ struct TMonitorAlteracoes::LeituraParalela::Dados {
   std::promise<bool> vez;
   std::future<bool> leitura = vez.get_future();
   std::once_flag decidida;
+  // The thread's attachment while it is attached, for abandona().
+  std::mutex emUso;
+  Database* banco = nullptr;
   std::thread thread;
 };
 
@@ -658,6 +663,15 @@ TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuar
     try {
       Database banco;
       banco.attach(nome, usuario, senha);
+      {
+        std::lock_guard trava(d.emUso);
+        d.banco = &banco;
+      }
+      // Before the attachment goes: no cancel() reaches it from here on.
+      const auto solta = qScopeGuard([&d] {
+        std::lock_guard trava(d.emUso);
+        d.banco = nullptr;
+      });
       {
         ReadScope leitura(banco);
         d.iniciada.set_value(true);
@@ -677,10 +691,20 @@ TMonitorAlteracoes::LeituraParalela::LeituraParalela(QString nome, QString usuar
   });
 }
 
-TMonitorAlteracoes::LeituraParalela::~LeituraParalela() {
+TMonitorAlteracoes::LeituraParalela::~LeituraParalela() { abandona(); }
+
+void TMonitorAlteracoes::LeituraParalela::abandona() noexcept {
+  Dados& d = *d_;
   // Never asked to read: nothing is read.
-  std::call_once(d_->decidida, [this] { d_->vez.set_value(false); });
-  if (d_->thread.joinable()) d_->thread.join();
+  std::call_once(d.decidida, [&d] { d.vez.set_value(false); });
+  if (!d.thread.joinable()) return;
+  // A cancel() between two statements stops nothing: it is repeated until
+  // the thread has ended, by the cancellation or by reading to the end.
+  while (d.fim.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+    std::lock_guard trava(d.emUso);
+    if (d.banco) d.banco->cancel();
+  }
+  d.thread.join();
 }
 
 void TMonitorAlteracoes::LeituraParalela::le() {

@@ -116,7 +116,8 @@ class TMonitorAlteracoes {
     // the caller hands the count of each key to defineBase.
     LeituraParalela(QString nome, QString usuario, QString senha, Periodo periodo,
                     QSet<QString> contadasAParte = {});
-    // Waits for the thread.
+    // Abandons a reading whose base defineBase did not take, and waits for
+    // the thread.
     ~LeituraParalela();
     LeituraParalela(const LeituraParalela&) = delete;
     LeituraParalela& operator=(const LeituraParalela&) = delete;
@@ -126,6 +127,10 @@ class TMonitorAlteracoes {
     // Starts reading the base, beside what the caller does next (defineBase
     // starts it too; a reading never started reads nothing).
     void le();
+    // Stops the reading where it is (its statement cancelled: a refresh that
+    // failed or is being closed does not wait for a base it will not use)
+    // and waits for the thread. defineBase then throws the cancellation.
+    void abandona() noexcept;
 
    private:
     friend class TMonitorAlteracoes;

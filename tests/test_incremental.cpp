@@ -18,6 +18,7 @@
 #include "framework/db/database.h"
 #include "framework/db/query.h"
 #include "framework/regional.h"
+#include "gadget/alteracoes.h"
 #include "gadget/atualizacao.h"
 #include "gadget/incremental.h"
 #include "sampledb/sampledb.h"
@@ -542,6 +543,53 @@ TEST_F(IncrementalTest, SemALista) {
            QStringLiteral("UPDATE PEDIDOC SET FRETE = 0")});
   compara("última linha removida", Modo::Qualquer);
   compara("nada mudou depois", Modo::Incremental);
+}
+
+// The base for the next refresh is read on an attachment of its own: a
+// refresh that fails or is closed while it reads stops it where it is rather
+// than wait for a base it will not use (a close would otherwise wait the
+// whole read, past the program's deadline to end). On a database whose read
+// takes many statements, the read taken to the end is the control.
+TEST_F(IncrementalTest, LeituraDaBaseAbandonadaParaOndeEsta) {
+  sampledb::DemoOptions opcoes;
+  opcoes.seed = 67;
+  opcoes.items = 20000;
+  opcoes.branches = 1;
+  cria(opcoes);
+  TMonitorAlteracoes::Periodo periodo;
+  periodo.MostraPedidos = QStringLiteral("2");
+  periodo.Data1 = QDate(kHoje.year(), 1, 1);
+  periodo.Data2 = QDate(kHoje.year(), 12, 31);
+  const auto leitura = [&] {
+    return std::make_unique<TMonitorAlteracoes::LeituraParalela>(
+        banco_, QStringLiteral("SYSDBA"), QStringLiteral("masterkey"), periodo);
+  };
+
+  TMonitorAlteracoes monitor;
+  auto ate_o_fim = leitura();
+  ASSERT_TRUE(ate_o_fim->iniciada());
+  ate_o_fim->le();
+  ASSERT_NO_THROW(monitor.defineBase(*ate_o_fim));
+  EXPECT_TRUE(monitor.temBase());
+
+  for (const bool pedida : {true, false}) {
+    SCOPED_TRACE(pedida ? "reading" : "never asked to read");
+    auto abandonada = leitura();
+    ASSERT_TRUE(abandonada->iniciada());
+    if (pedida) abandonada->le();
+    abandonada->abandona();
+    if (pedida) {
+      try {
+        monitor.defineBase(*abandonada);
+        ADD_FAILURE() << "the abandoned read gave a base";
+      } catch (const DatabaseError& erro) {
+        EXPECT_TRUE(erro.cancelled()) << erro.what();
+      }
+      EXPECT_FALSE(monitor.temBase());
+    }
+    // A second call, and the destructor after it, have nothing left to do.
+    abandonada->abandona();
+  }
 }
 
 // A memory is kept only while it pays: a refresh from memory that costs more
