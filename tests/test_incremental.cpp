@@ -500,6 +500,12 @@ TEST_F(IncrementalTest, OrdemDasLinhasEFrete) {
   compara("nulos e brancos", Modo::Incremental);
   executa({QStringLiteral("UPDATE PEDIDOC SET FRETE = 3, COMISSAO = 1 WHERE CODPEDIDO = '104'")});
   compara("cabeçalho alterado", Modo::Incremental);
+  // A line of that order, whose code has no blank: the database takes it
+  // for the header's "104 ", and so must the search for the changed order.
+  executa(
+      {QStringLiteral("UPDATE PEDIDOI SET QUANTIDADE = 2 WHERE CODPEDIDO = '104' AND ITEM = 3"),
+       QStringLiteral("UPDATE PEDIDOI SET PRECOUNIT = 5 WHERE CODPEDIDO = '104' AND ITEM = 3")});
+  compara("linha do código com branco", Modo::Incremental);
   compara("nada mudou", Modo::Incremental);
 }
 
