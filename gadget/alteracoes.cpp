@@ -700,10 +700,10 @@ void TMonitorAlteracoes::LeituraParalela::abandona() noexcept {
   if (!d.thread.joinable()) return;
   // A cancel() between two statements stops nothing: it is repeated until
   // the thread has ended, by the cancellation or by reading to the end.
-  while (d.fim.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+  do {
     std::lock_guard trava(d.emUso);
     if (d.banco) d.banco->cancel();
-  }
+  } while (d.fim.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready);
   d.thread.join();
 }
 

@@ -572,10 +572,10 @@ TEST_F(IncrementalTest, LeituraDaBaseAbandonadaParaOndeEsta) {
   };
 
   TMonitorAlteracoes monitor;
-  auto ate_o_fim = leitura();
-  ASSERT_TRUE(ate_o_fim->iniciada());
-  ate_o_fim->le();
-  ASSERT_NO_THROW(monitor.defineBase(*ate_o_fim));
+  auto ateOFim = leitura();
+  ASSERT_TRUE(ateOFim->iniciada());
+  ateOFim->le();
+  ASSERT_NO_THROW(monitor.defineBase(*ateOFim));
   EXPECT_TRUE(monitor.temBase());
 
   for (const bool pedida : {true, false}) {
