@@ -1081,6 +1081,8 @@ void TMonitorAlteracoes::defineBase(LeituraParalela& leitura,
   leitura.le();
   if (leitura.d_->thread.joinable()) leitura.d_->thread.join();
   std::unique_ptr<Estado> base = leitura.d_->fim.get();
+  // Abandoned before it was asked to read: it read nothing.
+  if (!base) throw DatabaseError(QStringLiteral("leitura da base abandonada antes de começar"));
   for (auto& [nome, lista] : contagens) {
     std::sort(lista.begin(), lista.end());
     std::size_t n = 0;

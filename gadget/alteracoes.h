@@ -129,7 +129,8 @@ class TMonitorAlteracoes {
     void le();
     // Stops the reading where it is (its statement cancelled: a refresh that
     // failed or is being closed does not wait for a base it will not use)
-    // and waits for the thread. defineBase then throws the cancellation.
+    // and waits for the thread. defineBase then throws the cancellation (or,
+    // when the reading was never started, that there is no base).
     void abandona() noexcept;
 
    private:
